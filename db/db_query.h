@@ -1,0 +1,66 @@
+// DbQuery: the system's one way of talking SQL to the database.
+//
+// One ODBC statement on the shared connection, positional parameters whose
+// values survive from statement to statement, and a copy of the current row.
+// Statements are texts with "?" placeholders; parameters and columns are
+// addressed by 0-based position. The statement is prepared again only when its
+// text changes; parameter values are sent again on every run.
+//
+// Calling order: prepare(n), one bind per parameter, then execute(text) or
+// open(text) followed by getters and open(nullptr) while rows come.
+// Every failing ODBC call raises `_com_error` carrying the diagnostic records.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/variant.h"
+
+namespace mrp {
+
+class DbQuery {
+ public:
+  /// Attaches a statement to the shared connection; E_POINTER without one.
+  DbQuery();
+  ~DbQuery();
+  DbQuery(const DbQuery&) = delete;
+  DbQuery& operator=(const DbQuery&) = delete;
+
+  /// Starts a new statement with `paramCount` positional parameters (all empty,
+  /// declared size 16); the statement text becomes empty.
+  void prepare(std::int32_t paramCount);
+  /// Parameter `index` := text. `size` becomes its declared size while no
+  /// statement text is set.
+  void bindText(std::int32_t index, const char* text, std::int32_t size);
+  void bindDouble(std::int32_t index, double value);
+  void bindInteger(std::int32_t index, std::int32_t value);
+
+  /// Runs a statement that returns no rows.
+  void execute(const char* statement);
+  /// With a text: runs the query and loads its first row. With null: loads the
+  /// next row. True when a row is loaded.
+  bool open(const char* statement);
+
+  /// Getters on the current row: false for NULL (target unchanged); true and
+  /// the target unchanged for a value of another kind.
+  bool getText(std::int32_t column, char* buffer, std::int32_t capacity);
+  bool getInteger(std::int32_t column, std::int32_t& target);
+  bool getDouble(std::int32_t column, double& target);
+  /// Reads a date rounded to whole seconds into `target` (assignDouble rule).
+  bool getDate(std::int32_t column, VARIANT& target);
+
+  /// Kind of column `column` of the current row (VT_NULL for NULL).
+  VARTYPE columnKind(std::int32_t column) const;
+
+ protected:
+  /// A query without a statement, for a plan filled without a database:
+  /// every query operation then raises E_POINTER.
+  struct Detached {};
+  explicit DbQuery(Detached);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace mrp

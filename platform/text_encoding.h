@@ -1,0 +1,21 @@
+// Conversions between the process's 8-bit text encoding (UTF-8), UTF-16 (the
+// database side) and code page 850 (the console). None of them fails: a byte
+// sequence that is not UTF-8, or an unpaired surrogate, becomes U+FFFD, and a
+// character that code page 850 lacks becomes '?'.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace mrp {
+
+std::u16string utf8ToUtf16(std::string_view text);
+std::string utf16ToUtf8(std::u16string_view text);
+std::string utf16ToCp850(std::u16string_view text);
+
+/// The longest prefix of `text` of at most `maxBytes` bytes that does not end
+/// inside a UTF-8 character.
+std::string_view cutAtCharBoundary(std::string_view text, std::size_t maxBytes);
+
+}  // namespace mrp
