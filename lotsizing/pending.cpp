@@ -11,5 +11,4 @@ void DemandPlan::buildCostMatrix() {}
 double DemandPlan::selectOrderPeriod(std::int32_t) { return 0.0; }
 void DemandPlan::assignLots() {}
 void DemandPlan::checkPlannable() const {}
-void DemandPlan::store() {}
 }  // namespace mrp
