@@ -113,7 +113,10 @@ class DemandPlan : public DbQuery {
   DemandPlan(const char* demandKey, Detached);
   void loadConversionFactors();
   bool loadHeader();
+  /// periodLength := header length times the PeriodenLänge factor, truncated.
+  void setPeriodLength(std::int32_t headerLength);
   void loadParameters();
+  void loadParameterRow();
   void loadDueQuantities();
 };
 

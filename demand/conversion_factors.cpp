@@ -1,0 +1,48 @@
+// Loading the demand's conversion factor catalogue from `UmrechnungsFaktor`.
+#include <optional>
+#include <string_view>
+
+#include "demand/demand_plan.h"
+#include "demand/row_reading.h"
+
+namespace mrp {
+namespace {
+
+constexpr const char* kConversionFactorQuery =
+    "select Umrechnung,UmrechnungsFaktor,Beschreibung from UmrechnungsFaktor where Bedarf=?";
+
+/// The code of a conversion name: exact comparison, case and blanks count.
+std::optional<std::int32_t> conversionCode(std::string_view name) {
+  for (std::size_t code = 0; code < kParameterNames.size(); ++code) {
+    if (kParameterNames[code] == name) return static_cast<std::int32_t>(code);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void DemandPlan::loadConversionFactors() {
+  if (!open(kConversionFactorQuery)) {
+    reportNoConversionFactors();
+    return;
+  }
+  do {
+    RowReader row(*this, "UmrechnungsFaktor");
+    const std::optional<std::string> name = row.text(0, "Umrechnung");
+    const std::optional<double> factor = row.real(1, "UmrechnungsFaktor");
+    std::string rowDescription = row.optionalText(2);
+    if (!row.complete()) {
+      if (name) row.identify("Umrechnung", *name);
+      reportSkippedRow(row.problem());
+      continue;
+    }
+    const std::optional<std::int32_t> code = conversionCode(*name);
+    if (!code) {
+      reportUnknownConversion(*name);
+      continue;
+    }
+    conversionFactors.push_back(ConversionFactor{*code, *factor, std::move(rowDescription)});
+  } while (open(nullptr));
+}
+
+}  // namespace mrp

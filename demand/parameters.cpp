@@ -1,0 +1,75 @@
+// Loading the demand's time-phased parameters from `Parameter`, converted by
+// the conversion factor catalogue, with the whole-number check of the lot grid.
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "demand/demand_plan.h"
+#include "demand/row_reading.h"
+
+namespace mrp {
+namespace {
+
+// Grouped by name and ascending by period within a name: the period cost table
+// walks each code's entries as one run.
+constexpr const char* kParameterQuery =
+    "select Periode,Parameter,Wert from Parameter where Bedarf=? order by Parameter,Periode asc";
+
+/// The code of a time-phased parameter name (codes 0 to 4 only).
+std::optional<std::int32_t> parameterCode(std::string_view name) {
+  for (std::int32_t code = 0; code < kParameterCodes; ++code) {
+    if (kParameterNames[static_cast<std::size_t>(code)] == name) return code;
+  }
+  return std::nullopt;
+}
+
+bool isWholeNumber(double value) {
+  const std::optional<std::int32_t> truncated = truncateToInt32(value);
+  return truncated && static_cast<double>(*truncated) == value;
+}
+
+}  // namespace
+
+void DemandPlan::loadParameters() {
+  if (!open(kParameterQuery)) {
+    reportNoParameters();
+    return;
+  }
+  do {
+    loadParameterRow();
+  } while (open(nullptr));
+}
+
+void DemandPlan::loadParameterRow() {
+  RowReader row(*this, "Parameter");
+  const std::optional<std::int32_t> periode = row.integer(0, "Periode");
+  const std::optional<std::string> name = row.text(1, "Parameter");
+  const std::optional<double> wert = row.real(2, "Wert");
+  // Periode counts from 1; the lowest integer has no period index below it.
+  const bool periodeUsable = periode && *periode != std::numeric_limits<std::int32_t>::min();
+  if (periode && !periodeUsable) row.markUnreadable("Periode");
+  if (!row.complete()) {
+    if (name) row.identify("Parameter", *name);
+    if (periode) row.identify("Periode", std::to_string(*periode));
+    reportSkippedRow(row.problem());
+    return;
+  }
+  const std::optional<std::int32_t> code = parameterCode(*name);
+  if (!code) {
+    reportUnknownParameter(*name);
+    return;
+  }
+  double value = 0.0;
+  if (*code == kRuestKosten || *code == kStueckKosten) {
+    value = (factorFor(*code) * factorFor(kWaehrung)) * *wert;
+  } else {
+    value = factorFor(*code) * *wert;
+  }
+  // A fractional lot grid is reported but kept as computed.
+  if (*code == kLosRaster && !isWholeNumber(value)) {
+    reportFractionalLotGrid(*name, value, factorFor(kLosRaster));
+  }
+  parameters.push_back(ParameterEntry{*periode - 1, *code, value});
+}
+
+}  // namespace mrp
