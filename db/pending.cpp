@@ -6,10 +6,6 @@
 #include "driver/com_error.h"
 
 namespace mrp {
-void openConnection(const char*) {}
-void closeConnection() {}
-SQLHDBC sharedConnection() noexcept { return SQL_NULL_HDBC; }
-bool connectionIsOpen() noexcept { return false; }
 struct DbQuery::State {};
 DbQuery::DbQuery() : state_(std::make_unique<State>()) {}
 DbQuery::DbQuery(Detached) {}

@@ -22,7 +22,4 @@ const char* OleString::ansi() const {
   if (!ansi_) ansi_ = utf16ToUtf8(*wide_);
   return ansi_->c_str();
 }
-bool initialisePlatform() noexcept { return true; }
-void uninitialisePlatform() noexcept {}
-SQLHENV environmentHandle() noexcept { return SQL_NULL_HENV; }
 }  // namespace mrp

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Test databases for one ctest run of one build directory.
+#
+#   databases.sh start WORKDIR SOURCEDIR   writes WORKDIR/odbc.ini, a SQLite template file and
+#                                          starts a throw-away PostgreSQL cluster
+#   databases.sh stop  WORKDIR SOURCEDIR   stops the cluster and removes every scratch file
+#
+# Everything lives in one short scratch folder under /tmp (recorded in WORKDIR/scratch), so that
+# the Unix socket path and the connection strings stay short. The PostgreSQL server listens on a
+# Unix socket in that folder only (no TCP port), so several build directories can run their tests
+# at the same time. PostgreSQL refuses to run as root: as root the cluster belongs to the
+# `postgres` system user.
+#
+# WORKDIR/odbc.ini names two data sources:
+#   lsz_sqlite  the SQLite3 ODBC driver; tests add ";Database=<file>" for their own file
+#   lsz_pg      psqlODBC (Unicode) on the cluster as its superuser; tests add ";Database=<name>"
+# Test databases are copies of a template with sql/schema.sql loaded: SQLite the file
+# <scratch>/template.db, PostgreSQL the database lsz_template.
+set -euo pipefail
+
+action=${1:?start|stop}
+workdir=${2:?WORKDIR}
+sourcedir=${3:?SOURCEDIR}
+pgbin=/usr/lib/postgresql/15/bin
+port=5432
+
+driver_path() {  # the first existing driver library among the candidates, else the registered name
+  local name=$1 registered=$2 dir
+  for dir in /usr/lib/x86_64-linux-gnu/odbc /usr/lib/aarch64-linux-gnu/odbc /usr/lib64 /usr/lib/odbc /usr/lib; do
+    if [[ -e $dir/$name ]]; then echo "$dir/$name"; return; fi
+  done
+  echo "$registered"
+}
+
+as_cluster_owner() {  # runs a command as the owner of the cluster
+  if [[ $(id -u) -eq 0 ]]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+stop() {
+  local scratch
+  [[ -f $workdir/scratch ]] || return 0
+  scratch=$(cat "$workdir/scratch")
+  if [[ -d $scratch/pg ]]; then
+    as_cluster_owner "$pgbin/pg_ctl" -D "$scratch/pg" -m immediate -w stop >/dev/null 2>&1 || true
+  fi
+  case $scratch in /tmp/lsz.*) rm -rf "$scratch" ;; esac
+  rm -f "$workdir/scratch" "$workdir/odbc.ini"
+}
+
+start() {
+  stop  # a cluster left behind by an interrupted run
+  mkdir -p "$workdir"
+  local scratch
+  scratch=$(mktemp -d /tmp/lsz.XXXXXX)
+  chmod 755 "$scratch"
+  echo "$scratch" >"$workdir/scratch"
+
+  sqlite3 "$scratch/template.db" <"$sourcedir/sql/schema.sql"
+
+  mkdir "$scratch/pg" "$scratch/sock"
+  if [[ $(id -u) -eq 0 ]]; then chown postgres: "$scratch/pg" "$scratch/sock"; fi
+  as_cluster_owner "$pgbin/initdb" -D "$scratch/pg" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
+    >"$scratch/initdb.log" 2>&1 || { cat "$scratch/initdb.log" >&2; exit 1; }
+  as_cluster_owner "$pgbin/pg_ctl" -D "$scratch/pg" -l "$scratch/pg/server.log" -w \
+    -o "-c listen_addresses='' -c unix_socket_directories='$scratch/sock' -p $port -c fsync=off \
+        -c max_connections=200 -c shared_buffers=32MB" start >/dev/null \
+    || { cat "$scratch/pg/server.log" >&2; exit 1; }
+  psql -X -q -v ON_ERROR_STOP=1 -h "$scratch/sock" -p $port -U postgres -d postgres \
+    -c "create database lsz_template"
+  psql -X -q -v ON_ERROR_STOP=1 -h "$scratch/sock" -p $port -U postgres -d lsz_template \
+    -f "$sourcedir/sql/schema.sql"
+
+  # IconvEncoding: unixODBC maps the wide calls of the program onto the narrow SQLite3 driver with
+  # iconv; without it the narrow side is the locale's code set, which is ASCII when no locale is
+  # set, and every umlaut in statements and values is lost.
+  cat >"$workdir/odbc.ini" <<EOF
+[lsz_sqlite]
+Driver = $(driver_path libsqlite3odbc.so SQLite3)
+Database = $scratch/default.db
+Timeout = 10000
+IconvEncoding = UTF-8
+
+[lsz_pg]
+Driver = $(driver_path psqlodbcw.so "PostgreSQL Unicode")
+Servername = $scratch/sock
+Port = $port
+Username = postgres
+Database = postgres
+EOF
+}
+
+case $action in
+  start) start ;;
+  stop) stop ;;
+  *) echo "usage: $0 start|stop WORKDIR SOURCEDIR" >&2; exit 2 ;;
+esac
