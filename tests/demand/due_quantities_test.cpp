@@ -1,0 +1,129 @@
+// Loading of the due quantities (Termin).
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "demand/loading_fixture.h"
+
+namespace mrp {
+namespace {
+
+using test::banner;
+using test::kMarch1st2024;
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+class DueQuantities : public test::SQLiteLoading {};
+class DueQuantitiesOnBoth : public test::BackendLoading {};
+
+struct Expected {
+  OleDate date;
+  std::int32_t quantity;
+};
+
+void expectDueQuantities(const DemandPlan& plan, const std::vector<Expected>& expected) {
+  ASSERT_EQ(plan.dueQuantities.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(plan.dueQuantities[i].date.vt, VT_R8) << i;
+    EXPECT_NEAR(plan.dueQuantities[i].date.dblVal, expected[i].date, 1e-9) << i;
+    EXPECT_EQ(plan.dueQuantities[i].quantity, expected[i].quantity) << i;
+  }
+}
+
+TEST_P(DueQuantitiesOnBoth, ComeInDateOrderRoundedToWholeSecondsAndUnchecked) {
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  due("B", "'2024-03-02 08:00:00'", "-5");
+  due("B", "'2024-03-01 12:00:00.6'", "0");
+  due("B", "'2024-03-01 12:00:00.4'", "10");
+  due("B", "'2024-03-03 00:00:00'", "2147483647");
+  due("B", "'2024-03-03 00:00:00'", "7");
+  due("OTHER", "'2024-03-01 00:00:00'", "99");
+  const auto plan = load("B");
+  EXPECT_EQ(messages(), "");
+  ASSERT_EQ(plan->dueQuantities.size(), 5u);
+  expectDueQuantities(*plan, {{kMarch1st2024 + 0.5, 10},
+                              {kMarch1st2024 + 0.5 + kSecond, 0},
+                              {kMarch1st2024 + 1 + 8.0 / 24.0, -5},
+                              {kMarch1st2024 + 2, plan->dueQuantities[3].quantity},
+                              {kMarch1st2024 + 2, plan->dueQuantities[4].quantity}});
+  // Two rows with one date both count, in whichever order the database gives them.
+  EXPECT_EQ(plan->dueQuantities[3].quantity + static_cast<std::int64_t>(plan->dueQuantities[4].quantity),
+            2147483647LL + 7);
+}
+
+TEST_P(DueQuantitiesOnBoth, NoRowsIsReportedOnce) {
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  due("OTHER", "'2024-03-01 00:00:00'", "1");
+  const auto plan = load("B");
+  EXPECT_EQ(messages(), banner("Termine existieren nicht!"));
+  EXPECT_TRUE(plan->dueQuantities.empty());
+}
+
+TEST_P(DueQuantitiesOnBoth, RowsWithNullColumnsAreReportedAndLeftOut) {
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  due("B", "'2024-03-01 06:00:00'", "NULL");  // the first row: nothing to inherit from
+  due("B", "'2024-03-02 00:00:00'", "4");
+  due("B", "'2024-03-03 00:00:00'", "NULL");
+  due("B", "NULL", "8");
+  due("B", "NULL", "NULL");
+  const auto plan = load("B");
+  expectDueQuantities(*plan, {{kMarch1st2024 + 1, 4}});
+  const std::string row = "Unlesbare Spalte in Termin: ";
+  const std::string skipped = ": Zeile ausgelassen!";
+  const std::string nullDates =
+      banner(row + "Termin ist NULL oder nicht lesbar" + skipped) +
+      banner(row + "Termin, Menge sind NULL oder nicht lesbar" + skipped);
+  const std::string datedRows =
+      banner(row + "Menge ist NULL oder nicht lesbar (Termin: 2024-03-01 06:00:00)" + skipped) +
+      banner(row + "Menge ist NULL oder nicht lesbar (Termin: 2024-03-03 00:00:00)" + skipped);
+  // NULL dates sort first on SQLite and last on PostgreSQL; the two NULL-dated
+  // rows come in either order among themselves.
+  const std::string nullDatesSwapped =
+      banner(row + "Termin, Menge sind NULL oder nicht lesbar" + skipped) +
+      banner(row + "Termin ist NULL oder nicht lesbar" + skipped);
+  const std::string expected1 = onSQLite() ? nullDates + datedRows : datedRows + nullDates;
+  const std::string expected2 =
+      onSQLite() ? nullDatesSwapped + datedRows : datedRows + nullDatesSwapped;
+  EXPECT_TRUE(messages() == expected1 || messages() == expected2) << messages();
+}
+
+TEST_P(DueQuantitiesOnBoth, QuantityOfAnotherKindIsReportedLikeNull) {
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  exec(onSQLite() ? "drop table Termin; create table Termin (Bedarf varchar(128), Termin timestamp,"
+                    " Menge bigint)"
+                  : "alter table Termin alter column Menge type bigint");
+  due("B", "'2024-03-01 00:00:00'", "5000000000");
+  const auto plan = load("B");
+  EXPECT_TRUE(plan->dueQuantities.empty());
+  EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Menge ist NULL oder nicht lesbar "
+                               "(Termin: 2024-03-01 00:00:00): Zeile ausgelassen!"));
+}
+
+TEST_F(DueQuantities, DateKeptAsTextIsReportedLikeNull) {
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  exec("drop table Termin; create table Termin (Bedarf varchar(128), Termin varchar(30), Menge integer)");
+  due("B", "'2024-03-01 00:00:00'", "5");
+  const auto plan = load("B");
+  EXPECT_TRUE(plan->dueQuantities.empty());
+  EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: "
+                               "Zeile ausgelassen!"));
+}
+
+TEST_F(DueQuantities, MissingHeaderReadsNoDueQuantities) {
+  exec("delete from Termin");
+  const auto plan = load("B");
+  EXPECT_EQ(messages().find("Termine existieren nicht!"), std::string::npos);
+  EXPECT_TRUE(plan->dueQuantities.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DueQuantitiesOnBoth, ::testing::ValuesIn(test::allBackends()),
+                         test::backendSuffix);
+
+}  // namespace
+}  // namespace mrp
