@@ -1,5 +1,7 @@
 #include "db/connection.h"
 
+#include <locale.h>
+
 #include "db/odbc_connection.h"
 #include "driver/com_error.h"
 #include "platform/odbc_environment.h"
@@ -44,6 +46,36 @@ void Connection::disconnect() {
 
 namespace {
 
+/// Makes UTF-8 the code set of this thread while it lives.
+///
+/// The SQLite3 driver has no wide functions; unixODBC maps our UTF-16 calls
+/// onto its narrow ones with iconv between UCS-2 and the code set of the
+/// calling thread's locale (nl_langinfo(CODESET)), fixed per connection when
+/// the connection handle is allocated and connected. Without a locale (the
+/// program never calls setlocale, and batch environments often set none) that
+/// is ASCII, and every umlaut in statement texts (LosGröße), parameters and
+/// column values is lost. SQLite keeps its texts as UTF-8, so the narrow side
+/// must be UTF-8: the connection is allocated and opened under a thread-local
+/// C.UTF-8 locale, leaving the process locale alone. Wide drivers (psqlODBC
+/// Unicode) get the UTF-16 texts unchanged and do not care.
+class Utf8CodeSetScope {
+ public:
+  Utf8CodeSetScope() noexcept : utf8_(newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{})) {
+    if (utf8_ != locale_t{}) previous_ = uselocale(utf8_);
+  }
+  ~Utf8CodeSetScope() {
+    if (utf8_ == locale_t{}) return;
+    uselocale(previous_);
+    freelocale(utf8_);
+  }
+  Utf8CodeSetScope(const Utf8CodeSetScope&) = delete;
+  Utf8CodeSetScope& operator=(const Utf8CodeSetScope&) = delete;
+
+ private:
+  locale_t utf8_;
+  locale_t previous_ = locale_t{};
+};
+
 std::shared_ptr<Connection>& slot() noexcept {
   // The environment is made first so that it is freed after the connection at exit.
   (void)environmentHandle();
@@ -60,6 +92,7 @@ std::shared_ptr<Connection> sharedConnectionObject() noexcept { return slot(); }
 void openConnection(const char* connectionString) {
   auto& shared = odbc::slot();
   shared.reset();  // query objects on the old connection keep it alive
+  odbc::Utf8CodeSetScope utf8;
   shared = std::make_shared<odbc::Connection>();
   shared->connect(utf8ToUtf16(connectionString ? connectionString : ""));
 }

@@ -70,15 +70,11 @@ start() {
   psql -X -q -v ON_ERROR_STOP=1 -h "$scratch/sock" -p $port -U postgres -d lsz_template \
     -f "$sourcedir/sql/schema.sql"
 
-  # IconvEncoding: unixODBC maps the wide calls of the program onto the narrow SQLite3 driver with
-  # iconv; without it the narrow side is the locale's code set, which is ASCII when no locale is
-  # set, and every umlaut in statements and values is lost.
   cat >"$workdir/odbc.ini" <<EOF
 [lsz_sqlite]
 Driver = $(driver_path libsqlite3odbc.so SQLite3)
 Database = $scratch/default.db
 Timeout = 10000
-IconvEncoding = UTF-8
 
 [lsz_pg]
 Driver = $(driver_path psqlodbcw.so "PostgreSQL Unicode")

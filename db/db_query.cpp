@@ -1,0 +1,461 @@
+#include "db/db_query.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "db/odbc_connection.h"
+#include "db/value_conversions.h"
+#include "driver/com_error.h"
+#include "platform/text_encoding.h"
+
+namespace mrp {
+namespace {
+
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+constexpr std::int32_t kDefaultParameterSize = 16;
+/// UTF-16 units read per SQLGetData call before a long text is read on.
+constexpr std::size_t kTextChunk = 256;
+
+/// How a column is read, decided once per result from its SQL type.
+enum class ColumnRead { Integer, Double, Date, Text, Unsupported };
+
+ColumnRead readFor(SQLLEN sqlType) {
+  switch (sqlType) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_TINYINT:
+    case SQL_BIT:
+      return ColumnRead::Integer;
+    case SQL_DOUBLE:
+    case SQL_FLOAT:
+    case SQL_REAL:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+      return ColumnRead::Double;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TIMESTAMP:
+    case SQL_DATE:
+      return ColumnRead::Date;
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+      return ColumnRead::Text;
+    default:
+      return ColumnRead::Unsupported;
+  }
+}
+
+/// The SQL type of a parameter from the kind of its value; other kinds take
+/// the type of the parameter before them (`previous`, 0 for the first).
+SQLSMALLINT sqlTypeFor(VARTYPE kind, SQLSMALLINT previous) {
+  switch (kind) {
+    case VT_I2:
+    case VT_UI1:
+      return SQL_SMALLINT;
+    case VT_I4:
+      return SQL_INTEGER;
+    case VT_R4:
+      return SQL_REAL;
+    case VT_R8:
+    case VT_DATE:
+      return SQL_DOUBLE;
+    case VT_BSTR:
+      return SQL_WVARCHAR;
+    case VT_BOOL:
+      return SQL_BIT;
+    default:
+      return previous != 0 ? previous : SQL_WVARCHAR;
+  }
+}
+
+/// One bound parameter: its SQL type and declared size, fixed when the
+/// statement is prepared, and the buffers its value is sent from.
+struct BoundParameter {
+  SQLSMALLINT sqlType = 0;
+  SQLULEN size = 1;
+  SQLINTEGER integer = 0;
+  double real = 0.0;
+  std::u16string text;
+  SQLLEN indicator = 0;
+};
+
+}  // namespace
+
+struct DbQuery::State {
+  std::shared_ptr<odbc::Connection> connection;
+  odbc::StatementHandle statement;
+  std::uint64_t session = 0;
+
+  std::u16string commandText;  // "" after construction and every prepare
+  bool prepared = false;       // commandText is prepared on the statement
+
+  std::vector<VARIANT> paramValues;
+  std::vector<std::int32_t> paramSizes;
+  std::vector<BoundParameter> bound;
+
+  enum class RowSet { None, Open, Closed } rowSet = RowSet::None;
+  bool cursorOpen = false;
+  std::vector<ColumnRead> columnReads;  // of the current result
+  std::vector<VARIANT> columnValues;    // the current row
+  std::u16string textChunk;             // reused for every text column read
+
+  ~State() {
+    // SQLDisconnect has freed the statements of a closed session already.
+    if (!connection || !connection->isOpen() || connection->session() != session)
+      statement.forget();
+  }
+
+  /// The statement handle, E_POINTER when there is none (a detached query, or
+  /// the connection it was made on has been closed).
+  SQLHSTMT handle() const {
+    if (!statement || !connection->isOpen() || connection->session() != session)
+      raiseComCode(E_POINTER);
+    return statement.get();
+  }
+  /// E_POINTER for a detached query, which has no statement at all.
+  void requireStatement() const {
+    if (!statement) raiseComCode(E_POINTER);
+  }
+  void check(SQLRETURN rc, bool noDataAllowed = false) const {
+    statement.check(rc, noDataAllowed);
+  }
+
+  void closeCursor() {
+    if (!cursorOpen) return;
+    cursorOpen = false;
+    check(SQLFreeStmt(handle(), SQL_CLOSE));
+  }
+
+  void useStatementText(const char* text);
+  void createParameters();
+  void sendParameters();
+  void run(const char* text);
+  bool fetchRow();
+  void describeColumns();
+  void loadRow();
+  void readColumn(std::size_t column, VARIANT& value);
+  void readText(SQLUSMALLINT column, VARIANT& value);
+};
+
+void DbQuery::State::useStatementText(const char* text) {
+  std::u16string wanted = utf8ToUtf16(text);
+  if (wanted != commandText || !prepared) {
+    closeCursor();
+    commandText = std::move(wanted);
+    prepared = false;
+    check(SQLPrepareW(handle(), odbc::wide(commandText),
+                      static_cast<SQLINTEGER>(commandText.size())));
+    prepared = true;
+    createParameters();
+  }
+  sendParameters();
+}
+
+void DbQuery::State::createParameters() {
+  check(SQLFreeStmt(handle(), SQL_RESET_PARAMS));
+  bound.assign(paramValues.size(), BoundParameter{});
+  SQLSMALLINT previous = 0;
+  for (std::size_t i = 0; i < bound.size(); ++i) {
+    bound[i].sqlType = previous = sqlTypeFor(paramValues[i].vt, previous);
+    bound[i].size = static_cast<SQLULEN>(std::max(paramSizes[i], 1));
+  }
+}
+
+void DbQuery::State::sendParameters() {
+  for (std::size_t i = 0; i < bound.size(); ++i) {
+    const VARIANT& value = paramValues[i];
+    BoundParameter& p = bound[i];
+    SQLSMALLINT cType = SQL_C_WCHAR;
+    SQLPOINTER buffer = nullptr;
+    SQLLEN bufferLength = 0;
+    switch (value.vt) {
+      case VT_I4:
+      case VT_I2:
+      case VT_UI1:
+      case VT_BOOL:
+      case VT_ERROR:
+        p.integer = value.lVal;
+        cType = SQL_C_SLONG;
+        buffer = &p.integer;
+        p.indicator = 0;
+        break;
+      case VT_R8:
+      case VT_R4:
+      case VT_DATE:
+        p.real = value.dblVal;
+        cType = SQL_C_DOUBLE;
+        buffer = &p.real;
+        p.indicator = 0;
+        break;
+      case VT_BSTR:
+        p.text = value.bstrVal;
+        buffer = odbc::wide(p.text);
+        bufferLength = static_cast<SQLLEN>(p.text.size() * sizeof(char16_t));
+        p.indicator = bufferLength;
+        break;
+      default:  // empty, NULL and kinds without a database type are sent as NULL
+        p.indicator = SQL_NULL_DATA;
+        break;
+    }
+    check(SQLBindParameter(handle(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, cType,
+                           p.sqlType, p.sqlType == SQL_WVARCHAR ? p.size : 0, 0, buffer,
+                           bufferLength, &p.indicator));
+  }
+}
+
+void DbQuery::State::run(const char* text) {
+  if (text == nullptr) raiseComCode(E_POINTER);
+  closeCursor();
+  useStatementText(text);
+  const SQLRETURN rc = SQLExecute(handle());
+  check(rc, true);  // SQL_NO_DATA: a searched update or delete that hit no row
+  cursorOpen = rc != SQL_NO_DATA;
+}
+
+bool DbQuery::State::fetchRow() {
+  const SQLRETURN rc = SQLFetch(handle());
+  check(rc, true);
+  return rc != SQL_NO_DATA;
+}
+
+void DbQuery::State::describeColumns() {
+  SQLSMALLINT count = 0;
+  check(SQLNumResultCols(handle(), &count));
+  columnReads.resize(static_cast<std::size_t>(count));
+  for (SQLSMALLINT c = 0; c < count; ++c) {
+    SQLLEN type = 0;
+    check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_CONCISE_TYPE,
+                           nullptr, 0, nullptr, &type));
+    columnReads[static_cast<std::size_t>(c)] = readFor(type);
+  }
+}
+
+void DbQuery::State::loadRow() {
+  for (std::size_t c = 0; c < columnValues.size(); ++c) readColumn(c, columnValues[c]);
+}
+
+void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
+  const auto number = static_cast<SQLUSMALLINT>(column + 1);
+  SQLLEN indicator = 0;
+  switch (columnReads[column]) {
+    case ColumnRead::Integer: {
+      SQLINTEGER n = 0;
+      check(SQLGetData(handle(), number, SQL_C_SLONG, &n, sizeof n, &indicator));
+      if (indicator != SQL_NULL_DATA) assignInt32(value, n);
+      break;
+    }
+    case ColumnRead::Double: {
+      double x = 0.0;
+      check(SQLGetData(handle(), number, SQL_C_DOUBLE, &x, sizeof x, &indicator));
+      if (indicator != SQL_NULL_DATA) {
+        if (value.vt != VT_R8) value = VARIANT::real(x);
+        value.dblVal = x;
+      }
+      break;
+    }
+    case ColumnRead::Date: {
+      SQL_TIMESTAMP_STRUCT timestamp{};
+      check(SQLGetData(handle(), number, SQL_C_TYPE_TIMESTAMP, &timestamp, sizeof timestamp,
+                       &indicator));
+      if (indicator != SQL_NULL_DATA) value = VARIANT::date(oleDateFromTimestamp(timestamp));
+      break;
+    }
+    case ColumnRead::Text:
+      readText(number, value);
+      return;
+    case ColumnRead::Unsupported: {
+      std::array<char, 64> scratch{};
+      const SQLRETURN rc = SQLGetData(handle(), number, SQL_C_CHAR, scratch.data(),
+                                      static_cast<SQLLEN>(scratch.size()), &indicator);
+      check(rc, true);
+      if (indicator != SQL_NULL_DATA) {
+        value.clear();
+        value.vt = VT_UNSUPPORTED;
+      }
+      break;
+    }
+  }
+  if (indicator == SQL_NULL_DATA) value = VARIANT::null();
+}
+
+void DbQuery::State::readText(SQLUSMALLINT column, VARIANT& value) {
+  // The text goes into the value's own string, whose capacity is kept from
+  // row to row; long texts are read on in chunks.
+  std::u16string& text = value.bstrVal;
+  text.clear();
+  if (textChunk.size() < kTextChunk + 1) textChunk.resize(kTextChunk + 1);
+  for (;;) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(handle(), column, SQL_C_WCHAR, odbc::wide(textChunk),
+                                    static_cast<SQLLEN>(textChunk.size() * sizeof(char16_t)),
+                                    &indicator);
+    check(rc, true);
+    if (rc == SQL_NO_DATA) break;  // all of it was read before
+    if (indicator == SQL_NULL_DATA) {
+      value = VARIANT::null();
+      return;
+    }
+    const std::size_t room = textChunk.size() - 1;  // one unit for the terminator
+    const bool whole = indicator != SQL_NO_TOTAL &&
+                       static_cast<std::size_t>(indicator) / sizeof(char16_t) <= room;
+    const std::size_t got = whole ? static_cast<std::size_t>(indicator) / sizeof(char16_t) : room;
+    text.append(textChunk.data(), got);
+    if (whole) break;
+    if (indicator != SQL_NO_TOTAL)  // read the rest in one more call
+      textChunk.resize(static_cast<std::size_t>(indicator) / sizeof(char16_t) - room + 1);
+  }
+  value.vt = VT_BSTR;
+  value.lVal = 0;
+  value.dblVal = 0.0;
+}
+
+DbQuery::DbQuery() : state_(std::make_unique<State>()) {
+  state_->connection = odbc::sharedConnectionObject();
+  if (!state_->connection || !state_->connection->isOpen()) raiseComCode(E_POINTER);
+  state_->statement = odbc::StatementHandle(state_->connection->handle());
+  state_->session = state_->connection->session();
+}
+
+DbQuery::DbQuery(Detached) : state_(std::make_unique<State>()) {}
+
+DbQuery::~DbQuery() = default;
+
+namespace {
+
+/// Index in range of a vector of `size` elements, or E_INVALIDARG.
+std::size_t checkedIndex(std::int32_t index, std::size_t size) {
+  if (index < 0 || static_cast<std::size_t>(index) >= size) raiseComCode(E_INVALIDARG);
+  return static_cast<std::size_t>(index);
+}
+
+}  // namespace
+
+void DbQuery::prepare(std::int32_t paramCount) {
+  State& s = *state_;
+  s.requireStatement();
+  if (paramCount < 0) raiseComCode(E_INVALIDARG);
+  s.commandText.clear();
+  s.prepared = false;
+  s.paramValues.assign(static_cast<std::size_t>(paramCount), VARIANT{});
+  s.paramSizes.assign(static_cast<std::size_t>(paramCount), kDefaultParameterSize);
+}
+
+void DbQuery::bindText(std::int32_t index, const char* text, std::int32_t size) {
+  State& s = *state_;
+  s.requireStatement();
+  const std::size_t i = checkedIndex(index, s.paramValues.size());
+  // A null text binds an empty one, as an absent string converts to "".
+  s.paramValues[i] = VARIANT::text(utf8ToUtf16(text ? text : ""));
+  if (s.commandText.empty()) s.paramSizes[i] = size;
+}
+
+void DbQuery::bindDouble(std::int32_t index, double value) {
+  State& s = *state_;
+  s.requireStatement();
+  assignDouble(s.paramValues[checkedIndex(index, s.paramValues.size())], value);
+}
+
+void DbQuery::bindInteger(std::int32_t index, std::int32_t value) {
+  State& s = *state_;
+  s.requireStatement();
+  assignInt32(s.paramValues[checkedIndex(index, s.paramValues.size())], value);
+}
+
+void DbQuery::execute(const char* statement) {
+  State& s = *state_;
+  s.run(statement);
+  s.closeCursor();  // rows of a statement run by execute are not read
+  if (s.rowSet == State::RowSet::Open) s.rowSet = State::RowSet::Closed;
+}
+
+bool DbQuery::open(const char* statement) {
+  State& s = *state_;
+  if (statement == nullptr) {
+    if (s.rowSet == State::RowSet::None) raiseComCode(E_POINTER);
+    if (s.rowSet == State::RowSet::Closed) return false;
+    if (!s.fetchRow()) {
+      s.closeCursor();
+      s.rowSet = State::RowSet::Closed;
+      return false;
+    }
+    s.loadRow();
+    return true;
+  }
+  s.rowSet = State::RowSet::Closed;
+  s.run(statement);
+  if (!s.cursorOpen) return false;
+  s.describeColumns();
+  if (s.columnReads.empty() || !s.fetchRow()) {
+    s.closeCursor();
+    return false;  // the previous row stays as it was
+  }
+  s.columnValues.assign(s.columnReads.size(), VARIANT{});
+  s.rowSet = State::RowSet::Open;
+  s.loadRow();
+  return true;
+}
+
+namespace {
+
+const VARIANT& columnValue(const std::vector<VARIANT>& values, std::int32_t column) {
+  return values[checkedIndex(column, values.size())];
+}
+
+}  // namespace
+
+bool DbQuery::getText(std::int32_t column, char* buffer, std::int32_t capacity) {
+  State& s = *state_;
+  s.requireStatement();
+  const VARIANT& v = columnValue(s.columnValues, column);
+  if (v.vt == VT_NULL) return false;
+  if (v.vt != VT_BSTR || buffer == nullptr || capacity <= 0) return true;
+  const std::string narrow = utf16ToUtf8(v.bstrVal);
+  // At most capacity-1 bytes, never ending inside a character; zeros behind.
+  const std::string_view kept =
+      cutAtCharBoundary(narrow, static_cast<std::size_t>(capacity) - 1);
+  std::memcpy(buffer, kept.data(), kept.size());
+  std::memset(buffer + kept.size(), 0, static_cast<std::size_t>(capacity) - kept.size());
+  return true;
+}
+
+bool DbQuery::getInteger(std::int32_t column, std::int32_t& target) {
+  State& s = *state_;
+  s.requireStatement();
+  const VARIANT& v = columnValue(s.columnValues, column);
+  if (v.vt == VT_NULL) return false;
+  if (v.vt == VT_I4) target = asInt32(v);
+  return true;
+}
+
+bool DbQuery::getDouble(std::int32_t column, double& target) {
+  State& s = *state_;
+  s.requireStatement();
+  const VARIANT& v = columnValue(s.columnValues, column);
+  if (v.vt == VT_NULL) return false;
+  if (v.vt == VT_R8) target = v.dblVal;
+  return true;
+}
+
+bool DbQuery::getDate(std::int32_t column, VARIANT& target) {
+  State& s = *state_;
+  s.requireStatement();
+  const VARIANT& v = columnValue(s.columnValues, column);
+  if (v.vt == VT_NULL) return false;
+  if (v.vt == VT_DATE) assignDouble(target, roundToDecimals(roundToSecond(asDouble(v)), 10));
+  return true;
+}
+
+VARTYPE DbQuery::columnKind(std::int32_t column) const {
+  const State& s = *state_;
+  s.requireStatement();
+  return columnValue(s.columnValues, column).vt;
+}
+
+}  // namespace mrp
