@@ -1,0 +1,25 @@
+// The first step of the engine: planning periods from the due quantities.
+//
+// Periods have equal length and begin at the demand's start date; period k
+// starts at start + L + L + ... (k additions of L in doubles), and a date on a
+// boundary belongs to the later period, a date before the start to period 0.
+// The periods run without gaps from period 0 to the period of the last due
+// date. Each period's quantity is then raised to a multiple of the lot grid
+// valid in it, the surplus being taken off the following periods.
+//
+// Cost: one forward walk over the due quantities (which come in ascending date
+// order) and the periods, O(due quantities + periods + parameter entries).
+#pragma once
+
+namespace mrp {
+
+class DemandPlan;
+
+/// Replaces the plan's periods by those of its due quantities, with quantities
+/// rounded to the lot grid. Requires a period length of at least one day.
+/// Refuses the demand (prints, discards the periods, raises `PlanRefused`) when
+/// a period's sum or rounded quantity leaves the 32-bit range or a period has
+/// no lot grid of at least 1.
+void createRoundedPeriods(DemandPlan& plan);
+
+}  // namespace mrp

@@ -1,0 +1,129 @@
+// The checks that keep the engine from running on data it cannot plan, and the
+// texts of every refusal (listed in plan_checks.h).
+#include "lotsizing/plan_checks.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "demand/demand_plan.h"
+#include "driver/console.h"
+#include "lotsizing/plan_refusal.h"
+
+namespace mrp {
+namespace {
+
+/// "in Periode <p>" or "in Periode <p> bis <q>", counted from 1.
+std::string periodRange(std::int32_t first, std::int32_t last) {
+  std::string text = "in Periode " + std::to_string(std::int64_t{first} + 1);
+  if (last != first) text += " bis " + std::to_string(std::int64_t{last} + 1);
+  return text;
+}
+
+std::string inPeriod(std::int32_t period) { return periodRange(period, period); }
+
+std::string number(std::int64_t value) { return formatNumber(static_cast<double>(value)); }
+
+bool hasFactor(const DemandPlan& plan, std::int32_t code) {
+  return std::any_of(plan.conversionFactors.begin(), plan.conversionFactors.end(),
+                     [code](const ConversionFactor& entry) { return entry.code == code; });
+}
+
+}  // namespace
+
+void PlanProblems::add(const std::string& utf8Text) {
+  // The texts carry umlauts, so they go through the code page 850 conversion.
+  lines_.emplace_back(orNothing(consoleText(0, utf8Text.c_str(), "", "", "", "", "")));
+}
+
+void PlanProblems::periodLengthBelowOneDay(std::int32_t days, double factor) {
+  add("Unerlaubte PeriodenLänge: " + number(days) + " Tage (inklusiv UmrechnungsFaktor: " +
+      formatNumber(factor) + "): Nur PeriodenLänge ab einem Tag ist hier erlaubt!");
+}
+
+void PlanProblems::interestYearMissing() { add("UmrechnungsFaktor existiert nicht: ZinsJahr"); }
+
+void PlanProblems::interestYearInvalid(double factor) {
+  add("Unerlaubter UmrechnungsFaktor: ZinsJahr " + formatNumber(factor) +
+      ": Nur positiver endlicher Faktor ist hier erlaubt!");
+}
+
+void PlanProblems::currencyMissing() { add("UmrechnungsFaktor existiert nicht: Währung"); }
+
+void PlanProblems::currencyInvalid(double factor) {
+  add("Unerlaubter UmrechnungsFaktor: Währung " + formatNumber(factor) +
+      ": Nur endlicher Faktor ungleich 0 ist hier erlaubt!");
+}
+
+void PlanProblems::lotGridMissing(std::int32_t first, std::int32_t last) {
+  add("LosRaster existiert nicht " + periodRange(first, last));
+}
+
+void PlanProblems::lotGridInvalid(double value, std::int32_t first, std::int32_t last) {
+  add("Unerlaubter LosRaster: " + formatNumber(value) + " " + periodRange(first, last) +
+      ": Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!");
+}
+
+void PlanProblems::periodSumOutOfRange(std::int64_t sum, std::int32_t period) {
+  add("Mengensumme außerhalb des Wertebereichs: " + number(sum) + " " + inPeriod(period));
+}
+
+void PlanProblems::roundedQuantityOutOfRange(std::int64_t quantity, std::int32_t period) {
+  add("Gerundete Menge außerhalb des Wertebereichs: " + number(quantity) + " " + inPeriod(period));
+}
+
+void PlanProblems::lotSizeOutOfRange(std::int64_t lot, std::int32_t period) {
+  add("Losgröße außerhalb des Wertebereichs: " + number(lot) + " " + inPeriod(period));
+}
+
+void PlanProblems::lotCostNotFinite(double cost, std::int32_t period) {
+  add("Loskosten nicht endlich: " + formatNumber(cost) + " " + inPeriod(period));
+}
+
+void refuseIfAny(DemandPlan& plan, const PlanProblems& problems) {
+  if (!problems.any()) return;
+  for (const std::string& line : problems.lines()) printErrorBanner(line);
+  // A refused demand keeps nothing of a computation, so nothing half-done can
+  // be stored or read.
+  plan.periods.clear();
+  plan.periodCostTable.clear();
+  plan.costMatrix.reset();
+  throw PlanRefused{};
+}
+
+void DemandPlan::checkPlannable() const {
+  PlanProblems problems;
+  // Without a header there is nothing to check; the loading said so already.
+  if (!headerFound) throw PlanRefused{};
+
+  if (!startDateRead) problems.addReported();
+  if (!periodLengthRead) {
+    problems.addReported();
+  } else if (periodLength < 1) {
+    // Periods are found by adding the length until the date is passed, which
+    // never ends with a length below one day.
+    problems.periodLengthBelowOneDay(periodLength, factorFor(kPeriodenLaenge));
+  }
+
+  // The holding cost divides the unit cost by the interest year.
+  const double interestYear = factorFor(kZinsJahr);
+  if (!hasFactor(*this, kZinsJahr)) {
+    problems.interestYearMissing();
+  } else if (!(interestYear > 0.0) || !std::isfinite(interestYear)) {
+    problems.interestYearInvalid(interestYear);
+  }
+
+  // Storing divides every lot's cost by the currency factor.
+  const double currency = factorFor(kWaehrung);
+  if (!hasFactor(*this, kWaehrung)) {
+    problems.currencyMissing();
+  } else if (currency == 0.0 || !std::isfinite(currency)) {
+    problems.currencyInvalid(currency);
+  }
+
+  if (problems.any()) {
+    for (const std::string& line : problems.lines()) printErrorBanner(line);
+    throw PlanRefused{};
+  }
+}
+
+}  // namespace mrp

@@ -1,0 +1,79 @@
+// Why a demand cannot be planned, and how the engine refuses it.
+//
+// The engine refuses a demand whose data would make the computation hang,
+// divide by zero, overflow a 32-bit quantity or produce costs that are not
+// finite. Every problem is printed as one error-banner line on standard error;
+// then the plan's computed state (periods, cost table, cost matrix) is
+// discarded and `PlanRefused` is raised, so nothing reaches the database.
+// Problems that the loading has reported already (no header, an unreadable
+// start date or period length) refuse the demand without a further line.
+//
+// All message texts live in plan_checks.cpp. Numbers use the message number
+// format (6 significant digits); periods are counted from 1 as the database
+// counts them. The messages (<...> stands for a value, each one line):
+//   Unerlaubte PeriodenLänge: <days> Tage (inklusiv UmrechnungsFaktor: <factor>):
+//     Nur PeriodenLänge ab einem Tag ist hier erlaubt!
+//   UmrechnungsFaktor existiert nicht: ZinsJahr
+//   Unerlaubter UmrechnungsFaktor: ZinsJahr <factor>: Nur positiver endlicher Faktor ist hier erlaubt!
+//   UmrechnungsFaktor existiert nicht: Währung
+//   Unerlaubter UmrechnungsFaktor: Währung <factor>: Nur endlicher Faktor ungleich 0 ist hier erlaubt!
+//   LosRaster existiert nicht in Periode <p>            ("in Periode <p> bis <q>" for a range)
+//   Unerlaubter LosRaster: <value> in Periode <p>: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!
+//                                                       (also "in Periode <p> bis <q>")
+//   Mengensumme außerhalb des Wertebereichs: <sum> in Periode <p>
+//   Gerundete Menge außerhalb des Wertebereichs: <quantity> in Periode <p>
+//   Losgröße außerhalb des Wertebereichs: <lot> in Periode <p>
+//   Loskosten nicht endlich: <cost> in Periode <p>
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mrp {
+
+class DemandPlan;
+
+/// The lines of a refusal, collected while a step runs; empty when the step
+/// found nothing wrong. Each line is ready for the error banner (code page 850).
+class PlanProblems {
+ public:
+  bool empty() const noexcept { return lines_.empty(); }
+  const std::vector<std::string>& lines() const noexcept { return lines_; }
+
+  /// A header problem the loading has reported already: refuses, prints nothing.
+  void addReported() { reportedElsewhere_ = true; }
+  bool any() const noexcept { return reportedElsewhere_ || !lines_.empty(); }
+
+  void periodLengthBelowOneDay(std::int32_t days, double factor);
+  void interestYearMissing();
+  void interestYearInvalid(double factor);
+  void currencyMissing();
+  void currencyInvalid(double factor);
+  /// No `LosRaster` entry holds in periods `first` to `last` (0-based).
+  void lotGridMissing(std::int32_t first, std::int32_t last);
+  /// The `LosRaster` `value` holding in periods `first` to `last` (0-based)
+  /// does not truncate to a grid of 1 or more.
+  void lotGridInvalid(double value, std::int32_t first, std::int32_t last);
+  void periodSumOutOfRange(std::int64_t sum, std::int32_t period);
+  void roundedQuantityOutOfRange(std::int64_t quantity, std::int32_t period);
+  void lotSizeOutOfRange(std::int64_t lot, std::int32_t period);
+  void lotCostNotFinite(double cost, std::int32_t period);
+
+ private:
+  void add(const std::string& utf8Text);
+
+  std::vector<std::string> lines_;
+  bool reportedElsewhere_ = false;
+};
+
+/// When `problems` holds any: prints its lines in the error banner, discards
+/// the computed state of `plan` and raises `PlanRefused`.
+void refuseIfAny(DemandPlan& plan, const PlanProblems& problems);
+
+/// Whether `value` fits a 32-bit signed integer.
+constexpr bool fitsInt32(std::int64_t value) noexcept {
+  return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+}  // namespace mrp

@@ -1,0 +1,75 @@
+#include "lotsizing/period_cost_table.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "support/plan_builder.h"
+
+namespace mrp {
+namespace {
+
+using test::PlanBuilder;
+
+TEST(ParameterValue, TimePhasedValues) {
+  const struct {
+    const char* name;
+    std::vector<ParameterEntry> entries;  // period, code, value, in list order
+    std::int32_t code;
+    std::vector<double> expected;  // periods 0, 1, 2, ...
+  } cases[] = {
+      {"no entry gives 0", {{0, 1, 7.0}}, 0, {0, 0, 0}},
+      {"value holds until the next entry", {{0, 0, 10}, {2, 0, 12}}, 0, {10, 10, 12, 12, 12}},
+      {"before the first entry 0", {{3, 4, 0.5}}, 4, {0, 0, 0, 0.5, 0.5}},
+      {"same period: the later entry wins", {{1, 0, 10}, {1, 0, 11}}, 0, {0, 11, 11}},
+      {"negative period holds from 0", {{-1, 2, 5}, {2, 2, 3}}, 2, {5, 5, 3}},
+      {"other codes are skipped", {{0, 0, 1}, {0, 1, 9}, {1, 0, 2}, {1, 1, 8}}, 1, {9, 8, 8}},
+      // Out of the load order: the walk stops at the first later entry, so an
+      // earlier-period entry behind it counts only from that later period on.
+      {"stops at the first later entry", {{0, 0, 10}, {5, 0, 20}, {3, 0, 30}}, 0,
+       {10, 10, 10, 10, 10, 30, 30}},
+  };
+  for (const auto& c : cases) {
+    auto plan = PlanBuilder().build();
+    plan->parameters = c.entries;
+    for (std::size_t p = 0; p < c.expected.size(); ++p) {
+      EXPECT_EQ(plan->parameterValue(c.code, static_cast<std::int32_t>(p)), c.expected[p])
+          << c.name << ", period " << p;
+    }
+    ParameterTimeline timeline(plan->parameters, c.code);
+    for (std::size_t p = 0; p < c.expected.size(); ++p) {
+      timeline.advanceTo(static_cast<std::int32_t>(p));
+      EXPECT_EQ(timeline.value(), c.expected[p]) << c.name << ", timeline period " << p;
+    }
+  }
+}
+
+TEST(PeriodCostTable, EveryCellIsParameterValueBitForBit) {
+  std::mt19937 random(7);
+  for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+    auto plan = PlanBuilder::random(seed, 80, 1).build();
+    if (seed % 4 == 0) std::shuffle(plan->parameters.begin(), plan->parameters.end(), random);
+    plan->periods.resize(90);  // entries beyond the last period never show
+    plan->buildPeriodCostTable();
+    ASSERT_EQ(plan->periodCostTable.size(), 90u * 5u);
+    for (std::int32_t p = 0; p < 90; ++p) {
+      for (std::int32_t code = 0; code < 5; ++code) {
+        const double expected = plan->parameterValue(code, p);
+        EXPECT_EQ(std::memcmp(&plan->periodCostTable[p * 5 + code], &expected, sizeof expected), 0)
+            << seed << " period " << p << " code " << code;
+      }
+    }
+  }
+}
+
+TEST(PeriodCostTable, EmptyWithoutPeriods) {
+  auto plan = PlanBuilder().parameter(kRuestKosten, 0, 1.0).build();
+  plan->buildPeriodCostTable();
+  EXPECT_TRUE(plan->periodCostTable.empty());
+}
+
+}  // namespace
+}  // namespace mrp

@@ -1,0 +1,196 @@
+#include "lotsizing/plan_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "demand/demand_plan.h"
+#include "driver/console.h"
+#include "lotsizing/plan_refusal.h"
+#include "support/plan_builder.h"
+
+namespace mrp {
+namespace {
+
+using test::PlanBuilder;
+
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+const double kInfinity = std::numeric_limits<double>::infinity();
+
+std::string banner(const std::string& text) {
+  return "\n" + std::string(kBannerOpen) + text + std::string(kBannerClose);
+}
+
+std::string banners(const std::vector<std::string>& texts) {
+  std::string all;
+  for (const std::string& text : texts) all += banner(text);
+  return all;
+}
+
+/// A plan that computes fine: three periods, setup cost, holding cost 1.
+PlanBuilder plannable() {
+  PlanBuilder builder;
+  builder.parameter(kRuestKosten, 0, 50.0).holdingCost(1.0).periodQuantities({10, 20, 30});
+  return builder;
+}
+
+struct RefusalCase {
+  const char* name;
+  std::function<void(PlanBuilder&)> shapeData;
+  std::function<void(DemandPlan&)> shapePlan;
+  std::vector<std::string> lines;  // expected banner texts, code page 850
+};
+
+void expectRefused(const RefusalCase& c) {
+  SCOPED_TRACE(c.name);
+  PlanBuilder builder = plannable();
+  if (c.shapeData) c.shapeData(builder);
+  auto plan = builder.build();
+  if (c.shapePlan) c.shapePlan(*plan);
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(plan->compute(), PlanRefused);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), banners(c.lines));
+  EXPECT_TRUE(plan->periods.empty()) << "nothing computed";
+  EXPECT_TRUE(plan->periodCostTable.empty());
+  EXPECT_EQ(plan->costMatrix, nullptr);
+}
+
+TEST(PlanChecks, HeaderProblemsReportedByTheLoadingAddNoLine) {
+  const RefusalCase cases[] = {
+      {"unknown demand", nullptr, [](DemandPlan& p) { p.headerFound = false; }, {}},
+      {"unreadable start date", nullptr, [](DemandPlan& p) { p.startDateRead = false; }, {}},
+      {"unreadable period length", nullptr, [](DemandPlan& p) { p.periodLengthRead = false; }, {}},
+      {"unknown demand checks nothing else",
+       [](PlanBuilder& b) { b.factor(kZinsJahr, 0.0); },
+       [](DemandPlan& p) { p.headerFound = false; },
+       {}},
+  };
+  for (const RefusalCase& c : cases) expectRefused(c);
+}
+
+TEST(PlanChecks, FactorsAndPeriodLength) {
+  const auto withoutFactor = [](std::int32_t code) {
+    return [code](DemandPlan& p) {
+      std::erase_if(p.conversionFactors, [code](const ConversionFactor& f) { return f.code == code; });
+    };
+  };
+  const RefusalCase cases[] = {
+      {"period length 0 (no PeriodenL\xc3\xa4nge factor)",
+       [](PlanBuilder& b) { b.header(45292.0, 0); },
+       nullptr,
+       {"Unerlaubte PeriodenL\x84nge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
+        "Nur PeriodenL\x84nge ab einem Tag ist hier erlaubt!"}},
+      {"negative period length names its factor",
+       [](PlanBuilder& b) { b.header(45292.0, -2).factor(kPeriodenLaenge, 0.5); },
+       nullptr,
+       {"Unerlaubte PeriodenL\x84nge: -2 Tage (inklusiv UmrechnungsFaktor: 0.5): "
+        "Nur PeriodenL\x84nge ab einem Tag ist hier erlaubt!"}},
+      {"interest year missing", nullptr, withoutFactor(kZinsJahr),
+       {"UmrechnungsFaktor existiert nicht: ZinsJahr"}},
+      {"interest year zero", [](PlanBuilder& b) { b.factor(kZinsJahr, 0.0); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: ZinsJahr 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"interest year negative", [](PlanBuilder& b) { b.factor(kZinsJahr, -360.0); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: ZinsJahr -360: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"interest year infinite", [](PlanBuilder& b) { b.factor(kZinsJahr, kInfinity); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: ZinsJahr " + formatNumber(kInfinity) +
+        ": Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"currency missing", nullptr, withoutFactor(kWaehrung),
+       {"UmrechnungsFaktor existiert nicht: W\x84hrung"}},
+      {"currency zero", [](PlanBuilder& b) { b.factor(kWaehrung, 0.0); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur endlicher Faktor ungleich 0 ist hier erlaubt!"}},
+      {"currency not a number",
+       [](PlanBuilder& b) { b.factor(kWaehrung, std::numeric_limits<double>::quiet_NaN()); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: W\x84hrung " +
+        formatNumber(std::numeric_limits<double>::quiet_NaN()) +
+        ": Nur endlicher Faktor ungleich 0 ist hier erlaubt!"}},
+      {"every problem its own line, header problems none",
+       [](PlanBuilder& b) { b.header(45292.0, 0).factor(kWaehrung, 0.0); },
+       [](DemandPlan& p) {
+         p.startDateRead = false;
+         std::erase_if(p.conversionFactors, [](const ConversionFactor& f) { return f.code == kZinsJahr; });
+       },
+       {"Unerlaubte PeriodenL\x84nge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
+        "Nur PeriodenL\x84nge ab einem Tag ist hier erlaubt!",
+        "UmrechnungsFaktor existiert nicht: ZinsJahr",
+        "Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur endlicher Faktor ungleich 0 ist hier erlaubt!"}},
+  };
+  for (const RefusalCase& c : cases) expectRefused(c);
+}
+
+TEST(PlanChecks, LotGridBelowOne) {
+  const RefusalCase cases[] = {
+      {"no lot grid at all", [](PlanBuilder& b) { b.clearParameter(kLosRaster); }, nullptr,
+       {"LosRaster existiert nicht in Periode 1 bis 3"}},
+      {"first grid from period 3",
+       [](PlanBuilder& b) { b.clearParameter(kLosRaster).parameter(kLosRaster, 2, 5.0); }, nullptr,
+       {"LosRaster existiert nicht in Periode 1 bis 2"}},
+      {"grid truncating to 0",
+       [](PlanBuilder& b) { b.clearParameter(kLosRaster).parameter(kLosRaster, 0, 0.5); }, nullptr,
+       {"Unerlaubter LosRaster: 0.5 in Periode 1 bis 3: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+      {"negative grid in one period",
+       [](PlanBuilder& b) { b.parameter(kLosRaster, 1, -2.0).parameter(kLosRaster, 2, 1.0); }, nullptr,
+       {"Unerlaubter LosRaster: -2 in Periode 2: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+      {"grid beyond 32 bits",
+       [](PlanBuilder& b) { b.parameter(kLosRaster, 2, 3e9); }, nullptr,
+       {"Unerlaubter LosRaster: 3e+009 in Periode 3: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+      {"each bad entry its own line",
+       [](PlanBuilder& b) {
+         b.clearParameter(kLosRaster).parameter(kLosRaster, 1, 0.0).parameter(kLosRaster, 2, 0.0);
+       },
+       nullptr,
+       {"LosRaster existiert nicht in Periode 1",
+        "Unerlaubter LosRaster: 0 in Periode 2: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!",
+        "Unerlaubter LosRaster: 0 in Periode 3: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+  };
+  for (const RefusalCase& c : cases) expectRefused(c);
+}
+
+TEST(PlanChecks, QuantitiesAndCostsOutOfRange) {
+  const RefusalCase cases[] = {
+      {"period sum beyond 32 bits",
+       [](PlanBuilder& b) { b.due(45294.2, kMax).due(45294.7, 1); }, nullptr,
+       {"Mengensumme au\xe1" "erhalb des Wertebereichs: 2.14748e+009 in Periode 3"}},
+      {"period sum below 32 bits",
+       [](PlanBuilder& b) { b.due(45294.2, std::numeric_limits<std::int32_t>::min()).due(45294.7, -31); },
+       nullptr,
+       {"Mengensumme au\xe1" "erhalb des Wertebereichs: -2.14748e+009 in Periode 3"}},
+      {"rounded quantity beyond 32 bits",
+       [](PlanBuilder& b) { b.due(45295.5, kMax).parameter(kLosRaster, 3, 2.0); }, nullptr,
+       {"Gerundete Menge au\xe1" "erhalb des Wertebereichs: 2.14748e+009 in Periode 4"}},
+      {"lot beyond 32 bits",
+       [](PlanBuilder& b) { b.holdingCost(0.0).due(45295.5, kMax); }, nullptr,
+       {"Losgr\x94\xe1" "e au\xe1" "erhalb des Wertebereichs: 2.14748e+009 in Periode 1"}},
+      {"lot cost not finite",
+       [](PlanBuilder& b) { b.clearParameter(kRuestKosten).parameter(kRuestKosten, 0, kInfinity); },
+       nullptr,
+       {"Loskosten nicht endlich: " + formatNumber(kInfinity) + " in Periode 1"}},
+  };
+  for (const RefusalCase& c : cases) expectRefused(c);
+}
+
+TEST(PlanChecks, PlannableDemandsPrintNothing) {
+  const struct {
+    const char* name;
+    std::function<void(PlanBuilder&)> shapeData;
+  } cases[] = {
+      {"ordinary demand", nullptr},
+      {"header without due quantities", [](PlanBuilder& b) { b = PlanBuilder(); }},
+      {"negative currency factor", [](PlanBuilder& b) { b.factor(kWaehrung, -1.0); }},
+      {"quantities up to the 32-bit limit", [](PlanBuilder& b) { b.holdingCost(1.0).due(45295.5, kMax - 60); }},
+  };
+  for (const auto& c : cases) {
+    PlanBuilder builder = plannable();
+    if (c.shapeData) c.shapeData(builder);
+    auto plan = builder.build();
+    testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(plan->compute()) << c.name;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace mrp
