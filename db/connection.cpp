@@ -26,7 +26,18 @@ Connection::~Connection() {
   if (succeeded(SQLGetConnectAttr(handle_.get(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) &&
       autocommit == SQL_AUTOCOMMIT_OFF)
     SQLEndTran(SQL_HANDLE_DBC, handle_.get(), SQL_ROLLBACK);
+  freeStatements();
   SQLDisconnect(handle_.get());
+}
+
+void Connection::delist(SQLHSTMT statement) noexcept {
+  std::erase(statements_, statement);
+}
+
+void Connection::freeStatements() noexcept {
+  for (SQLHSTMT statement : statements_) SQLFreeHandle(SQL_HANDLE_STMT, statement);
+  statements_.clear();
+  ++session_;
 }
 
 void Connection::connect(std::u16string connectionString) {
@@ -39,9 +50,9 @@ void Connection::connect(std::u16string connectionString) {
 
 void Connection::disconnect() {
   if (!open_) return;
+  freeStatements();
   handle_.check(SQLDisconnect(handle_.get()));
   open_ = false;
-  ++session_;
 }
 
 namespace {

@@ -108,15 +108,17 @@ struct DbQuery::State {
 
   ~State() {
     // SQLDisconnect has freed the statements of a closed session already.
-    if (!connection || !connection->isOpen() || connection->session() != session)
+    if (!connection || connection->session() != session) {
       statement.forget();
+    } else {
+      connection->delist(statement.get());
+    }
   }
 
   /// The statement handle, E_POINTER when there is none (a detached query, or
   /// the connection it was made on has been closed).
   SQLHSTMT handle() const {
-    if (!statement || !connection->isOpen() || connection->session() != session)
-      raiseComCode(E_POINTER);
+    if (!statement || connection->session() != session) raiseComCode(E_POINTER);
     return statement.get();
   }
   /// E_POINTER for a detached query, which has no statement at all.
@@ -321,6 +323,7 @@ DbQuery::DbQuery() : state_(std::make_unique<State>()) {
   if (!state_->connection || !state_->connection->isOpen()) raiseComCode(E_POINTER);
   state_->statement = odbc::StatementHandle(state_->connection->handle());
   state_->session = state_->connection->session();
+  state_->connection->enlist(state_->statement.get());
 }
 
 DbQuery::DbQuery(Detached) : state_(std::make_unique<State>()) {}
@@ -388,6 +391,7 @@ bool DbQuery::open(const char* statement) {
     s.loadRow();
     return true;
   }
+  s.requireStatement();
   s.rowSet = State::RowSet::Closed;
   s.run(statement);
   if (!s.cursorOpen) return false;
