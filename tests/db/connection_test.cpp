@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "db/db_query.h"
 #include "driver/com_error.h"
+#include "platform/text_encoding.h"
 #include "platform/odbc_environment.h"
+#include "support/process.h"
 #include "support/test_database.h"
 
 namespace mrp {
@@ -47,8 +50,77 @@ TEST_P(ConnectionTest, DatabasesAreIsolated) {
   EXPECT_EQ(second.rows("select count(*) from Bedarf"), (std::vector<std::vector<std::string>>{{"0"}}));
 }
 
+TEST_P(ConnectionTest, SecondOpenReplacesTheFirstConnection) {
+  TestDatabase first(GetParam());
+  TestDatabase second(GetParam());
+  second.exec("insert into Bedarf(Bedarf) values ('on second')");
+  first.connectShared();
+  second.connectShared();
+  EXPECT_TRUE(connectionIsOpen());
+  DbQuery query;
+  query.prepare(0);
+  EXPECT_TRUE(query.open("select Bedarf from Bedarf"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, ConnectionTest, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST(ConnectionFailure, RaisesWithTheDriverManagerMessage) {
+  ASSERT_TRUE(initialisePlatform());
+  struct Case {
+    std::string dataSource;
+    const char* sqlState;
+  };
+  const Case cases[] = {
+      {"lsz_no_such_source", "IM002"},        // not configured
+      {std::string(200, 'd'), "IM012"},       // longer than the driver manager allows
+  };
+  for (const auto& c : cases) {
+    try {
+      openConnection(("DSN=" + c.dataSource).c_str());
+      ADD_FAILURE() << "no error for " << c.dataSource;
+    } catch (const _com_error& error) {
+      EXPECT_EQ(error.code(), E_FAIL);
+      EXPECT_EQ(error.sqlState(), c.sqlState);
+      ASSERT_FALSE(error.descriptionText().isNull());
+      EXPECT_NE(utf16ToUtf8(*error.descriptionText().wide()).find("Driver Manager"),
+                std::string::npos);
+    }
+    EXPECT_FALSE(connectionIsOpen());
+    closeConnection();  // on a connection that never opened: nothing happens
+  }
+}
+
+TEST(ConnectionFailure, UnknownDataSourceEndsTheProgramWithOneErrorReport) {
+  for (const std::string& dataSource : {std::string("lsz_no_such_source"), std::string(200, 'd')}) {
+    const test::RunResult result = test::runProgram({dataSource, "A"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(count(result.err, "______>>>>>>>>>______"), 1u) << result.err;
+    EXPECT_TRUE(endsWith(result.out, "\a: Fehlerhaft beendet!")) << result.out;
+    EXPECT_EQ(count(result.out, "Erfolgreich"), 0u);
+  }
+}
+
+TEST(ConnectionWithoutObject, CloseDoesNothing) {
+  // A fresh process, so that no earlier test has made a connection object.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        closeConnection();
+        std::exit(sharedConnection() == nullptr && !connectionIsOpen() ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
 
 }  // namespace
 }  // namespace mrp

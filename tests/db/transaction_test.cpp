@@ -1,0 +1,148 @@
+#include "db/transaction.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "db/connection.h"
+#include "db/db_query.h"
+#include "driver/com_error.h"
+#include "support/test_database.h"
+
+namespace mrp {
+namespace {
+
+using test::Backend;
+using test::TestDatabase;
+using Rows = std::vector<std::vector<std::string>>;
+
+class TransactionTest : public testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    db_ = std::make_unique<TestDatabase>(GetParam());
+    db_->connectShared();
+    query_ = std::make_unique<DbQuery>();
+  }
+  void TearDown() override {
+    closeConnection();
+    query_.reset();
+  }
+
+  void insertLot(const char* key, std::int32_t size) {
+    query_->prepare(2);
+    query_->bindText(0, key, 1);
+    query_->bindInteger(1, size);
+    query_->execute("insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,0,?,0)");
+  }
+  Rows lots() { return db_->rows("select Bedarf,LosGröße from LosGröße order by Bedarf"); }
+
+  /// A trigger that fails every insert of a negative lot size.
+  void rejectNegativeLots() {
+    if (GetParam() == Backend::SQLite) {
+      db_->exec("create trigger NoNegativeLots before insert on LosGröße when new.LosGröße < 0 "
+                "begin select raise(abort, 'negative lot'); end");
+    } else {
+      db_->exec(
+          "create function noNegativeLots() returns trigger language plpgsql as $$ begin "
+          "if new.LosGröße < 0 then raise exception 'negative lot'; end if; return new; end $$;"
+          "create trigger NoNegativeLots before insert on LosGröße for each row execute function "
+          "noNegativeLots()");
+    }
+  }
+
+  std::unique_ptr<TestDatabase> db_;
+  std::unique_ptr<DbQuery> query_;
+};
+
+TEST_P(TransactionTest, CommitsTheWorkAndLeavesAutocommitOn) {
+  runSerializableTransaction([&] {
+    insertLot("A", 1);
+    insertLot("B", 2);
+  });
+  EXPECT_EQ(lots(), (Rows{{"A", "1"}, {"B", "2"}}));
+  insertLot("C", 3);  // autocommit again: visible to another session at once
+  EXPECT_EQ(lots().size(), 3u);
+}
+
+TEST_P(TransactionTest, RollsBackEverythingWhenAStatementFails) {
+  rejectNegativeLots();
+  insertLot("A", 1);
+  try {
+    runSerializableTransaction([&] {
+      query_->execute("delete from LosGröße");
+      insertLot("B", 2);
+      insertLot("C", -1);  // fails in the trigger
+    });
+    FAIL() << "no error raised";
+  } catch (const _com_error& error) {
+    EXPECT_EQ(error.code(), E_FAIL);
+  }
+  EXPECT_EQ(lots(), (Rows{{"A", "1"}}));
+  insertLot("D", 4);  // autocommit is on again, nothing half done is committed with it
+  EXPECT_EQ(lots(), (Rows{{"A", "1"}, {"D", "4"}}));
+}
+
+TEST_P(TransactionTest, RollsBackWhenTheWorkRaisesSomethingElse) {
+  EXPECT_THROW(runSerializableTransaction([&] {
+                 insertLot("A", 1);
+                 throw std::runtime_error("refused");
+               }),
+               std::runtime_error);
+  EXPECT_TRUE(lots().empty());
+}
+
+TEST_P(TransactionTest, RetriesAfterASerializationFailure) {
+  if (GetParam() == Backend::SQLite)
+    GTEST_SKIP() << "SQLite serialises writers with a lock; it never reports 40001";
+  insertLot("A", 1);
+  int attempts = 0;
+  runSerializableTransaction([&] {
+    ++attempts;
+    query_->prepare(0);
+    ASSERT_TRUE(query_->open("select LosGröße from LosGröße"));  // takes the snapshot
+    if (attempts == 1)  // another session changes the row and commits first
+      db_->exec("update LosGröße set LosGröße=LosGröße+100");
+    query_->execute("update LosGröße set LosGröße=LosGröße+1");
+  });
+  EXPECT_EQ(attempts, 2);
+  EXPECT_EQ(lots(), (Rows{{"A", "102"}}));
+}
+
+TEST_P(TransactionTest, GivesUpAfterAFewSerializationFailures) {
+  if (GetParam() == Backend::SQLite)
+    GTEST_SKIP() << "SQLite serialises writers with a lock; it never reports 40001";
+  insertLot("A", 1);
+  int attempts = 0;
+  try {
+    runSerializableTransaction([&] {
+      ++attempts;
+      query_->prepare(0);
+      ASSERT_TRUE(query_->open("select LosGröße from LosGröße"));
+      db_->exec("update LosGröße set LosGröße=LosGröße+100");
+      query_->execute("update LosGröße set LosGröße=LosGröße+1");
+    });
+    FAIL() << "no error raised";
+  } catch (const _com_error& error) {
+    EXPECT_EQ(error.sqlState(), "40001");
+  }
+  EXPECT_GT(attempts, 1);
+  EXPECT_LT(attempts, 10);
+  EXPECT_EQ(lots(), (Rows{{"A", std::to_string(1 + 100 * attempts)}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, TransactionTest, testing::ValuesIn(test::allBackends()),
+                         [](const auto& info) { return test::backendName(info.param); });
+
+TEST(TransactionWithoutConnection, RaisesEPointer) {
+  closeConnection();
+  try {
+    runSerializableTransaction([] {});
+    FAIL() << "no error raised";
+  } catch (const _com_error& error) {
+    EXPECT_EQ(error.code(), E_POINTER);
+  }
+}
+
+}  // namespace
+}  // namespace mrp
