@@ -105,9 +105,12 @@ PlanBuilder PlanBuilder::random(std::uint32_t seed, std::int32_t periods,
   std::mt19937 random(seed);
   PlanBuilder builder;
   const std::int32_t length = std::uniform_int_distribution<std::int32_t>(1, 14)(random);
-  // A fractional start makes the summed period starts differ from
-  // start + k * L in the last bits, which the bucketing has to reproduce.
-  const double start = 45292.0 + std::uniform_real_distribution<double>(0.0, 1.0)(random);
+  // Summed period starts differ from start + k * L in the last bits only where
+  // the sum crosses a power of two: so the start is fractional and sometimes
+  // tiny (many crossings) or just below day 65536 (2079-06-06).
+  const double fraction = std::uniform_real_distribution<double>(0.0, 1.0)(random);
+  const double bases[] = {45292.0, 0.0, 65536.0 - static_cast<double>(periods) * length / 2};
+  const double start = bases[random() % 3] + fraction;
   builder.header(start, length).factor(kZinsJahr, 360.0);
 
   randomTimeline(builder, random, kRuestKosten, periods,
