@@ -1,0 +1,53 @@
+// The modes of lotsizing_bench and what they share.
+//
+// `lotsizing_bench <mode> [options]` runs one mode. A mode measures wall time
+// per phase with a steady clock and the peak resident memory of the process
+// (ru_maxrss). To keep one size's memory from hiding another's, a mode runs
+// every size in a fresh child process (this program again, with options that
+// name the one size). Adding a mode: write bench/<mode>_mode.cpp with its entry
+// function, declare it below and add its row to kBenchModes.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mrp::bench {
+
+using Arguments = std::vector<std::string>;
+
+/// Compute alone on detached plans of 1,000 / 5,000 / 10,000 periods.
+int runEngineMode(const Arguments& args);
+
+struct BenchMode {
+  std::string_view name;
+  std::string_view summary;
+  int (*run)(const Arguments& args);
+};
+
+inline constexpr BenchMode kBenchModes[] = {
+    {"engine", "the engine alone: compute on generated plans, per phase", runEngineMode},
+};
+
+/// Milliseconds since construction or the last `lap`, restarting the clock.
+class Stopwatch {
+ public:
+  double lap();
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+/// Peak resident memory of this process so far, in MiB.
+double peakResidentMiB();
+
+/// Runs this program again with `args` (mode and options) and waits for it;
+/// its output goes to ours. Returns its exit status (1 when it did not exit).
+int runChild(const Arguments& args);
+
+/// The value after `--name` in `args`, or `fallback`.
+std::string option(const Arguments& args, std::string_view name, std::string_view fallback);
+bool hasFlag(const Arguments& args, std::string_view name);
+
+}  // namespace mrp::bench
