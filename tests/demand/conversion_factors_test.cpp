@@ -110,6 +110,7 @@ TEST_F(ConversionFactors, ColumnsOfAnotherKindAreReportedLikeNull) {
   exec("create table UmrechnungsFaktor (Bedarf varchar(128), Umrechnung varchar(128),"
        " UmrechnungsFaktor varchar(20), Beschreibung integer)");
   exec("insert into UmrechnungsFaktor values ('B', 'ZinsJahr', '360', 1)");
+  reconnect();
   const auto plan = load("B");
   EXPECT_TRUE(plan->conversionFactors.empty());
   EXPECT_EQ(messages(),
@@ -123,6 +124,7 @@ TEST_F(ConversionFactors, DescriptionOfAnotherKindIsEmpty) {
   exec("create table UmrechnungsFaktor (Bedarf varchar(128), Umrechnung varchar(128),"
        " UmrechnungsFaktor double precision, Beschreibung integer)");
   exec("insert into UmrechnungsFaktor values ('B', 'ZinsJahr', 360.0, 1)");
+  reconnect();
   const auto plan = load("B");
   ASSERT_EQ(plan->conversionFactors.size(), 1u);
   EXPECT_EQ(plan->conversionFactors[0].description, "");

@@ -136,6 +136,7 @@ TEST_F(DemandHeader, StartDateOfAnotherKindIsReportedLikeNull) {
   exec("create table Bedarf (Bedarf varchar(128), StartTermin varchar(30),"
        " PeriodenLänge bigint, Beschreibung varchar(255))");
   exec("insert into Bedarf values ('Größe', '2024-03-01 00:00:00', 1, 'x')");
+  reconnect();
   const auto plan = load("Größe");
   EXPECT_EQ(messages(),
             banner("UmrechnungsFaktoren existieren nicht!") +

@@ -98,6 +98,7 @@ TEST_P(DueQuantitiesOnBoth, QuantityOfAnotherKindIsReportedLikeNull) {
                     " Menge bigint)"
                   : "alter table Termin alter column Menge type bigint");
   due("B", "'2024-03-01 00:00:00'", "5000000000");
+  reconnect();
   const auto plan = load("B");
   EXPECT_TRUE(plan->dueQuantities.empty());
   EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Menge ist NULL oder nicht lesbar "
@@ -109,6 +110,7 @@ TEST_F(DueQuantities, DateKeptAsTextIsReportedLikeNull) {
   parameter("B", "1", "'WagnisZinssatz'", "1.0");
   exec("drop table Termin; create table Termin (Bedarf varchar(128), Termin varchar(30), Menge integer)");
   due("B", "'2024-03-01 00:00:00'", "5");
+  reconnect();
   const auto plan = load("B");
   EXPECT_TRUE(plan->dueQuantities.empty());
   EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: "

@@ -27,6 +27,11 @@ class LoadingTest {
     db_.reset();
   }
 
+  /// Opens the shared connection anew: the SQLite driver keeps the column
+  /// types of a table it has seen, so a table re-created with other types
+  /// needs a new connection.
+  void reconnect() { db_->connectShared(); }
+
   void exec(const std::string& sql) { db_->exec(sql); }
   bool onSQLite() const { return db_->backend() == Backend::SQLite; }
 

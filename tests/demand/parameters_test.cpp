@@ -93,12 +93,12 @@ TEST_F(Parameters, LotGridMustBeWholeAfterConversion) {
   };
   const Case cases[] = {
       {"2.5", "2.0", 5.0, nullptr},
-      {"2.5", "1.0", 2.5, "2.5 (inklusiv UmrechnungsFaktor: 1)"},
-      {"1000000.5", "1.0", 1000000.5, "1e+006 (inklusiv UmrechnungsFaktor: 1)"},
-      {"3000000000", "1.0", 3e9, "3e+009 (inklusiv UmrechnungsFaktor: 1)"},
+      {"2.5", "1.0", 2.5, "2.5 (inklusiv UmrechnungsFaktor: 1"},
+      {"1000000.5", "1.0", 1000000.5, "1e+006 (inklusiv UmrechnungsFaktor: 1"},
+      {"3000000000", "1.0", 3e9, "3e+009 (inklusiv UmrechnungsFaktor: 1"},
       {"-2147483648", "1.0", -2147483648.0, nullptr},
       {"2147483647", "1.0", 2147483647.0, nullptr},
-      {"-3", "0.25", -0.75, "-0.75 (inklusiv UmrechnungsFaktor: 0.25)"},
+      {"-3", "0.25", -0.75, "-0.75 (inklusiv UmrechnungsFaktor: 0.25"},
   };
   const std::string keys = "ABCDEFG";
   for (std::size_t i = 0; i < std::size(cases); ++i) {
