@@ -25,6 +25,8 @@ const char* consoleText(int slot, const char* piece1, const char* piece2, const 
                         const char* piece4, const char* piece5, const char* piece6);
 /// Empties all 8 slots.
 void releaseConsoleTexts();
+/// The text that `slot` holds now, null when it is empty (for checks in tests).
+const char* consoleSlotText(int slot);
 
 /// Writes one line end to `stream` and flushes it.
 void newLine(std::ostream& stream);

@@ -1,10 +1,16 @@
 // The run driver: the whole control flow of one run of the program.
 #pragma once
 
+#include <string>
+
 namespace mrp {
 
 /// Runs the job for the arguments `<ODBC-Verbindung> <Bedarf>` and returns the
 /// exit status: 0 when every step ran, 1 on every failure path.
 int runLotSizing(int argc, char** argv);
+
+/// The ODBC connection string for a data source name: "DSN=" and at most its
+/// first 119 bytes.
+std::string connectionStringFor(const char* dataSourceName);
 
 }  // namespace mrp
