@@ -35,7 +35,7 @@ class PlanBuilder {
   PlanBuilder& periodQuantities(const std::vector<std::int32_t>& quantities);
   /// Unit cost 1, interest year 1 and a capital rate of `perUnitAndPeriod`
   /// divided by the period length: holding one unit over one period costs
-  /// `perUnitAndPeriod`.
+  /// `perUnitAndPeriod`. Uses the period length set so far (call `header` first).
   PlanBuilder& holdingCost(double perUnitAndPeriod);
 
   std::unique_ptr<DemandPlan> build() const;
