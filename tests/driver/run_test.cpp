@@ -1,0 +1,139 @@
+// End-to-end runs of the built program: the exact console bytes of each outcome.
+#include "driver/run.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/process.h"
+#include "support/test_database.h"
+
+namespace mrp {
+namespace {
+
+const std::string kOpen = "______>>>>>>>>>______ \a";
+const std::string kClose = " ______<<<<<<<<<______";
+const std::string kUsage = ": Aufruf mit 2 Argument(en): <ODBC-Verbindung> <Bedarf>";
+
+std::string program() { return test::programPath(); }
+std::string started() { return program() + ": Gestartet"; }
+std::string failed() { return program() + "\a: Fehlerhaft beendet!"; }
+std::string succeeded() { return program() + ": Erfolgreich abgeschlossen."; }
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(RunUsageTest, FewerThanTwoArgumentsGiveTheUsageBanner) {
+  const std::vector<std::vector<std::string>> argumentLists = {{}, {"lsz_sqlite"}};
+  for (const auto& args : argumentLists) {
+    const test::RunResult result = test::runProgram(args);
+    const std::string usageBanner = "\n" + kOpen + program() + kUsage + kClose;
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, started() + "\n" + failed());
+    EXPECT_EQ(result.err, usageBanner);
+    EXPECT_EQ(result.combined, started() + usageBanner + "\n" + failed());
+  }
+  EXPECT_EQ((program() + kUsage).size(), 55 + program().size());
+}
+
+TEST(RunUsageTest, ProgramNameIsWrittenUnconvertedExceptInTheBanner) {
+  const std::string name = "./losgr\xC3\xB6\xC3\x9F" "e";  // "./losgröße" in UTF-8
+  const test::RunResult result = test::runProgramOnce({}, test::Capture::Separate, {}, name);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, name + ": Gestartet\n" + name + "\a: Fehlerhaft beendet!");
+  EXPECT_EQ(result.err, "\n" + kOpen + "./losgr\x94\xE1" "e" + kUsage + kClose);
+}
+
+TEST(RunFailureTest, DatabaseFailureGivesDatabaseLineOneReportAndTheFailureMessage) {
+  // A data source that is not configured: the failure comes from opening the
+  // connection, after the database line.
+  const test::RunResult result = test::runProgram({"lsz_n\xC3\xB6_quelle", "B\xC3\xA4r-1"});
+  const std::string databaseLine = "Datenbank: lsz_n\x94_quelle   Bedarf: B\x84r-1";
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, started() + "\n" + databaseLine + "\n" + failed());
+  ASSERT_EQ(count(result.err, kOpen), 1u) << result.err;
+  EXPECT_EQ(result.err.rfind("\n" + kOpen + "Unknown error 0x80004005: ", 0), 0u) << result.err;
+  EXPECT_TRUE(result.err.ends_with(kClose)) << result.err;
+  EXPECT_EQ(count(result.err, "\n"), 1u) << "the report is one line";
+  EXPECT_EQ(result.combined, started() + "\n" + databaseLine + result.err + "\n" + failed());
+}
+
+TEST(RunFailureTest, DatabaseLineShowsALongDataSourceNameWhole) {
+  const std::string name(200, 'd');
+  const test::RunResult result = test::runProgramOnce({name, "B"}, test::Capture::Separate);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.out.find("\nDatenbank: " + name + "   Bedarf: B\n"), std::string::npos);
+  EXPECT_EQ(count(result.err, kOpen), 1u);
+}
+
+TEST(RunFailureTest, ArgumentsBehindTheDemandKeyAreIgnored) {
+  const test::RunResult two = test::runProgram({"lsz_no_such_source", "B"});
+  const test::RunResult four = test::runProgram({"lsz_no_such_source", "B", "C", "D"});
+  EXPECT_EQ(four.exitStatus, two.exitStatus);
+  EXPECT_EQ(four.out, two.out);
+  EXPECT_EQ(four.err, two.err);
+  EXPECT_EQ(four.combined, two.combined);
+}
+
+TEST(ConnectionStringTest, CarriesAtMostTheFirst119Bytes) {
+  struct Case {
+    std::string name;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"", "DSN="},
+      {"lager", "DSN=lager"},
+      {std::string(119, 'a'), "DSN=" + std::string(119, 'a')},
+      {std::string(120, 'a'), "DSN=" + std::string(119, 'a')},
+      {std::string(119, 'a') + ";Database=x.db", "DSN=" + std::string(119, 'a')},
+  };
+  for (const auto& c : cases) EXPECT_EQ(connectionStringFor(c.name.c_str()), c.expected);
+  EXPECT_EQ(connectionStringFor(nullptr), "DSN=");
+}
+
+std::string exampleData() {
+  std::ifstream file(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql");
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class RunDatabaseTest : public testing::TestWithParam<test::Backend> {
+ protected:
+  void SetUp() override { db_.exec(exampleData()); }
+  test::TestDatabase db_{GetParam()};
+};
+
+TEST_P(RunDatabaseTest, ExampleDemandRunsToTheSuccessMessage) {
+  const std::string source = db_.dataSourceName();
+  const test::RunResult result =
+      test::runProgramOnce({source, "PUMPE-4711"}, test::Capture::Separate);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, started() + "\nDatenbank: " + source + "   Bedarf: PUMPE-4711\n" +
+                            succeeded());
+  EXPECT_FALSE(db_.rows("select LosGröße from LosGröße where Bedarf='PUMPE-4711'").empty());
+}
+
+TEST_P(RunDatabaseTest, RefusedPlanEndsWithTheFailureMessageAndNoErrorReport) {
+  const test::RunResult result =
+      test::runProgramOnce({db_.dataSourceName(), "FEHLT"}, test::Capture::Combined);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.combined.find("\n" + kOpen + "Bedarf existiert nicht: FEHLT" + kClose),
+            std::string::npos)
+      << result.combined;
+  EXPECT_EQ(count(result.combined, "Unknown error"), 0u) << result.combined;
+  EXPECT_TRUE(result.combined.ends_with(kClose + "\n" + failed())) << result.combined;
+  EXPECT_TRUE(db_.rows("select LosGröße from LosGröße where Bedarf='FEHLT'").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, RunDatabaseTest, testing::ValuesIn(test::allBackends()),
+                         [](const auto& info) { return test::backendName(info.param); });
+
+}  // namespace
+}  // namespace mrp
