@@ -1,0 +1,280 @@
+// Storing the lots, end to end through the real program on both databases:
+// what LosGröße holds afterwards, for this demand and for others, after
+// success, after a failure part-way and after a refusal.
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/process.h"
+#include "support/test_database.h"
+
+namespace mrp {
+namespace {
+
+using test::Backend;
+using test::RunResult;
+using test::TestDatabase;
+
+/// One stored lot: day number, lot size, cost.
+struct Lot {
+  double termin;
+  int lotSize;
+  double kosten;
+  friend bool operator==(const Lot&, const Lot&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const Lot& lot) {
+    return out << "(" << lot.termin << ", " << lot.lotSize << ", " << lot.kosten << ")";
+  }
+};
+
+class ResultStorage : public ::testing::TestWithParam<Backend> {
+ protected:
+  ResultStorage() : db_(GetParam()) {}
+
+  /// The worked example: Z = 360, L = 2 days, unit cost 360, both rates 0.25,
+  /// setup cost 50; quantities (10, 0, 80) give lots of 10 in period 1 and 80
+  /// in period 3, each costing 50.
+  void workedExample(const std::string& key, double currency = 1.0) {
+    db_.exec("insert into Bedarf(Bedarf,StartTermin,PeriodenLänge,Beschreibung) values ('" + key +
+             "','2024-01-01 00:00:00',2,'Beispiel')");
+    const std::vector<std::pair<std::string, double>> factors = {
+        {"RüstKosten", 1.0},     {"StückKosten", 1.0},   {"LosRaster", 1.0},
+        {"KapitalbindungsZinssatz", 1.0}, {"WagnisZinssatz", 1.0}, {"PeriodenLänge", 1.0},
+        {"ZinsJahr", 360.0},     {"Währung", currency}};
+    for (const auto& [name, value] : factors) {
+      db_.exec("insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" + key +
+               "','" + name + "'," + std::to_string(value) + ")");
+    }
+    const std::vector<std::pair<std::string, double>> parameters = {
+        {"RüstKosten", 50.0}, {"StückKosten", 360.0}, {"LosRaster", 1.0},
+        {"KapitalbindungsZinssatz", 0.25}, {"WagnisZinssatz", 0.25}};
+    for (const auto& [name, value] : parameters) {
+      db_.exec("insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key + "',1,'" +
+               name + "'," + std::to_string(value) + ")");
+    }
+    due(key, "2024-01-01 12:00:00", 10);
+    due(key, "2024-01-05 08:30:00", 80);
+  }
+  void due(const std::string& key, const std::string& when, int quantity) {
+    db_.exec("insert into Termin(Bedarf,Termin,Menge) values ('" + key + "','" + when + "'," +
+             std::to_string(quantity) + ")");
+  }
+  void storedLot(const std::string& key, const Lot& lot) {
+    db_.exec("insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('" + key + "'," +
+             std::to_string(lot.termin) + "," + std::to_string(lot.lotSize) + "," +
+             std::to_string(lot.kosten) + ")");
+  }
+
+  std::vector<Lot> lots(const std::string& key) {
+    std::vector<Lot> result;
+    for (const auto& row : db_.rows("select Termin,LosGröße,Kosten from LosGröße where Bedarf='" +
+                                    key + "' order by Termin")) {
+      result.push_back({std::stod(row.at(0)), std::stoi(row.at(1)), std::stod(row.at(2))});
+    }
+    return result;
+  }
+
+  RunResult run(const std::string& key) {
+    return test::runProgramOnce({db_.dataSourceName(), key}, test::Capture::Separate, {}, "lotsizing");
+  }
+
+  TestDatabase db_;
+};
+
+const std::vector<Lot> kWorkedExampleLots = {{45292.0, 10, 50.0}, {45296.0, 80, 50.0}};
+
+TEST_P(ResultStorage, WritesOneRowPerLotAtTheStartOfItsOrderPeriod) {
+  workedExample("B1");
+  const RunResult result = run("B1");
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out,
+            "lotsizing: Gestartet\nDatenbank: " + db_.dataSourceName() +
+                "   Bedarf: B1\nlotsizing: Erfolgreich abgeschlossen.");
+  EXPECT_EQ(lots("B1"), kWorkedExampleLots);
+}
+
+TEST_P(ResultStorage, ASecondRunReplacesTheRowsAndLeavesOtherDemandsAlone) {
+  workedExample("B1");
+  storedLot("B1", {40000.0, 999, 1.0});  // an old result, replaced
+  storedLot("B2", {41000.0, 7, 3.5});    // another demand, untouched
+  ASSERT_EQ(run("B1").exitStatus, 0);
+  ASSERT_EQ(run("B1").exitStatus, 0);
+  EXPECT_EQ(lots("B1"), kWorkedExampleLots);
+  EXPECT_EQ(lots("B2"), (std::vector<Lot>{{41000.0, 7, 3.5}}));
+}
+
+TEST_P(ResultStorage, TheCurrencyFactorIsTakenOutOfTheStoredCosts) {
+  // Costs are multiplied by the currency factor at load and divided by it when
+  // stored, so the stored costs do not depend on it.
+  for (const double currency : {2.0, 0.5}) {
+    const std::string key = "W" + std::to_string(currency);
+    workedExample(key, currency);
+    ASSERT_EQ(run(key).exitStatus, 0);
+    EXPECT_EQ(lots(key), kWorkedExampleLots) << currency;
+  }
+}
+
+TEST_P(ResultStorage, AHeaderWithoutDueQuantitiesDeletesTheOldRows) {
+  workedExample("B1");
+  db_.exec("delete from Termin");
+  storedLot("B1", {40000.0, 999, 1.0});
+  const RunResult result = run("B1");
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err, "\n______>>>>>>>>>______ \aTermine existieren nicht! ______<<<<<<<<<______");
+  EXPECT_TRUE(lots("B1").empty());
+}
+
+TEST_P(ResultStorage, AFailingInsertLeavesTheOldRowsIntact) {
+  workedExample("B1");
+  const std::vector<Lot> old = {{40000.0, 5, 1.0}, {40001.0, 6, 2.0}};
+  for (const Lot& lot : old) storedLot("B1", lot);
+  // The second insert (the lot of 80) fails, after the delete and the first insert ran.
+  if (GetParam() == Backend::SQLite) {
+    db_.exec("create trigger NoEighty before insert on LosGröße when new.LosGröße = 80 "
+             "begin select raise(abort, 'kein Los von 80'); end");
+  } else {
+    db_.exec("create function no_eighty() returns trigger language plpgsql as $$ begin "
+             "if new.LosGröße = 80 then raise exception 'kein Los von 80'; end if; "
+             "return new; end $$;"
+             "create trigger NoEighty before insert on LosGröße for each row "
+             "execute function no_eighty()");
+  }
+  const RunResult result = run("B1");
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_TRUE(result.out.ends_with("lotsizing\a: Fehlerhaft beendet!")) << result.out;
+  // Exactly one error report, carrying the database's message.
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\a'), 1) << result.err;
+  EXPECT_NE(result.err.find("kein Los von 80"), std::string::npos) << result.err;
+  EXPECT_EQ(lots("B1"), old);
+}
+
+TEST_P(ResultStorage, ARefusedDemandKeepsItsRows) {
+  const std::vector<Lot> old = {{40000.0, 5, 1.0}};
+  const std::vector<std::string> breakages = {
+      "delete from UmrechnungsFaktor where Umrechnung='ZinsJahr'",
+      "update UmrechnungsFaktor set UmrechnungsFaktor=0 where Umrechnung='Währung'",
+      "delete from Parameter where Parameter='LosRaster'",
+      "update Bedarf set PeriodenLänge=0",
+      "update Bedarf set StartTermin=NULL",
+      // Two quantities of one period add up beyond the 32-bit range.
+      "update Termin set Menge=2000000000;"
+      "insert into Termin(Bedarf,Termin,Menge) values ('B1','2024-01-01 18:00:00',2000000000)",
+  };
+  for (const std::string& breakage : breakages) {
+    db_.exec("delete from Bedarf; delete from UmrechnungsFaktor; delete from Parameter;"
+             "delete from Termin; delete from LosGröße");
+    workedExample("B1");
+    storedLot("B1", old.front());
+    db_.exec(breakage);
+    const RunResult result = run("B1");
+    EXPECT_EQ(result.exitStatus, 1) << breakage;
+    EXPECT_TRUE(result.out.ends_with("lotsizing\a: Fehlerhaft beendet!")) << breakage;
+    EXPECT_NE(result.err, "") << breakage;
+    EXPECT_EQ(lots("B1"), old) << breakage;
+  }
+}
+
+TEST_P(ResultStorage, AnUnknownDemandIsRefusedAndNothingIsWritten) {
+  storedLot("B9", {40000.0, 5, 1.0});
+  const RunResult result = run("B9");
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "\n______>>>>>>>>>______ \aUmrechnungsFaktoren existieren nicht! ______<<<<<<<<<______"
+                        "\n______>>>>>>>>>______ \aBedarf existiert nicht: B9 ______<<<<<<<<<______");
+  EXPECT_EQ(lots("B9"), (std::vector<Lot>{{40000.0, 5, 1.0}}));
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_P(ResultStorage, TheBundledExamplesPlanAsPublished) {
+  db_.exec(readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  for (const char* key : {"WW1958", "PUMPE-4711"}) {
+    const RunResult result = run(key);
+    EXPECT_EQ(result.exitStatus, 0) << key << result.err;
+    EXPECT_EQ(result.err, "") << key;
+  }
+  // Wagner and Whitin (1958): orders in periods 1, 3, 5, 8, 10 and 11 at a total of 864.
+  const std::vector<Lot> ww = lots("WW1958");
+  std::vector<int> sizes;
+  double total = 0.0;
+  for (const Lot& lot : ww) {
+    sizes.push_back(lot.lotSize);
+    total += lot.kosten;
+  }
+  EXPECT_EQ(sizes, (std::vector<int>{98, 97, 121, 112, 67, 135}));
+  EXPECT_EQ(total, 864.0);
+  const double start = 46391.0;  // 2027-01-04
+  std::vector<double> orderDays;
+  for (const Lot& lot : ww) orderDays.push_back(lot.termin - start);
+  EXPECT_EQ(orderDays, (std::vector<double>{0, 2, 4, 7, 9, 10}));
+
+  // The weekly demand: every lot a multiple of its grid, ordered on a period start.
+  const std::vector<Lot> pump = lots("PUMPE-4711");
+  ASSERT_FALSE(pump.empty());
+  for (const Lot& lot : pump) {
+    EXPECT_EQ(std::fmod(lot.termin - start, 7.0), 0.0);
+    EXPECT_EQ(lot.lotSize % 10, 0);
+    EXPECT_GT(lot.kosten, 0.0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, ResultStorage, ::testing::ValuesIn(test::allBackends()),
+                         [](const auto& info) { return test::backendName(info.param); });
+
+// Many runs at the same moment, several for the same demand: afterwards every
+// demand holds exactly one run's rows. Serialization failures are retried.
+TEST(ConcurrentRuns, EveryDemandEndsWithExactlyOneRunsRows) {
+  TestDatabase db(Backend::PostgreSQL);
+  const int demands = 4;
+  const int runsPerDemand = 4;
+  std::string setup;
+  for (int d = 0; d < demands; ++d) {
+    const std::string key = "P" + std::to_string(d);
+    setup += "insert into Bedarf(Bedarf,StartTermin,PeriodenLänge) values ('" + key +
+             "','2024-01-01 00:00:00',1);";
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"RüstKosten", "1"}, {"StückKosten", "1"}, {"LosRaster", "1"},
+             {"KapitalbindungsZinssatz", "1"}, {"PeriodenLänge", "1"}, {"ZinsJahr", "1"},
+             {"Währung", "1"}}) {
+      setup += "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" + key +
+               "','" + name + "'," + value + ");";
+    }
+    // Setup cost 10, holding cost 100 per unit and day: a lot every day.
+    setup += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key +
+             "',1,'RüstKosten',10),('" + key + "',1,'StückKosten',1),('" + key +
+             "',1,'LosRaster',1),('" + key + "',1,'KapitalbindungsZinssatz',100);";
+    setup += "insert into Termin(Bedarf,Termin,Menge) select '" + key +
+             "', timestamp '2024-01-01 12:00:00' + g * interval '1 day', 5 "
+             "from generate_series(0, 29) g;";
+  }
+  db.exec(setup);
+
+  std::vector<RunResult> results(demands * runsPerDemand);
+  std::vector<std::thread> threads;
+  for (int r = 0; r < demands * runsPerDemand; ++r) {
+    threads.emplace_back([&, r] {
+      results[r] = test::runProgramOnce({db.dataSourceName(), "P" + std::to_string(r % demands)},
+                                        test::Capture::Separate);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const RunResult& result : results) EXPECT_EQ(result.exitStatus, 0) << result.err;
+  for (int d = 0; d < demands; ++d) {
+    const auto rows = db.rows("select count(*), count(distinct Termin), sum(LosGröße) from LosGröße "
+                              "where Bedarf='P" + std::to_string(d) + "'");
+    EXPECT_EQ(rows.at(0), (std::vector<std::string>{"30", "30", "150"})) << "P" << d;
+  }
+}
+
+}  // namespace
+}  // namespace mrp
