@@ -1,6 +1,8 @@
 #include "db/transaction.h"
 
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <thread>
 
 #include "db/odbc_connection.h"
@@ -9,8 +11,9 @@
 namespace mrp {
 namespace {
 
-constexpr int kAttempts = 5;
-constexpr std::chrono::milliseconds kFirstPause{10};
+constexpr int kAttempts = 8;
+constexpr int kFirstPauseMs = 10;
+constexpr int kLongestPauseMs = 640;
 constexpr char kSerializationFailure[] = "40001";
 
 void setAttribute(const odbc::Connection& connection, SQLINTEGER attribute, SQLULEN value) {
@@ -38,12 +41,20 @@ void commit(const odbc::Connection& connection) {
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
 }
 
+/// Waits before the next attempt: the pause doubles with every attempt and a
+/// random part keeps competing runs from retrying in lockstep.
+void pauseBeforeAttempt(int attempt) {
+  static thread_local std::minstd_rand random{std::random_device{}()};
+  const int longest = std::min(kFirstPauseMs << (attempt - 1), kLongestPauseMs);
+  std::uniform_int_distribution<int> pause(longest / 2, longest);
+  std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+}
+
 }  // namespace
 
 void runSerializableTransaction(const std::function<void()>& work) {
   const auto connection = odbc::sharedConnectionObject();
   if (!connection || !connection->isOpen()) raiseComCode(E_POINTER);
-  auto pause = kFirstPause;
   for (int attempt = 1;; ++attempt) {
     try {
       begin(*connection);
@@ -57,8 +68,7 @@ void runSerializableTransaction(const std::function<void()>& work) {
       abandon(*connection);
       throw;
     }
-    std::this_thread::sleep_for(pause);
-    pause *= 2;
+    pauseBeforeAttempt(attempt);
   }
 }
 
