@@ -19,6 +19,8 @@ using Arguments = std::vector<std::string>;
 
 /// Compute alone on detached plans of 1,000 / 5,000 / 10,000 periods.
 int runEngineMode(const Arguments& args);
+/// A whole run (load, compute, store) on a generated SQLite database over ODBC.
+int runRunMode(const Arguments& args);
 
 struct BenchMode {
   std::string_view name;
@@ -28,6 +30,7 @@ struct BenchMode {
 
 inline constexpr BenchMode kBenchModes[] = {
     {"engine", "the engine alone: compute on generated plans, per phase", runEngineMode},
+    {"run", "a whole run on SQLite through ODBC: load, compute, store", runRunMode},
 };
 
 /// Milliseconds since construction or the last `lap`, restarting the clock.
