@@ -21,6 +21,7 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
