@@ -11,6 +11,7 @@ scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target lotsizing
 
+mkdir -p examples
 database="$root/examples/example.db"
 rm -f "$database"
 cat sql/schema.sql sql/example_data.sql | sqlite3 "$database"
