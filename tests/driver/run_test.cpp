@@ -132,6 +132,33 @@ TEST_P(RunDatabaseTest, RefusedPlanEndsWithTheFailureMessageAndNoErrorReport) {
   EXPECT_TRUE(db_.rows("select LosGröße from LosGröße where Bedarf='FEHLT'").empty());
 }
 
+// A horizon of about a million daily periods asks for a cost matrix of 8 TB:
+// the run ends like a database failure, with its own message, and the demand's
+// old rows stay. The sanitizers' allocator aborts instead of throwing, so the
+// test needs a plain build.
+TEST(RunOutOfMemoryTest, ExhaustedMemoryEndsTheRunWithOneBannerLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer allocator aborts on an allocation it cannot serve";
+#endif
+  test::TestDatabase db(test::Backend::SQLite);
+  db.exec(
+      "insert into Bedarf(Bedarf,StartTermin,PeriodenLänge) values ('RIESIG','1900-01-01 00:00:00',1);"
+      "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values"
+      " ('RIESIG','PeriodenLänge',1),('RIESIG','LosRaster',1),('RIESIG','ZinsJahr',360),"
+      " ('RIESIG','Währung',1);"
+      "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('RIESIG',1,'LosRaster',1);"
+      "insert into Termin(Bedarf,Termin,Menge) values ('RIESIG','1900-01-01 12:00:00',1),"
+      " ('RIESIG','4638-01-01 12:00:00',1);"
+      "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('RIESIG',40000,7,1.5)");
+  const test::RunResult result =
+      test::runProgramOnce({db.dataSourceName(), "RIESIG"}, test::Capture::Separate);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "\n" + kOpen + "Nicht genug Arbeitsspeicher" + kClose);
+  EXPECT_TRUE(result.out.ends_with("\n" + failed())) << result.out;
+  EXPECT_EQ(db.rows("select LosGröße from LosGröße where Bedarf='RIESIG'"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, RunDatabaseTest, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
 
