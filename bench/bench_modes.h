@@ -17,7 +17,7 @@ namespace mrp::bench {
 
 using Arguments = std::vector<std::string>;
 
-/// Compute alone on detached plans of 1,000 / 5,000 / 10,000 periods.
+/// The engine alone on generated demands of 1,000 / 5,000 / 10,000 periods.
 int runEngineMode(const Arguments& args);
 /// A whole run (load, compute, store) on a generated SQLite database over ODBC.
 int runRunMode(const Arguments& args);

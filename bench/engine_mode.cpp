@@ -1,4 +1,4 @@
-// Engine mode: compute on generated detached plans, no database.
+// Engine mode: the engine on generated demands, no database.
 //
 //   lotsizing_bench engine [--due-per-period D] [--seed S]
 //       runs 1,000, 5,000 and 10,000 periods, each in a fresh child process
@@ -12,9 +12,11 @@
 #include <iostream>
 
 #include "bench_modes.h"
-#include "demand/demand_plan.h"
 #include "lotsizing/bucketing.h"
-#include "support/plan_builder.h"
+#include "lotsizing/period_cost_table.h"
+#include "lotsizing/plan_checks.h"
+#include "lotsizing/wagner_whitin.h"
+#include "plan_generator.h"
 
 namespace mrp::bench {
 namespace {
@@ -22,31 +24,35 @@ namespace {
 constexpr std::int32_t kSizes[] = {1'000, 5'000, 10'000};
 
 void printHeader(std::int32_t duePerPeriod) {
-  std::printf("engine: compute on a detached plan, %d due quantities per period\n", duePerPeriod);
+  std::printf("engine: a generated demand, %d due quantities per period\n", duePerPeriod);
   std::printf("%8s %10s %12s %12s %12s %10s %10s %10s %10s\n", "periods", "due", "bucket ms",
               "table ms", "matrix ms", "lots ms", "total ms", "peak MiB", "growth MiB");
   std::fflush(stdout);
 }
 
 int runOneSize(std::int32_t periods, std::int32_t duePerPeriod, std::uint32_t seed) {
-  const std::unique_ptr<DemandPlan> plan =
-      test::PlanBuilder::random(seed, periods, duePerPeriod).build();
+  const DemandPlan demand = generatedDemand(seed, periods, duePerPeriod);
   const double baseline = peakResidentMiB();
 
   Stopwatch watch;
-  plan->checkPlannable();
-  createRoundedPeriods(*plan);
+  PlanProblems problems = checkPlannable(demand);
+  std::vector<PlanningPeriod> planned = createRoundedPeriods(demand, problems);
   const double bucketing = watch.lap();
-  plan->buildPeriodCostTable();
+  const PeriodCostTable costs(demand.parameters, planned.size());
   const double table = watch.lap();
-  plan->buildCostMatrix();
+  const CostMatrix costMatrix =
+      buildCostMatrix(planned, costs, demand.factorFor(kZinsJahr), *demand.periodLength);
   const double matrix = watch.lap();
-  plan->assignLots();
+  assignLots(planned, costMatrix, problems);
   const double lots = watch.lap();
   const double peak = peakResidentMiB();
+  if (problems.any()) {
+    std::fprintf(stderr, "engine: the generated demand was refused\n");
+    return 1;
+  }
 
-  std::printf("%8d %10zu %12.2f %12.2f %12.2f %10.2f %10.2f %10.1f %10.1f\n", plan->periodCount(),
-              plan->dueQuantities.size(), bucketing, table, matrix, lots,
+  std::printf("%8zu %10zu %12.2f %12.2f %12.2f %10.2f %10.2f %10.1f %10.1f\n", planned.size(),
+              demand.dueQuantities.size(), bucketing, table, matrix, lots,
               bucketing + table + matrix + lots, peak, peak - baseline);
   std::fflush(stdout);
   return 0;

@@ -33,9 +33,10 @@
 
 #include "bench_modes.h"
 #include "db/connection.h"
-#include "demand/demand_plan.h"
-#include "driver/com_error.h"
-#include "lotsizing/plan_refusal.h"
+#include "demand/demand_loader.h"
+#include "demand/message_sink.h"
+#include "lotsizing/lot_plan.h"
+#include "lotsizing/result_storage.h"
 #include "platform/odbc_environment.h"
 
 namespace mrp::bench {
@@ -331,29 +332,34 @@ int runMeasured() {
   std::fflush(stdout);
   Stopwatch total;
   Stopwatch watch;
-  if (!initialisePlatform()) {
+  std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
+  if (!environment) {
     std::fprintf(stderr, "run: no ODBC environment\n");
     return 1;
   }
   try {
-    openConnection((std::string("DSN=") + kDataSource).c_str());
+    std::optional<Connection> connection;
+    connection.emplace(*environment, std::string("DSN=") + kDataSource);
     printPhase("connect", watch.lap());
-    std::optional<DemandPlan> plan;
-    plan.emplace(kMeasuredDemand);
+    MessageList messages;
+    std::optional<DemandPlan> demand = loadDemandPlan(*connection, kMeasuredDemand, messages);
     printPhase("load", watch.lap());
-    plan->compute();
+    std::optional<LotPlan> plan = planLots(*demand, messages);
     printPhase("compute", watch.lap());
-    plan->store();
+    if (!plan) {
+      std::fprintf(stderr, "\nrun: the plan was refused\n");
+      return 1;
+    }
+    storeLots(*connection, demand->demandKey, plan->lots);
     printPhase("store", watch.lap());
-    closeConnection();
+    connection->close();
+    connection.reset();
+    demand.reset();
     plan.reset();
-    uninitialisePlatform();
+    environment.reset();
     printPhase("close", watch.lap());
-  } catch (const _com_error& error) {
-    reportComError(error);
-    return 1;
-  } catch (const PlanRefused&) {
-    std::fprintf(stderr, "\nrun: the plan was refused\n");
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "\nrun: %s\n", error.what());
     return 1;
   }
   printPhase("end to end", total.lap());

@@ -2,59 +2,10 @@
 
 #include <locale.h>
 
-#include "db/odbc_connection.h"
-#include "driver/com_error.h"
-#include "platform/odbc_environment.h"
+#include "db/database_error.h"
 #include "platform/text_encoding.h"
 
 namespace mrp {
-namespace odbc {
-
-Connection::Connection() {
-  const SQLHENV environment = environmentHandle();
-  if (environment == SQL_NULL_HENV) raiseComCode(E_POINTER);
-  SQLHDBC handle = SQL_NULL_HDBC;
-  if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment, &handle))) raiseComCode(E_POINTER);
-  handle_ = ConnectionHandle::adopt(handle);
-}
-
-Connection::~Connection() {
-  if (!open_) return;
-  // A transaction left open (a failure inside one) is undone; SQLite refuses
-  // to disconnect while one is open.
-  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
-  if (succeeded(SQLGetConnectAttr(handle_.get(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) &&
-      autocommit == SQL_AUTOCOMMIT_OFF)
-    SQLEndTran(SQL_HANDLE_DBC, handle_.get(), SQL_ROLLBACK);
-  freeStatements();
-  SQLDisconnect(handle_.get());
-}
-
-void Connection::delist(SQLHSTMT statement) noexcept {
-  std::erase(statements_, statement);
-}
-
-void Connection::freeStatements() noexcept {
-  for (SQLHSTMT statement : statements_) SQLFreeHandle(SQL_HANDLE_STMT, statement);
-  statements_.clear();
-  ++session_;
-}
-
-void Connection::connect(std::u16string connectionString) {
-  SQLSMALLINT completedLength = 0;
-  handle_.check(SQLDriverConnectW(handle_.get(), nullptr, wide(connectionString),
-                                  static_cast<SQLSMALLINT>(connectionString.size()), nullptr, 0,
-                                  &completedLength, SQL_DRIVER_NOPROMPT));
-  open_ = true;
-}
-
-void Connection::disconnect() {
-  if (!open_) return;
-  freeStatements();
-  handle_.check(SQLDisconnect(handle_.get()));
-  open_ = false;
-}
-
 namespace {
 
 /// Makes UTF-8 the code set of this thread while it lives.
@@ -87,39 +38,52 @@ class Utf8CodeSetScope {
   locale_t previous_ = locale_t{};
 };
 
-std::shared_ptr<Connection>& slot() noexcept {
-  // The environment is made first so that it is freed after the connection at exit.
-  (void)environmentHandle();
-  static std::shared_ptr<Connection> connection;
-  return connection;
+odbc::ConnectionHandle allocateConnection(const OdbcEnvironment& environment) {
+  SQLHDBC handle = SQL_NULL_HDBC;
+  if (!odbc::succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment.handle(), &handle)))
+    throw DatabaseError(E_POINTER);
+  return odbc::ConnectionHandle::adopt(handle);
 }
 
 }  // namespace
 
-std::shared_ptr<Connection> sharedConnectionObject() noexcept { return slot(); }
-
-}  // namespace odbc
-
-void openConnection(const char* connectionString) {
-  auto& shared = odbc::slot();
-  shared.reset();  // query objects on the old connection keep it alive
-  odbc::Utf8CodeSetScope utf8;
-  shared = std::make_shared<odbc::Connection>();
-  shared->connect(utf8ToUtf16(connectionString ? connectionString : ""));
+Connection::Connection(const OdbcEnvironment& environment, std::string_view connectionString) {
+  const Utf8CodeSetScope utf8;
+  handle_ = allocateConnection(environment);
+  std::u16string text = utf8ToUtf16(connectionString);
+  SQLSMALLINT completedLength = 0;
+  handle_.check(SQLDriverConnectW(handle_.get(), nullptr, odbc::wide(text),
+                                  static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                                  &completedLength, SQL_DRIVER_NOPROMPT));
+  open_ = true;
 }
 
-void closeConnection() {
-  if (const auto& shared = odbc::slot()) shared->disconnect();
+Connection::~Connection() {
+  if (!open_) return;
+  // A transaction left open (a failure inside one) is undone; SQLite refuses
+  // to disconnect while one is open.
+  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+  if (odbc::succeeded(
+          SQLGetConnectAttr(handle_.get(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) &&
+      autocommit == SQL_AUTOCOMMIT_OFF)
+    SQLEndTran(SQL_HANDLE_DBC, handle_.get(), SQL_ROLLBACK);
+  freeStatements();
+  SQLDisconnect(handle_.get());
 }
 
-SQLHDBC sharedConnection() noexcept {
-  const auto& shared = odbc::slot();
-  return shared ? shared->handle() : SQL_NULL_HDBC;
+void Connection::close() {
+  if (!open_) return;
+  freeStatements();
+  handle_.check(SQLDisconnect(handle_.get()));
+  open_ = false;
 }
 
-bool connectionIsOpen() noexcept {
-  const auto& shared = odbc::slot();
-  return shared && shared->isOpen();
+void Connection::delist(SQLHSTMT statement) noexcept { std::erase(statements_, statement); }
+
+void Connection::freeStatements() noexcept {
+  for (SQLHSTMT statement : statements_) SQLFreeHandle(SQL_HANDLE_STMT, statement);
+  statements_.clear();
+  ++session_;
 }
 
 }  // namespace mrp

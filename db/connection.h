@@ -1,18 +1,57 @@
-// The one shared database connection of the process.
+// Connection: one ODBC connection to the planning database.
+//
+// The caller opens it from an ODBC connection string ("DSN=<name>", no user or
+// password added) under an environment, passes it to every query, loading,
+// planning and storing step, and owns it: queries hold it by reference, so it
+// must outlive them. One connection serves one thread at a time; several
+// connections may work at once from several threads.
+//
+// Statement handles made on the connection are freed before it disconnects
+// (SQLite refuses to disconnect while statements exist); a query whose handle
+// went that way raises E_POINTER when it is used again.
 #pragma once
 
 #include <sql.h>
 
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "db/odbc_handle.h"
+#include "platform/odbc_environment.h"
+
 namespace mrp {
 
-/// Opens the shared connection with an ODBC connection string ("DSN=...").
-/// A connection held before is dropped first. Raises `_com_error` on failure.
-void openConnection(const char* connectionString);
-/// Closes the shared connection when it is open; does nothing otherwise.
-void closeConnection();
-/// The shared connection handle; SQL_NULL_HDBC when none is held.
-SQLHDBC sharedConnection() noexcept;
-/// True while the shared connection is connected.
-bool connectionIsOpen() noexcept;
+class Connection {
+ public:
+  /// Connects with `connectionString` (UTF-8), without prompt; informational
+  /// messages are discarded. Raises `DatabaseError` when that fails.
+  Connection(const OdbcEnvironment& environment, std::string_view connectionString);
+  /// Rolls back an open transaction and disconnects; never raises.
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  /// Disconnects when connected; does nothing otherwise.
+  void close();
+  bool isOpen() const noexcept { return open_; }
+
+  SQLHDBC handle() const noexcept { return handle_.get(); }
+  /// Raises with this connection's diagnostics unless `rc` is a success.
+  SQLRETURN check(SQLRETURN rc) const { return handle_.check(rc); }
+
+  /// Counts the disconnects: a statement enlisted in an earlier session is gone.
+  std::uint64_t session() const noexcept { return session_; }
+  void enlist(SQLHSTMT statement) { statements_.push_back(statement); }
+  void delist(SQLHSTMT statement) noexcept;
+
+ private:
+  void freeStatements() noexcept;
+
+  odbc::ConnectionHandle handle_;
+  std::vector<SQLHSTMT> statements_;
+  bool open_ = false;
+  std::uint64_t session_ = 0;
+};
 
 }  // namespace mrp

@@ -6,15 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "db/odbc_connection.h"
+#include "db/connection.h"
+#include "db/database_error.h"
 #include "db/value_conversions.h"
-#include "driver/com_error.h"
 #include "platform/text_encoding.h"
 
 namespace mrp {
 namespace {
 
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 constexpr std::int32_t kDefaultParameterSize = 16;
 /// UTF-16 units read per SQLGetData call before a long text is read on.
 constexpr std::size_t kTextChunk = 256;
@@ -89,7 +88,9 @@ struct BoundParameter {
 }  // namespace
 
 struct DbQuery::State {
-  std::shared_ptr<odbc::Connection> connection;
+  explicit State(Connection& c) : connection(c) {}
+
+  Connection& connection;
   odbc::StatementHandle statement;
   std::uint64_t session = 0;
 
@@ -108,22 +109,18 @@ struct DbQuery::State {
 
   ~State() {
     // SQLDisconnect has freed the statements of a closed session already.
-    if (!connection || connection->session() != session) {
+    if (connection.session() != session) {
       statement.forget();
     } else {
-      connection->delist(statement.get());
+      connection.delist(statement.get());
     }
   }
 
-  /// The statement handle, E_POINTER when there is none (a detached query, or
-  /// the connection it was made on has been closed).
+  /// The statement handle, E_POINTER when the connection it was made on has
+  /// been closed since.
   SQLHSTMT handle() const {
-    if (!statement || connection->session() != session) raiseComCode(E_POINTER);
+    if (connection.session() != session) throw DatabaseError(E_POINTER);
     return statement.get();
-  }
-  /// E_POINTER for a detached query, which has no statement at all.
-  void requireStatement() const {
-    if (!statement) raiseComCode(E_POINTER);
   }
   void check(SQLRETURN rc, bool noDataAllowed = false) const {
     statement.check(rc, noDataAllowed);
@@ -213,7 +210,7 @@ void DbQuery::State::sendParameters() {
 }
 
 void DbQuery::State::run(const char* text) {
-  if (text == nullptr) raiseComCode(E_POINTER);
+  if (text == nullptr) throw DatabaseError(E_POINTER);
   closeCursor();
   useStatementText(text);
   const SQLRETURN rc = SQLExecute(handle());
@@ -318,15 +315,12 @@ void DbQuery::State::readText(SQLUSMALLINT column, VARIANT& value) {
   value.dblVal = 0.0;
 }
 
-DbQuery::DbQuery() : state_(std::make_unique<State>()) {
-  state_->connection = odbc::sharedConnectionObject();
-  if (!state_->connection || !state_->connection->isOpen()) raiseComCode(E_POINTER);
-  state_->statement = odbc::StatementHandle(state_->connection->handle());
-  state_->session = state_->connection->session();
-  state_->connection->enlist(state_->statement.get());
+DbQuery::DbQuery(Connection& connection) : state_(std::make_unique<State>(connection)) {
+  if (!connection.isOpen()) throw DatabaseError(E_POINTER);
+  state_->statement = odbc::StatementHandle(connection.handle());
+  state_->session = connection.session();
+  connection.enlist(state_->statement.get());
 }
-
-DbQuery::DbQuery(Detached) : state_(std::make_unique<State>()) {}
 
 DbQuery::~DbQuery() = default;
 
@@ -334,7 +328,7 @@ namespace {
 
 /// Index in range of a vector of `size` elements, or E_INVALIDARG.
 std::size_t checkedIndex(std::int32_t index, std::size_t size) {
-  if (index < 0 || static_cast<std::size_t>(index) >= size) raiseComCode(E_INVALIDARG);
+  if (index < 0 || static_cast<std::size_t>(index) >= size) throw DatabaseError(E_INVALIDARG);
   return static_cast<std::size_t>(index);
 }
 
@@ -342,8 +336,7 @@ std::size_t checkedIndex(std::int32_t index, std::size_t size) {
 
 void DbQuery::prepare(std::int32_t paramCount) {
   State& s = *state_;
-  s.requireStatement();
-  if (paramCount < 0) raiseComCode(E_INVALIDARG);
+  if (paramCount < 0) throw DatabaseError(E_INVALIDARG);
   s.commandText.clear();
   s.prepared = false;
   s.paramValues.assign(static_cast<std::size_t>(paramCount), VARIANT{});
@@ -352,7 +345,6 @@ void DbQuery::prepare(std::int32_t paramCount) {
 
 void DbQuery::bindText(std::int32_t index, const char* text, std::int32_t size) {
   State& s = *state_;
-  s.requireStatement();
   const std::size_t i = checkedIndex(index, s.paramValues.size());
   // A null text binds an empty one, as an absent string converts to "".
   s.paramValues[i] = VARIANT::text(utf8ToUtf16(text ? text : ""));
@@ -361,13 +353,11 @@ void DbQuery::bindText(std::int32_t index, const char* text, std::int32_t size) 
 
 void DbQuery::bindDouble(std::int32_t index, double value) {
   State& s = *state_;
-  s.requireStatement();
   assignDouble(s.paramValues[checkedIndex(index, s.paramValues.size())], value);
 }
 
 void DbQuery::bindInteger(std::int32_t index, std::int32_t value) {
   State& s = *state_;
-  s.requireStatement();
   assignInt32(s.paramValues[checkedIndex(index, s.paramValues.size())], value);
 }
 
@@ -381,7 +371,7 @@ void DbQuery::execute(const char* statement) {
 bool DbQuery::open(const char* statement) {
   State& s = *state_;
   if (statement == nullptr) {
-    if (s.rowSet == State::RowSet::None) raiseComCode(E_POINTER);
+    if (s.rowSet == State::RowSet::None) throw DatabaseError(E_POINTER);
     if (s.rowSet == State::RowSet::Closed) return false;
     if (!s.fetchRow()) {
       s.closeCursor();
@@ -391,7 +381,6 @@ bool DbQuery::open(const char* statement) {
     s.loadRow();
     return true;
   }
-  s.requireStatement();
   s.rowSet = State::RowSet::Closed;
   s.run(statement);
   if (!s.cursorOpen) return false;
@@ -416,7 +405,6 @@ const VARIANT& columnValue(const std::vector<VARIANT>& values, std::int32_t colu
 
 bool DbQuery::getText(std::int32_t column, char* buffer, std::int32_t capacity) {
   State& s = *state_;
-  s.requireStatement();
   const VARIANT& v = columnValue(s.columnValues, column);
   if (v.vt == VT_NULL) return false;
   if (v.vt != VT_BSTR || buffer == nullptr || capacity <= 0) return true;
@@ -431,7 +419,6 @@ bool DbQuery::getText(std::int32_t column, char* buffer, std::int32_t capacity) 
 
 bool DbQuery::getInteger(std::int32_t column, std::int32_t& target) {
   State& s = *state_;
-  s.requireStatement();
   const VARIANT& v = columnValue(s.columnValues, column);
   if (v.vt == VT_NULL) return false;
   if (v.vt == VT_I4) target = asInt32(v);
@@ -440,7 +427,6 @@ bool DbQuery::getInteger(std::int32_t column, std::int32_t& target) {
 
 bool DbQuery::getDouble(std::int32_t column, double& target) {
   State& s = *state_;
-  s.requireStatement();
   const VARIANT& v = columnValue(s.columnValues, column);
   if (v.vt == VT_NULL) return false;
   if (v.vt == VT_R8) target = v.dblVal;
@@ -449,7 +435,6 @@ bool DbQuery::getDouble(std::int32_t column, double& target) {
 
 bool DbQuery::getDate(std::int32_t column, VARIANT& target) {
   State& s = *state_;
-  s.requireStatement();
   const VARIANT& v = columnValue(s.columnValues, column);
   if (v.vt == VT_NULL) return false;
   if (v.vt == VT_DATE) assignDouble(target, roundToDecimals(roundToSecond(asDouble(v)), 10));
@@ -458,7 +443,6 @@ bool DbQuery::getDate(std::int32_t column, VARIANT& target) {
 
 VARTYPE DbQuery::columnKind(std::int32_t column) const {
   const State& s = *state_;
-  s.requireStatement();
   return columnValue(s.columnValues, column).vt;
 }
 

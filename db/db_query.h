@@ -1,6 +1,6 @@
 // DbQuery: the system's one way of talking SQL to the database.
 //
-// One ODBC statement on the shared connection, positional parameters whose
+// One ODBC statement on a connection, positional parameters whose
 // values survive from statement to statement, and a copy of the current row.
 // Statements are texts with "?" placeholders; parameters and columns are
 // addressed by 0-based position. The statement is prepared again only when its
@@ -8,7 +8,7 @@
 //
 // Calling order: prepare(n), one bind per parameter, then execute(text) or
 // open(text) followed by getters and open(nullptr) while rows come.
-// Every failing ODBC call raises `_com_error` carrying the diagnostic records.
+// Every failing ODBC call raises `DatabaseError` carrying the diagnostic records.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +18,13 @@
 
 namespace mrp {
 
+class Connection;
+
 class DbQuery {
  public:
-  /// Attaches a statement to the shared connection; E_POINTER without one.
-  DbQuery();
+  /// Attaches a statement to `connection`, which must outlive the query;
+  /// E_POINTER when it is not open.
+  explicit DbQuery(Connection& connection);
   ~DbQuery();
   DbQuery(const DbQuery&) = delete;
   DbQuery& operator=(const DbQuery&) = delete;
@@ -51,12 +54,6 @@ class DbQuery {
 
   /// Kind of column `column` of the current row (VT_NULL for NULL).
   VARTYPE columnKind(std::int32_t column) const;
-
- protected:
-  /// A query without a statement, for a plan filled without a database:
-  /// every query operation then raises E_POINTER.
-  struct Detached {};
-  explicit DbQuery(Detached);
 
  private:
   struct State;

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "driver/com_error.h"
+#include "db/database_error.h"
 
 namespace mrp::odbc {
 
@@ -38,7 +38,7 @@ Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept {
 
 void raiseFailure(SQLSMALLINT handleType, SQLHANDLE handle) {
   Diagnostics diagnostics = readDiagnostics(handleType, handle);
-  raiseComFailure(E_FAIL, std::move(diagnostics.text), std::move(diagnostics.sqlState));
+  throw DatabaseError(E_FAIL, std::move(diagnostics.text), std::move(diagnostics.sqlState));
 }
 
 SQLRETURN check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, bool noDataAllowed) {

@@ -3,7 +3,7 @@
 //
 // Every ODBC call of the system goes through `check`: a result other than
 // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (and SQL_NO_DATA where the caller allows
-// it) raises `_com_error` with E_FAIL, the message texts of the failing
+// it) raises `DatabaseError` with E_FAIL, the message texts of the failing
 // handle's diagnostic records as description and the first record's SQLSTATE.
 #pragma once
 
@@ -24,7 +24,7 @@ struct Diagnostics {
 };
 Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept;
 
-/// Raises `_com_error` (E_FAIL) with the diagnostics of the handle.
+/// Raises `DatabaseError` (E_FAIL) with the diagnostics of the handle.
 [[noreturn]] void raiseFailure(SQLSMALLINT handleType, SQLHANDLE handle);
 
 /// True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO.

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <random>
 #include <thread>
 
-#include "db/odbc_connection.h"
-#include "driver/com_error.h"
+#include "db/connection.h"
+#include "db/database_error.h"
 
 namespace mrp {
 namespace {
@@ -16,35 +17,34 @@ constexpr int kFirstPauseMs = 10;
 constexpr int kLongestPauseMs = 640;
 constexpr char kSerializationFailure[] = "40001";
 
-void setAttribute(const odbc::Connection& connection, SQLINTEGER attribute, SQLULEN value) {
-  connection.checked().check(SQLSetConnectAttr(connection.handle(), attribute,
-                                               reinterpret_cast<SQLPOINTER>(value), 0));
+void setAttribute(const Connection& connection, SQLINTEGER attribute, SQLULEN value) {
+  connection.check(
+      SQLSetConnectAttr(connection.handle(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
 }
 
 /// Rolls back and turns autocommit on again, raising nothing: used while
 /// another failure is on its way. psqlODBC undoes only the failing statement,
 /// so the whole transaction must be rolled back here before anything else.
-void abandon(const odbc::Connection& connection) noexcept {
+void abandon(const Connection& connection) noexcept {
   SQLEndTran(SQL_HANDLE_DBC, connection.handle(), SQL_ROLLBACK);
   SQLSetConnectAttr(connection.handle(), SQL_ATTR_AUTOCOMMIT,
                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
-void begin(const odbc::Connection& connection) {
+void begin(const Connection& connection) {
   // The isolation level can only change outside a transaction.
   setAttribute(connection, SQL_ATTR_TXN_ISOLATION, SQL_TXN_SERIALIZABLE);
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
 }
 
-void commit(const odbc::Connection& connection) {
-  connection.checked().check(SQLEndTran(SQL_HANDLE_DBC, connection.handle(), SQL_COMMIT));
+void commit(const Connection& connection) {
+  connection.check(SQLEndTran(SQL_HANDLE_DBC, connection.handle(), SQL_COMMIT));
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
 }
 
 /// Waits before the next attempt: the pause doubles with every attempt and a
 /// random part keeps competing runs from retrying in lockstep.
-void pauseBeforeAttempt(int attempt) {
-  static thread_local std::minstd_rand random{std::random_device{}()};
+void pauseBeforeAttempt(int attempt, std::minstd_rand& random) {
   const int longest = std::min(kFirstPauseMs << (attempt - 1), kLongestPauseMs);
   std::uniform_int_distribution<int> pause(longest / 2, longest);
   std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
@@ -52,23 +52,24 @@ void pauseBeforeAttempt(int attempt) {
 
 }  // namespace
 
-void runSerializableTransaction(const std::function<void()>& work) {
-  const auto connection = odbc::sharedConnectionObject();
-  if (!connection || !connection->isOpen()) raiseComCode(E_POINTER);
+void runSerializableTransaction(Connection& connection, const std::function<void()>& work) {
+  if (!connection.isOpen()) throw DatabaseError(E_POINTER);
+  std::optional<std::minstd_rand> random;  // seeded at the first retry only
   for (int attempt = 1;; ++attempt) {
     try {
-      begin(*connection);
+      begin(connection);
       work();
-      commit(*connection);
+      commit(connection);
       return;
-    } catch (const _com_error& error) {
-      abandon(*connection);
+    } catch (const DatabaseError& error) {
+      abandon(connection);
       if (error.sqlState() != kSerializationFailure || attempt == kAttempts) throw;
     } catch (...) {
-      abandon(*connection);
+      abandon(connection);
       throw;
     }
-    pauseBeforeAttempt(attempt);
+    if (!random) random.emplace(std::random_device{}());
+    pauseBeforeAttempt(attempt, *random);
   }
 }
 

@@ -11,7 +11,7 @@
 namespace mrp {
 
 /// The value as a double: doubles and dates their number, integers exactly,
-/// empty 0.0. NULL, text that is no number and other kinds raise `_com_error`.
+/// empty 0.0. NULL, text that is no number and other kinds raise `DatabaseError`.
 double asDouble(const VARIANT& value);
 /// The value as a 32-bit integer; failures as `asDouble`.
 std::int32_t asInt32(const VARIANT& value);
@@ -29,7 +29,5 @@ double roundToDecimals(double x, std::int32_t n);
 
 /// An ODBC timestamp as an OleDate, fractions of a second kept.
 OleDate oleDateFromTimestamp(const SQL_TIMESTAMP_STRUCT& timestamp);
-/// An OleDate as an ODBC timestamp, to the nearest millisecond.
-SQL_TIMESTAMP_STRUCT timestampFromOleDate(OleDate date);
 
 }  // namespace mrp

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string_view>
 
-#include "demand/demand_plan.h"
+#include "demand/demand_loader.h"
 #include "demand/row_reading.h"
 
 namespace mrp {
@@ -21,28 +21,28 @@ std::optional<std::int32_t> conversionCode(std::string_view name) {
 
 }  // namespace
 
-void DemandPlan::loadConversionFactors() {
-  if (!open(kConversionFactorQuery)) {
-    reportNoConversionFactors();
+void DemandLoader::loadConversionFactors() {
+  if (!query_.open(kConversionFactorQuery)) {
+    problems_.noConversionFactors();
     return;
   }
   do {
-    RowReader row(*this, "UmrechnungsFaktor");
+    RowReader row(query_, "UmrechnungsFaktor");
     const std::optional<std::string> name = row.text(0, "Umrechnung");
     const std::optional<double> factor = row.real(1, "UmrechnungsFaktor");
     std::string rowDescription = row.optionalText(2);
     if (!row.complete()) {
       if (name) row.identify("Umrechnung", *name);
-      reportSkippedRow(row.problem());
+      problems_.skippedRow(row.problem());
       continue;
     }
     const std::optional<std::int32_t> code = conversionCode(*name);
     if (!code) {
-      reportUnknownConversion(*name);
+      problems_.unknownConversion(*name);
       continue;
     }
-    conversionFactors.push_back(ConversionFactor{*code, *factor, std::move(rowDescription)});
-  } while (open(nullptr));
+    plan_.conversionFactors.push_back(ConversionFactor{*code, *factor, std::move(rowDescription)});
+  } while (query_.open(nullptr));
 }
 
 }  // namespace mrp

@@ -1,7 +1,6 @@
-// The data problems found while a demand is loaded. Each is printed as one
-// error-banner line on standard error and loading goes on. All message texts
-// live here; texts from the database and the demand key are converted to code
-// page 850, numbers use the message number format (6 significant digits).
+// The data problems found while a demand is loaded. Each is handed to the
+// run's message sink as one line and loading goes on. All message texts live
+// here; numbers use the message number format (6 significant digits).
 //
 // The messages (<...> stands for a value):
 //   UmrechnungsFaktoren existieren nicht!
@@ -25,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/variant.h"
+#include "demand/message_sink.h"
 
 namespace mrp {
 
@@ -38,24 +37,32 @@ struct UnreadableRow {
   std::vector<std::pair<std::string_view, std::string>> identity;
 };
 
-void reportNoConversionFactors();
-void reportUnknownConversion(const std::string& name);
-void reportMissingDemand(const char* demandKey);
-void reportNoParameters();
-/// A lot grid `value` (already multiplied by `factor`) that is not a whole number.
-void reportFractionalLotGrid(const std::string& name, double value, double factor);
-void reportUnknownParameter(const std::string& name);
-void reportNoDueQuantities();
-/// A row left out because of `row.columns`.
-void reportSkippedRow(const UnreadableRow& row);
-/// The demand header with unreadable columns; the header itself counts.
-void reportIncompleteHeader(const UnreadableRow& row);
-/// A period length in days that no 32-bit signed integer holds.
-void reportPeriodLengthOutOfRange(double days, double factor);
+class DataProblems {
+ public:
+  explicit DataProblems(MessageSink& sink) noexcept : sink_(sink) {}
 
-/// The text of an unreadable-row message (UTF-8, before the console conversion).
+  void noConversionFactors();
+  void unknownConversion(const std::string& name);
+  void missingDemand(std::string_view demandKey);
+  void noParameters();
+  /// A lot grid `value` (already multiplied by `factor`) that is not a whole number.
+  void fractionalLotGrid(const std::string& name, double value, double factor);
+  void unknownParameter(const std::string& name);
+  void noDueQuantities();
+  /// A row left out because of `row.columns`.
+  void skippedRow(const UnreadableRow& row);
+  /// The demand header with unreadable columns; the header itself counts.
+  void incompleteHeader(const UnreadableRow& row);
+  /// A period length in days that no 32-bit signed integer holds.
+  void periodLengthOutOfRange(double days, double factor);
+
+ private:
+  void report(std::string_view line) { sink_.message(line); }
+
+  MessageSink& sink_;
+};
+
+/// The text of an unreadable-row message.
 std::string unreadableRowText(const UnreadableRow& row, bool rowSkipped);
-/// An OleDate as "YYYY-MM-DD HH:MM:SS", to identify a row in a message.
-std::string formatOleDate(OleDate date);
 
 }  // namespace mrp

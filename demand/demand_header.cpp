@@ -1,5 +1,5 @@
 // Reading the demand header from `Bedarf`: start date, period length, description.
-#include "demand/demand_plan.h"
+#include "demand/demand_loader.h"
 #include "demand/row_reading.h"
 
 namespace mrp {
@@ -10,40 +10,35 @@ constexpr const char* kHeaderQuery =
 
 }  // namespace
 
-bool DemandPlan::loadHeader() {
-  if (!open(kHeaderQuery)) {
-    reportMissingDemand(demandKey);
+bool DemandLoader::loadHeader() {
+  if (!query_.open(kHeaderQuery)) {
+    problems_.missingDemand(plan_.demandKey);
     return false;
   }
   // Only the first header row counts when the key has several.
-  headerFound = true;
-  RowReader row(*this, "Bedarf");
-  std::optional<VARIANT> start = row.date(0, "StartTermin");
+  plan_.headerFound = true;
+  RowReader row(query_, "Bedarf");
+  plan_.startDate = row.date(0, "StartTermin");
   const std::optional<std::int32_t> length = row.integer(1, "PeriodenLänge");
-  description = row.optionalText(2);
+  plan_.description = row.optionalText(2);
   if (!row.complete()) {
-    row.identify("Bedarf", demandKey);
-    reportIncompleteHeader(row.problem());
-  }
-  if (start) {
-    startDate = std::move(*start);
-    startDateRead = true;
+    row.identify("Bedarf", plan_.demandKey);
+    problems_.incompleteHeader(row.problem());
   }
   if (length) setPeriodLength(*length);
   return true;
 }
 
-void DemandPlan::setPeriodLength(std::int32_t headerLength) {
-  const double factor = factorFor(kPeriodenLaenge);
+void DemandLoader::setPeriodLength(std::int32_t headerLength) {
+  const double factor = plan_.factorFor(kPeriodenLaenge);
   const double days = static_cast<double>(headerLength) * factor;
   const std::optional<std::int32_t> wholeDays = truncateToInt32(days);
   if (!wholeDays) {
     // Truncating would not give a day count at all; the demand stays unplannable.
-    reportPeriodLengthOutOfRange(days, factor);
+    problems_.periodLengthOutOfRange(days, factor);
     return;
   }
-  periodLength = *wholeDays;
-  periodLengthRead = true;
+  plan_.periodLength = *wholeDays;
 }
 
 }  // namespace mrp

@@ -1,25 +1,23 @@
-// DemandPlan: the record of one planning run for one demand (`Bedarf`).
+// DemandPlan: one demand (`Bedarf`) as loaded from the planning database.
 //
-// Construction binds the demand key as the one statement parameter and loads,
-// in this order, the conversion factor catalogue, the demand header, the
-// time-phased parameters and the due quantities. Data problems are printed in
-// the error banner and loading goes on; only database failures raise. The
-// engine (`compute`) and the storage (`store`) are operations of the plan,
-// defined in lotsizing/, and work on its fields directly.
+// Plain data: the key, the header, the conversion factor catalogue, the
+// time-phased parameters and the due quantities, each list in the order the
+// loading delivers it (catalogue as the database returns it, parameters grouped
+// by name and ascending by period within a name, due quantities ascending by
+// date). The engine reads it and never changes it.
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "db/db_query.h"
 #include "demand/parameter_code.h"
-#include "platform/variant.h"
+#include "platform/ole_date.h"
 
 namespace mrp {
 
-/// Texts read from the database keep at most this many bytes.
+/// Texts read from the database keep at most this many bytes, less one.
 inline constexpr std::int32_t kTextCapacity = 129;
 
 /// One row of `UmrechnungsFaktor`.
@@ -39,85 +37,29 @@ struct ParameterEntry {
 
 /// One row of `Termin`.
 struct DueQuantity {
-  VARIANT date;  // OleDate rounded to whole seconds, or empty
+  OleDate date = 0.0;  // rounded to whole seconds
   std::int32_t quantity = 0;
 };
 
-/// One planning period, created by `compute`.
-struct PlanningPeriod {
-  VARIANT start;                 // OleDate of the period's first moment
-  std::int32_t demand = 0;       // quantity due, then rounded to the lot grid
-  std::int32_t lotSize = 0;      // lot ordered in this period, 0 for none
-  std::int32_t orderPeriod = 0;  // order period of the cheapest plan up to here
-  double cost = 0.0;             // cost of the lot ordered here, 0.0 for none
-};
-
-class DemandPlan : public DbQuery {
- public:
-  /// Loads the demand `demandKey` from the shared connection. The key text
-  /// must outlive the plan.
-  explicit DemandPlan(const char* demandKey);
-  /// An unloaded plan without a database statement, for filling by hand in
-  /// tests of the engine; the program itself never makes one.
-  static std::unique_ptr<DemandPlan> detached(const char* demandKey);
-
-  /// Factor of the first catalogue entry with `code`, 0.0 when there is none.
-  double factorFor(std::int32_t code) const;
-
-  // The engine (lotsizing/).
-  /// Checks that the demand can be planned, buckets and rounds the due
-  /// quantities, builds both tables and assigns the lots. Raises `PlanRefused`
-  /// after printing the problems when the demand cannot be planned.
-  void compute();
-  std::int32_t periodIndex(const VARIANT& date) const;
-  VARIANT periodStart(std::int32_t index) const;
-  double parameterValue(std::int32_t code, std::int32_t period) const;
-  void buildPeriodCostTable();
-  void buildCostMatrix();
-  double selectOrderPeriod(std::int32_t period);
-  void assignLots();
-  /// Prints one error-banner line per reason the demand cannot be planned and
-  /// raises `PlanRefused` when there is any.
-  void checkPlannable() const;
-
-  // Result storage (lotsizing/).
-  /// Replaces the demand's rows in `LosGröße` by one row per lot, in one
-  /// serializable transaction.
-  void store();
-
-  // The plan's data, read and written directly by the engine and its tests.
+struct DemandPlan {
+  std::string demandKey;
+  /// Whether the header row was found. Without it nothing else but the
+  /// catalogue is loaded.
+  bool headerFound = false;
+  /// The start of period 0; none when it could not be read.
+  std::optional<OleDate> startDate;
+  /// The period length in whole days (header length times the `PeriodenLänge`
+  /// factor, truncated); none when it could not be read or does not fit.
+  std::optional<std::int32_t> periodLength;
+  std::string description;
   std::vector<ConversionFactor> conversionFactors;
   std::vector<ParameterEntry> parameters;
   std::vector<DueQuantity> dueQuantities;
-  std::vector<PlanningPeriod> periods;
-  std::string description;
-  const char* demandKey = nullptr;
-  VARIANT startDate;
-  std::int32_t periodLength = 0;
-  /// Whether a header row was found, and whether its start date and period
-  /// length could be read.
-  bool headerFound = false;
-  bool startDateRead = false;
-  bool periodLengthRead = false;
-  /// n x 5 values, the value of code c in period p at p * 5 + c.
-  std::vector<double> periodCostTable;
-  /// n x n entries, row-major; only i <= l is written.
-  std::unique_ptr<double[]> costMatrix;
 
-  std::int32_t periodCount() const { return static_cast<std::int32_t>(periods.size()); }
-  double& matrixEntry(std::int32_t row, std::int32_t column) {
-    return costMatrix[static_cast<std::size_t>(row) * periods.size() + column];
-  }
-
- private:
-  DemandPlan(const char* demandKey, Detached);
-  void loadConversionFactors();
-  bool loadHeader();
-  /// periodLength := header length times the PeriodenLänge factor, truncated.
-  void setPeriodLength(std::int32_t headerLength);
-  void loadParameters();
-  void loadParameterRow();
-  void loadDueQuantities();
+  /// Factor of the first catalogue entry with `code`, 0.0 when there is none.
+  double factorFor(std::int32_t code) const;
+  /// Whether the catalogue has an entry with `code`.
+  bool hasFactor(std::int32_t code) const;
 };
 
 }  // namespace mrp

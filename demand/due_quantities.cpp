@@ -1,8 +1,9 @@
 // Loading the demand's due quantities from `Termin`, in ascending date order.
 #include <optional>
 
-#include "demand/demand_plan.h"
+#include "demand/demand_loader.h"
 #include "demand/row_reading.h"
+#include "platform/ole_date.h"
 
 namespace mrp {
 namespace {
@@ -14,22 +15,22 @@ constexpr const char* kDueQuantityQuery =
 
 }  // namespace
 
-void DemandPlan::loadDueQuantities() {
-  if (!open(kDueQuantityQuery)) {
-    reportNoDueQuantities();
+void DemandLoader::loadDueQuantities() {
+  if (!query_.open(kDueQuantityQuery)) {
+    problems_.noDueQuantities();
     return;
   }
   do {
-    RowReader row(*this, "Termin");
-    std::optional<VARIANT> date = row.date(0, "Termin");
+    RowReader row(query_, "Termin");
+    const std::optional<OleDate> date = row.date(0, "Termin");
     const std::optional<std::int32_t> quantity = row.integer(1, "Menge");
     if (!row.complete()) {
-      if (date) row.identify("Termin", formatOleDate(date->dblVal));
-      reportSkippedRow(row.problem());
+      if (date) row.identify("Termin", formatOleDate(*date));
+      problems_.skippedRow(row.problem());
       continue;
     }
-    dueQuantities.push_back(DueQuantity{std::move(*date), *quantity});
-  } while (open(nullptr));
+    plan_.dueQuantities.push_back(DueQuantity{*date, *quantity});
+  } while (query_.open(nullptr));
 }
 
 }  // namespace mrp

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "demand/demand_plan.h"
+#include "demand/demand_loader.h"
 #include "demand/row_reading.h"
 
 namespace mrp {
@@ -30,18 +30,18 @@ bool isWholeNumber(double value) {
 
 }  // namespace
 
-void DemandPlan::loadParameters() {
-  if (!open(kParameterQuery)) {
-    reportNoParameters();
+void DemandLoader::loadParameters() {
+  if (!query_.open(kParameterQuery)) {
+    problems_.noParameters();
     return;
   }
   do {
     loadParameterRow();
-  } while (open(nullptr));
+  } while (query_.open(nullptr));
 }
 
-void DemandPlan::loadParameterRow() {
-  RowReader row(*this, "Parameter");
+void DemandLoader::loadParameterRow() {
+  RowReader row(query_, "Parameter");
   const std::optional<std::int32_t> periode = row.integer(0, "Periode");
   const std::optional<std::string> name = row.text(1, "Parameter");
   const std::optional<double> wert = row.real(2, "Wert");
@@ -51,25 +51,25 @@ void DemandPlan::loadParameterRow() {
   if (!row.complete()) {
     if (name) row.identify("Parameter", *name);
     if (periode) row.identify("Periode", std::to_string(*periode));
-    reportSkippedRow(row.problem());
+    problems_.skippedRow(row.problem());
     return;
   }
   const std::optional<std::int32_t> code = parameterCode(*name);
   if (!code) {
-    reportUnknownParameter(*name);
+    problems_.unknownParameter(*name);
     return;
   }
   double value = 0.0;
   if (*code == kRuestKosten || *code == kStueckKosten) {
-    value = (factorFor(*code) * factorFor(kWaehrung)) * *wert;
+    value = (plan_.factorFor(*code) * plan_.factorFor(kWaehrung)) * *wert;
   } else {
-    value = factorFor(*code) * *wert;
+    value = plan_.factorFor(*code) * *wert;
   }
   // A fractional lot grid is reported but kept as computed.
   if (*code == kLosRaster && !isWholeNumber(value)) {
-    reportFractionalLotGrid(*name, value, factorFor(kLosRaster));
+    problems_.fractionalLotGrid(*name, value, plan_.factorFor(kLosRaster));
   }
-  parameters.push_back(ParameterEntry{*periode - 1, *code, value});
+  plan_.parameters.push_back(ParameterEntry{*periode - 1, *code, value});
 }
 
 }  // namespace mrp

@@ -40,11 +40,11 @@ std::optional<double> RowReader::real(std::int32_t column, std::string_view name
   return value;
 }
 
-std::optional<VARIANT> RowReader::date(std::int32_t column, std::string_view name) {
+std::optional<OleDate> RowReader::date(std::int32_t column, std::string_view name) {
   if (!holds(column, VT_DATE, name)) return std::nullopt;
   VARIANT value;
   query_.getDate(column, value);
-  return value;
+  return value.dblVal;
 }
 
 std::optional<std::int32_t> truncateToInt32(double value) noexcept {

@@ -33,8 +33,8 @@ class RowReader {
   std::string optionalText(std::int32_t column);
   std::optional<std::int32_t> integer(std::int32_t column, std::string_view name);
   std::optional<double> real(std::int32_t column, std::string_view name);
-  /// A date column rounded to whole seconds, held as a double OleDate.
-  std::optional<VARIANT> date(std::int32_t column, std::string_view name);
+  /// A date column rounded to whole seconds.
+  std::optional<OleDate> date(std::int32_t column, std::string_view name);
 
   /// Notes column `name` as unreadable although its kind was right.
   void markUnreadable(std::string_view name) { problem_.columns.push_back(name); }

@@ -1,21 +1,19 @@
-// The run sequence: start message, argument check, database line, platform
-// initialisation, the guarded job and the closing message. Only this routine
-// catches the failures of the job; every path releases the console texts
-// before it returns.
+// The run sequence: start message, argument check, database line, ODBC
+// environment, the guarded job and the closing message. Only this routine
+// catches the failures of the job.
 #include "driver/run.h"
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <new>
-#include <optional>
-#include <string>
 
 #include "db/connection.h"
-#include "demand/demand_plan.h"
-#include "driver/com_error.h"
+#include "db/database_error.h"
 #include "driver/console.h"
-#include "lotsizing/plan_refusal.h"
+#include "lotsizing/demand_run.h"
 #include "platform/odbc_environment.h"
+#include "platform/text_encoding.h"
 
 namespace mrp {
 namespace {
@@ -23,30 +21,44 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 
-/// The job between opening and closing the connection. The plan is local here
-/// so that a failure destroys it while leaving, before anything is reported.
-void runJob(const std::string& connectionString, const char* demandKey) {
-  openConnection(connectionString.c_str());
-  std::optional<DemandPlan> plan;
-  plan.emplace(demandKey);
-  plan->compute();
-  plan->store();
-  closeConnection();
-  plan.reset();
+/// The job between opening and closing the connection; false when the demand
+/// was refused.
+bool runJob(const OdbcEnvironment& environment, const std::string& connectionString,
+            const char* demandKey) {
+  Connection connection(environment, connectionString);
+  ConsoleSink sink;
+  if (!planDemand(connection, demandKey, sink)) return false;
+  connection.close();
+  return true;
 }
 
 int finishFailed(const char* programName) {
   newLine(std::cout);
-  std::cout << programName << "\a: Fehlerhaft beendet!";
-  releaseConsoleTexts();
+  std::cout << programName << "\a: Fehlerhaft beendet!" << std::flush;
   return kExitFailure;
 }
 
 int finishSucceeded(const char* programName) {
   newLine(std::cout);
-  std::cout << programName << ": Erfolgreich abgeschlossen.";
-  releaseConsoleTexts();
+  std::cout << programName << ": Erfolgreich abgeschlossen." << std::flush;
   return kExitSuccess;
+}
+
+/// Runs the job; reports a failure in one banner line. True when the demand
+/// was planned and stored.
+bool runGuarded(const OdbcEnvironment& environment, const std::string& connectionString,
+                const char* demandKey) {
+  try {
+    // A refused demand's reasons have been written already.
+    return runJob(environment, connectionString, demandKey);
+  } catch (const DatabaseError& error) {
+    printErrorBanner(error.what());
+  } catch (const std::bad_alloc&) {
+    printErrorBanner("Nicht genug Arbeitsspeicher");
+  } catch (const std::exception& error) {
+    printErrorBanner(error.what());
+  }
+  return false;
 }
 
 }  // namespace
@@ -60,36 +72,23 @@ std::string connectionStringFor(const char* dataSourceName) {
 int runLotSizing(int argc, char** argv) {
   setUpConsoleStreams();
   const char* programName = argc > 0 && argv[0] ? argv[0] : "";
-  std::cout << programName << ": Gestartet";
+  std::cout << programName << ": Gestartet" << std::flush;
 
   if (argc <= 2) {
-    printErrorBanner(orNothing(consoleText(
-        0, programName, ": Aufruf mit 2 Argument(en): <ODBC-Verbindung> <Bedarf>", "", "", "", "")));
+    printErrorBanner(std::string(programName) +
+                     ": Aufruf mit 2 Argument(en): <ODBC-Verbindung> <Bedarf>");
     return finishFailed(programName);
   }
   const char* dataSourceName = argv[1];
   const char* demandKey = argv[2];
 
-  newLine(std::cout);
-  std::cout << orNothing(consoleText(0, "Datenbank: ", dataSourceName, "   Bedarf: ", demandKey, "", ""));
+  printProgress(utf8ToCp850(std::string("Datenbank: ") + dataSourceName + "   Bedarf: " + demandKey));
   const std::string connectionString = connectionStringFor(dataSourceName);
 
-  if (!initialisePlatform()) return finishFailed(programName);
-
-  try {
-    runJob(connectionString, demandKey);
-  } catch (const _com_error& error) {
-    reportComError(error);
-    return finishFailed(programName);
-  } catch (const PlanRefused&) {
-    // The reasons have been printed in the error banner already.
-    return finishFailed(programName);
-  } catch (const std::bad_alloc&) {
-    printErrorBanner("Nicht genug Arbeitsspeicher");
-    return finishFailed(programName);
-  }
-
-  uninitialisePlatform();
+  std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
+  if (!environment) return finishFailed(programName);
+  if (!runGuarded(*environment, connectionString, demandKey)) return finishFailed(programName);
+  environment.reset();
   return finishSucceeded(programName);
 }
 

@@ -1,10 +1,9 @@
-// Period bucketing, lot-grid rounding and the engine's run order.
+// Period bucketing and lot-grid rounding.
 #include "lotsizing/bucketing.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "db/value_conversions.h"
 #include "demand/demand_plan.h"
 #include "lotsizing/period_cost_table.h"
 #include "lotsizing/plan_checks.h"
@@ -15,39 +14,27 @@ namespace {
 /// Grids at or above this do not fit a 32-bit integer once truncated.
 constexpr double kGridLimit = 2147483648.0;
 
-/// Appends period number `plan.periods.size()` starting at `start` days, the
-/// running sum of the period starts.
-void appendPeriod(DemandPlan& plan, std::vector<std::int64_t>& sums, double start) {
-  PlanningPeriod& period = plan.periods.emplace_back();
-  // Period 0 starts at a plain copy of the start date; later starts are the
-  // date with the summed lengths, keeping its kind as periodStart does.
-  period.start = plan.startDate;
-  if (plan.periods.size() > 1) assignDouble(period.start, start);
+/// Creates the periods up to that of the last due date, and per period the sum
+/// of the quantities that fell into it (64 bits: no wrap). One running period
+/// start walks forward with the dates: the boundaries are the same doubles as
+/// those of a search from the start date for each date, which adds L in the
+/// same order.
+void bucketDueQuantities(const DemandPlan& demand, std::vector<PlanningPeriod>& periods,
+                         std::vector<std::int64_t>& sums) {
+  if (demand.dueQuantities.empty()) return;
+  const double length = *demand.periodLength;
+  double lastStart = *demand.startDate;
+  periods.push_back(PlanningPeriod{.start = lastStart});
   sums.push_back(0);
-}
-
-/// Creates the periods up to that of the last due date and returns, per
-/// period, the sum of the quantities that fell into it (64 bits: no wrap).
-/// One running period start replaces the search from the start date that
-/// periodIndex makes per date; both add L in the same order, so the boundaries
-/// are the same doubles.
-std::vector<std::int64_t> bucketDueQuantities(DemandPlan& plan) {
-  plan.periods.clear();
-  std::vector<std::int64_t> sums;
-  if (plan.dueQuantities.empty()) return sums;
-  const double length = plan.periodLength;
-  double lastStart = asDouble(plan.startDate);
-  for (const DueQuantity& due : plan.dueQuantities) {
-    const double date = asDouble(due.date);
-    if (plan.periods.empty()) appendPeriod(plan, sums, lastStart);
-    while (lastStart + length <= date) {
+  for (const DueQuantity& due : demand.dueQuantities) {
+    while (lastStart + length <= due.date) {
       lastStart = lastStart + length;
-      appendPeriod(plan, sums, lastStart);
+      periods.push_back(PlanningPeriod{.start = lastStart});
+      sums.push_back(0);
     }
     // A date earlier than the last period (out of order) counts there, too.
     sums.back() += due.quantity;
   }
-  return sums;
 }
 
 /// Tracks runs of consecutive periods whose lot grid is unusable and reports
@@ -87,11 +74,12 @@ class GridRunReporter {
 
 /// The lot grid of every period, truncated toward zero. Every period needs a
 /// grid of at least 1, since the rounding divides by it.
-std::vector<std::int32_t> lotGrids(const DemandPlan& plan, PlanProblems& problems) {
-  std::vector<std::int32_t> grids(plan.periods.size(), 1);
-  ParameterTimeline timeline(plan.parameters, kLosRaster);
+std::vector<std::int32_t> lotGrids(const DemandPlan& demand, std::size_t periods,
+                                   PlanProblems& problems) {
+  std::vector<std::int32_t> grids(periods, 1);
+  ParameterTimeline timeline(demand.parameters, kLosRaster);
   GridRunReporter runs(problems);
-  for (std::int32_t p = 0; p < plan.periodCount(); ++p) {
+  for (std::int32_t p = 0; static_cast<std::size_t>(p) < periods; ++p) {
     timeline.advanceTo(p);
     const double grid = timeline.value();
     if (timeline.entry() != nullptr && grid >= 1.0 && grid < kGridLimit) {
@@ -114,7 +102,7 @@ void checkPeriodSums(const std::vector<std::int64_t>& sums, PlanProblems& proble
 /// Raises each period's quantity to the next multiple of its grid and takes the
 /// surplus off the following periods; a negative need becomes 0 and is taken
 /// off them as well. The carry left after the last period is dropped.
-void roundToLotGrids(DemandPlan& plan, const std::vector<std::int64_t>& sums,
+void roundToLotGrids(std::vector<PlanningPeriod>& periods, const std::vector<std::int64_t>& sums,
                      const std::vector<std::int32_t>& grids, PlanProblems& problems) {
   std::int64_t carry = 0;
   for (std::size_t j = 0; j < sums.size(); ++j) {
@@ -132,7 +120,7 @@ void roundToLotGrids(DemandPlan& plan, const std::vector<std::int64_t>& sums,
       carry = grids[j] - remainder;
     }
     if (fitsInt32(quantity)) {
-      plan.periods[j].demand = static_cast<std::int32_t>(quantity);
+      periods[j].demand = static_cast<std::int32_t>(quantity);
     } else {
       problems.roundedQuantityOutOfRange(quantity, static_cast<std::int32_t>(j));
     }
@@ -141,44 +129,15 @@ void roundToLotGrids(DemandPlan& plan, const std::vector<std::int64_t>& sums,
 
 }  // namespace
 
-void createRoundedPeriods(DemandPlan& plan) {
-  const std::vector<std::int64_t> sums = bucketDueQuantities(plan);
-  PlanProblems problems;
+std::vector<PlanningPeriod> createRoundedPeriods(const DemandPlan& demand, PlanProblems& problems) {
+  std::vector<PlanningPeriod> periods;
+  std::vector<std::int64_t> sums;
+  bucketDueQuantities(demand, periods, sums);
   checkPeriodSums(sums, problems);
-  const std::vector<std::int32_t> grids = lotGrids(plan, problems);
-  refuseIfAny(plan, problems);
-  roundToLotGrids(plan, sums, grids, problems);
-  refuseIfAny(plan, problems);
-}
-
-std::int32_t DemandPlan::periodIndex(const VARIANT& date) const {
-  // Without a length of at least one day the search below would not end.
-  if (periodLength < 1) return 0;
-  const double day = asDouble(date);
-  double start = asDouble(startDate);
-  std::int32_t index = 0;
-  while (start + periodLength <= day) {
-    start = start + periodLength;
-    ++index;
-  }
-  return index;
-}
-
-VARIANT DemandPlan::periodStart(std::int32_t index) const {
-  VARIANT start = startDate;
-  if (index <= 0) return start;
-  double day = asDouble(startDate);
-  for (std::int32_t k = 0; k < index; ++k) day = day + periodLength;
-  assignDouble(start, day);
-  return start;
-}
-
-void DemandPlan::compute() {
-  checkPlannable();
-  createRoundedPeriods(*this);
-  buildPeriodCostTable();
-  buildCostMatrix();
-  assignLots();
+  const std::vector<std::int32_t> grids = lotGrids(demand, periods.size(), problems);
+  if (problems.any()) return periods;
+  roundToLotGrids(periods, sums, grids, problems);
+  return periods;
 }
 
 }  // namespace mrp

@@ -11,15 +11,20 @@
 // order) and the periods, O(due quantities + periods + parameter entries).
 #pragma once
 
+#include <vector>
+
+#include "lotsizing/lot_plan.h"
+
 namespace mrp {
 
-class DemandPlan;
+struct DemandPlan;
+class PlanProblems;
 
-/// Replaces the plan's periods by those of its due quantities, with quantities
-/// rounded to the lot grid. Requires a period length of at least one day.
-/// Refuses the demand (prints, discards the periods, raises `PlanRefused`) when
-/// a period's sum or rounded quantity leaves the 32-bit range or a period has
-/// no lot grid of at least 1.
-void createRoundedPeriods(DemandPlan& plan);
+/// The periods of the demand's due quantities, with quantities rounded to the
+/// lot grid. Requires a start date and a period length of at least one day.
+/// Notes in `problems` when a period's sum or rounded quantity leaves the
+/// 32-bit range or a period has no lot grid of at least 1; the periods are
+/// then of no use.
+std::vector<PlanningPeriod> createRoundedPeriods(const DemandPlan& demand, PlanProblems& problems);
 
 }  // namespace mrp

@@ -1,4 +1,3 @@
-// The value of each time-phased parameter per period, and the period cost table.
 #include "lotsizing/period_cost_table.h"
 
 namespace mrp {
@@ -7,9 +6,9 @@ ParameterTimeline::ParameterTimeline(const std::vector<ParameterEntry>& entries,
     : entries_(entries), code_(code) {}
 
 void ParameterTimeline::advanceTo(std::int32_t period) {
-  // The single-period walk stops at the first entry of the code lying after the
-  // period. For a later period every entry taken so far still applies, so the
-  // walk goes on from where it stopped.
+  // A lookup for one period stops at the first entry of the code lying after
+  // the period. For a later period every entry taken so far still applies, so
+  // the walk goes on from where it stopped.
   while (next_ < entries_.size()) {
     const ParameterEntry& entry = entries_[next_];
     if (entry.code == code_) {
@@ -20,24 +19,13 @@ void ParameterTimeline::advanceTo(std::int32_t period) {
   }
 }
 
-double DemandPlan::parameterValue(std::int32_t code, std::int32_t period) const {
-  double result = 0.0;
-  for (const ParameterEntry& entry : parameters) {
-    if (entry.code != code) continue;
-    if (entry.period > period) break;
-    result = entry.value;
-  }
-  return result;
-}
-
-void DemandPlan::buildPeriodCostTable() {
-  const std::size_t n = periods.size();
-  periodCostTable.assign(n * kParameterCodes, 0.0);
+PeriodCostTable::PeriodCostTable(const std::vector<ParameterEntry>& entries, std::size_t periods)
+    : values_(periods * kParameterCodes, 0.0) {
   for (std::int32_t code = 0; code < kParameterCodes; ++code) {
-    ParameterTimeline timeline(parameters, code);
-    for (std::size_t p = 0; p < n; ++p) {
+    ParameterTimeline timeline(entries, code);
+    for (std::size_t p = 0; p < periods; ++p) {
       timeline.advanceTo(static_cast<std::int32_t>(p));
-      periodCostTable[p * kParameterCodes + code] = timeline.value();
+      values_[p * kParameterCodes + static_cast<std::size_t>(code)] = timeline.value();
     }
   }
 }

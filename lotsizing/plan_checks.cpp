@@ -2,12 +2,11 @@
 // texts of every refusal (listed in plan_checks.h).
 #include "lotsizing/plan_checks.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "demand/demand_plan.h"
-#include "driver/console.h"
-#include "lotsizing/plan_refusal.h"
+#include "demand/message_sink.h"
+#include "platform/number_format.h"
 
 namespace mrp {
 namespace {
@@ -23,17 +22,9 @@ std::string inPeriod(std::int32_t period) { return periodRange(period, period); 
 
 std::string number(std::int64_t value) { return formatNumber(static_cast<double>(value)); }
 
-bool hasFactor(const DemandPlan& plan, std::int32_t code) {
-  return std::any_of(plan.conversionFactors.begin(), plan.conversionFactors.end(),
-                     [code](const ConversionFactor& entry) { return entry.code == code; });
-}
-
 }  // namespace
 
-void PlanProblems::add(const std::string& utf8Text) {
-  // The texts carry umlauts, so they go through the code page 850 conversion.
-  lines_.emplace_back(orNothing(consoleText(0, utf8Text.c_str(), "", "", "", "", "")));
-}
+void PlanProblems::add(const std::string& line) { lines_.push_back(line); }
 
 void PlanProblems::periodLengthBelowOneDay(std::int32_t days, double factor) {
   add("Unerlaubte PeriodenLänge: " + number(days) + " Tage (inklusiv UmrechnungsFaktor: " +
@@ -79,51 +70,45 @@ void PlanProblems::lotCostNotFinite(double cost, std::int32_t period) {
   add("Loskosten nicht endlich: " + formatNumber(cost) + " " + inPeriod(period));
 }
 
-void refuseIfAny(DemandPlan& plan, const PlanProblems& problems) {
-  if (!problems.any()) return;
-  for (const std::string& line : problems.lines()) printErrorBanner(line);
-  // A refused demand keeps nothing of a computation, so nothing half-done can
-  // be stored or read.
-  plan.periods.clear();
-  plan.periodCostTable.clear();
-  plan.costMatrix.reset();
-  throw PlanRefused{};
-}
-
-void DemandPlan::checkPlannable() const {
+PlanProblems checkPlannable(const DemandPlan& plan) {
   PlanProblems problems;
   // Without a header there is nothing to check; the loading said so already.
-  if (!headerFound) throw PlanRefused{};
-
-  if (!startDateRead) problems.addReported();
-  if (!periodLengthRead) {
+  if (!plan.headerFound) {
     problems.addReported();
-  } else if (periodLength < 1) {
+    return problems;
+  }
+
+  if (!plan.startDate) problems.addReported();
+  if (!plan.periodLength) {
+    problems.addReported();
+  } else if (*plan.periodLength < 1) {
     // Periods are found by adding the length until the date is passed, which
     // never ends with a length below one day.
-    problems.periodLengthBelowOneDay(periodLength, factorFor(kPeriodenLaenge));
+    problems.periodLengthBelowOneDay(*plan.periodLength, plan.factorFor(kPeriodenLaenge));
   }
 
   // The holding cost divides the unit cost by the interest year.
-  const double interestYear = factorFor(kZinsJahr);
-  if (!hasFactor(*this, kZinsJahr)) {
+  const double interestYear = plan.factorFor(kZinsJahr);
+  if (!plan.hasFactor(kZinsJahr)) {
     problems.interestYearMissing();
   } else if (!(interestYear > 0.0) || !std::isfinite(interestYear)) {
     problems.interestYearInvalid(interestYear);
   }
 
   // Storing divides every lot's cost by the currency factor.
-  const double currency = factorFor(kWaehrung);
-  if (!hasFactor(*this, kWaehrung)) {
+  const double currency = plan.factorFor(kWaehrung);
+  if (!plan.hasFactor(kWaehrung)) {
     problems.currencyMissing();
   } else if (currency == 0.0 || !std::isfinite(currency)) {
     problems.currencyInvalid(currency);
   }
+  return problems;
+}
 
-  if (problems.any()) {
-    for (const std::string& line : problems.lines()) printErrorBanner(line);
-    throw PlanRefused{};
-  }
+bool refuseIfAny(const PlanProblems& problems, MessageSink& sink) {
+  if (!problems.any()) return false;
+  for (const std::string& line : problems.lines()) sink.message(line);
+  return true;
 }
 
 }  // namespace mrp

@@ -2,11 +2,10 @@
 //
 // The engine refuses a demand whose data would make the computation hang,
 // divide by zero, overflow a 32-bit quantity or produce costs that are not
-// finite. Every problem is printed as one error-banner line on standard error;
-// then the plan's computed state (periods, cost table, cost matrix) is
-// discarded and `PlanRefused` is raised, so nothing reaches the database.
-// Problems that the loading has reported already (no header, an unreadable
-// start date or period length) refuse the demand without a further line.
+// finite. Every problem becomes one line for the run's message sink; a refused
+// demand gets no lots, so nothing reaches the database. Problems that the
+// loading has reported already (no header, an unreadable start date or period
+// length) refuse the demand without a further line.
 //
 // All message texts live in plan_checks.cpp. Numbers use the message number
 // format (6 significant digits); periods are counted from 1 as the database
@@ -32,10 +31,11 @@
 
 namespace mrp {
 
-class DemandPlan;
+struct DemandPlan;
+class MessageSink;
 
 /// The lines of a refusal, collected while a step runs; empty when the step
-/// found nothing wrong. Each line is ready for the error banner (code page 850).
+/// found nothing wrong.
 class PlanProblems {
  public:
   bool empty() const noexcept { return lines_.empty(); }
@@ -61,15 +61,19 @@ class PlanProblems {
   void lotCostNotFinite(double cost, std::int32_t period);
 
  private:
-  void add(const std::string& utf8Text);
+  void add(const std::string& line);
 
   std::vector<std::string> lines_;
   bool reportedElsewhere_ = false;
 };
 
-/// When `problems` holds any: prints its lines in the error banner, discards
-/// the computed state of `plan` and raises `PlanRefused`.
-void refuseIfAny(DemandPlan& plan, const PlanProblems& problems);
+/// The problems that keep `plan` from being planned at all: no header, an
+/// unreadable start date, a period length below one day or unreadable, an
+/// interest year or currency factor missing or unusable.
+PlanProblems checkPlannable(const DemandPlan& plan);
+
+/// When `problems` holds any: hands its lines to `sink` and returns true.
+bool refuseIfAny(const PlanProblems& problems, MessageSink& sink);
 
 /// Whether `value` fits a 32-bit signed integer.
 constexpr bool fitsInt32(std::int64_t value) noexcept {

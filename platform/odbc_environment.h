@@ -1,16 +1,27 @@
-// The process's ODBC environment handle (ODBC 3 behaviour). Allocating it is
-// the platform initialisation of a run, freeing it the uninitialisation.
+// The ODBC environment handle (ODBC 3 behaviour) that every connection is
+// allocated under. A program makes one at its start and frees it at its end,
+// after its last connection; several threads may share it.
 #pragma once
 
 #include <sql.h>
 
+#include <memory>
+
 namespace mrp {
 
-/// Allocates the environment handle if not yet done. False when that fails.
-bool initialisePlatform() noexcept;
-/// Frees the environment handle (after every connection is gone).
-void uninitialisePlatform() noexcept;
-/// The environment handle; SQL_NULL_HENV before `initialisePlatform`.
-SQLHENV environmentHandle() noexcept;
+class OdbcEnvironment {
+ public:
+  /// A new environment; null when the driver manager cannot make one.
+  static std::unique_ptr<OdbcEnvironment> allocate() noexcept;
+  ~OdbcEnvironment();
+  OdbcEnvironment(const OdbcEnvironment&) = delete;
+  OdbcEnvironment& operator=(const OdbcEnvironment&) = delete;
+
+  SQLHENV handle() const noexcept { return handle_; }
+
+ private:
+  explicit OdbcEnvironment(SQLHENV handle) noexcept : handle_(handle) {}
+  SQLHENV handle_;
+};
 
 }  // namespace mrp

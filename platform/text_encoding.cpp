@@ -183,6 +183,17 @@ std::string utf16ToCp850(std::u16string_view text) {
   return out;
 }
 
+std::string utf8ToCp850(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const Decoded decoded = decodeUtf8(text);
+    out.push_back(toCp850(decoded.character));
+    text.remove_prefix(decoded.bytes);
+  }
+  return out;
+}
+
 std::string_view cutAtCharBoundary(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
   // Step back over the continuation bytes in front of the cut to the lead byte;

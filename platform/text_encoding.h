@@ -13,6 +13,8 @@ namespace mrp {
 std::u16string utf8ToUtf16(std::string_view text);
 std::string utf16ToUtf8(std::u16string_view text);
 std::string utf16ToCp850(std::u16string_view text);
+/// UTF-8 to code page 850, as utf16ToCp850(utf8ToUtf16(text)).
+std::string utf8ToCp850(std::string_view text);
 
 /// The longest prefix of `text` of at most `maxBytes` bytes that does not end
 /// inside a UTF-8 character.

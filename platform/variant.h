@@ -7,10 +7,9 @@
 #include <cstdint>
 #include <string>
 
-namespace mrp {
+#include "platform/ole_date.h"
 
-/// A date as days since 1899-12-30; the time of day is the fraction.
-using OleDate = double;
+namespace mrp {
 
 /// The kind tags, numbered as OLE Automation numbers them.
 enum VARTYPE : std::uint16_t {

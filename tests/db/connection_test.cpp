@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "db/database_error.h"
 #include "db/db_query.h"
-#include "driver/com_error.h"
-#include "platform/text_encoding.h"
 #include "platform/odbc_environment.h"
+#include "platform/text_encoding.h"
 #include "support/process.h"
 #include "support/test_database.h"
 
@@ -15,21 +17,17 @@ namespace {
 using test::Backend;
 using test::TestDatabase;
 
-class ConnectionTest : public testing::TestWithParam<Backend> {
- protected:
-  void SetUp() override { ASSERT_TRUE(initialisePlatform()); }
-  void TearDown() override { closeConnection(); }
-};
+class ConnectionTest : public testing::TestWithParam<Backend> {};
 
-TEST_P(ConnectionTest, OpensAndClosesTheSharedConnection) {
+TEST_P(ConnectionTest, OpensAndCloses) {
   TestDatabase db(GetParam());
-  db.connectShared();
-  EXPECT_TRUE(connectionIsOpen());
-  EXPECT_NE(sharedConnection(), nullptr);
-  closeConnection();
-  EXPECT_FALSE(connectionIsOpen());
-  closeConnection();  // on a closed connection: nothing happens
-  EXPECT_FALSE(connectionIsOpen());
+  const std::unique_ptr<Connection> connection = db.connect();
+  EXPECT_TRUE(connection->isOpen());
+  EXPECT_NE(connection->handle(), nullptr);
+  connection->close();
+  EXPECT_FALSE(connection->isOpen());
+  connection->close();  // on a closed connection: nothing happens
+  EXPECT_FALSE(connection->isOpen());
 }
 
 TEST_P(ConnectionTest, TestDatabaseRoundTripsRowsThroughTheClient) {
@@ -50,16 +48,24 @@ TEST_P(ConnectionTest, DatabasesAreIsolated) {
   EXPECT_EQ(second.rows("select count(*) from Bedarf"), (std::vector<std::vector<std::string>>{{"0"}}));
 }
 
-TEST_P(ConnectionTest, SecondOpenReplacesTheFirstConnection) {
+TEST_P(ConnectionTest, TwoConnectionsAtOnceEachReachTheirOwnDatabase) {
   TestDatabase first(GetParam());
   TestDatabase second(GetParam());
+  first.exec("insert into Bedarf(Bedarf) values ('on first')");
   second.exec("insert into Bedarf(Bedarf) values ('on second')");
-  first.connectShared();
-  second.connectShared();
-  EXPECT_TRUE(connectionIsOpen());
-  DbQuery query;
-  query.prepare(0);
-  EXPECT_TRUE(query.open("select Bedarf from Bedarf"));
+  const auto onFirst = first.connect();
+  const auto onSecond = second.connect();
+  DbQuery fromFirst(*onFirst);
+  DbQuery fromSecond(*onSecond);
+  fromFirst.prepare(0);
+  fromSecond.prepare(0);
+  ASSERT_TRUE(fromFirst.open("select Bedarf from Bedarf"));
+  ASSERT_TRUE(fromSecond.open("select Bedarf from Bedarf"));
+  char text[32] = {};
+  fromFirst.getText(0, text, sizeof text);
+  EXPECT_STREQ(text, "on first");
+  fromSecond.getText(0, text, sizeof text);
+  EXPECT_STREQ(text, "on second");
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ConnectionTest, testing::ValuesIn(test::allBackends()),
@@ -71,12 +77,7 @@ std::size_t count(const std::string& text, const std::string& part) {
   return n;
 }
 
-bool endsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 TEST(ConnectionFailure, RaisesWithTheDriverManagerMessage) {
-  ASSERT_TRUE(initialisePlatform());
   struct Case {
     std::string dataSource;
     const char* sqlState;
@@ -87,17 +88,14 @@ TEST(ConnectionFailure, RaisesWithTheDriverManagerMessage) {
   };
   for (const auto& c : cases) {
     try {
-      openConnection(("DSN=" + c.dataSource).c_str());
+      Connection connection(test::odbcEnvironment(), "DSN=" + c.dataSource);
       ADD_FAILURE() << "no error for " << c.dataSource;
-    } catch (const _com_error& error) {
+    } catch (const DatabaseError& error) {
       EXPECT_EQ(error.code(), E_FAIL);
       EXPECT_EQ(error.sqlState(), c.sqlState);
-      ASSERT_FALSE(error.descriptionText().isNull());
-      EXPECT_NE(utf16ToUtf8(*error.descriptionText().wide()).find("Driver Manager"),
-                std::string::npos);
+      ASSERT_TRUE(error.description().has_value());
+      EXPECT_NE(utf16ToUtf8(*error.description()).find("Driver Manager"), std::string::npos);
     }
-    EXPECT_FALSE(connectionIsOpen());
-    closeConnection();  // on a connection that never opened: nothing happens
   }
 }
 
@@ -106,20 +104,9 @@ TEST(ConnectionFailure, UnknownDataSourceEndsTheProgramWithOneErrorReport) {
     const test::RunResult result = test::runProgram({dataSource, "A"});
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(count(result.err, "______>>>>>>>>>______"), 1u) << result.err;
-    EXPECT_TRUE(endsWith(result.out, "\a: Fehlerhaft beendet!")) << result.out;
+    EXPECT_TRUE(result.out.ends_with("\a: Fehlerhaft beendet!")) << result.out;
     EXPECT_EQ(count(result.out, "Erfolgreich"), 0u);
   }
-}
-
-TEST(ConnectionWithoutObject, CloseDoesNothing) {
-  // A fresh process, so that no earlier test has made a connection object.
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        closeConnection();
-        std::exit(sharedConnection() == nullptr && !connectionIsOpen() ? 0 : 1);
-      },
-      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

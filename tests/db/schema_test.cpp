@@ -43,9 +43,9 @@ TEST_P(SchemaTest, StatementsReadTheKindsTheLoadingExpects) {
   db.exec("insert into Parameter values ('K',1,'RüstKosten',50)");
   db.exec("insert into Termin values ('K','2024-03-02 00:00:00',10)");
   db.exec("insert into LosGröße values ('K',45352,10,50)");
-  db.connectShared();
+  const auto connection = db.connect();
   {
-    DbQuery query;
+    DbQuery query(*connection);
     query.prepare(1);
     query.bindText(0, "K", 1);
     for (const auto& statement : kStatements) {
@@ -55,7 +55,7 @@ TEST_P(SchemaTest, StatementsReadTheKindsTheLoadingExpects) {
             << statement.text << " column " << c;
     }
   }
-  closeConnection();
+  connection->close();
 }
 
 TEST(SchemaOnSQLite, EveryDemandLookupUsesAnIndexWithoutSorting) {

@@ -7,7 +7,7 @@
 
 #include "db/connection.h"
 #include "db/db_query.h"
-#include "driver/com_error.h"
+#include "db/database_error.h"
 #include "support/test_database.h"
 
 namespace mrp {
@@ -21,11 +21,11 @@ class TransactionTest : public testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
     db_ = std::make_unique<TestDatabase>(GetParam());
-    db_->connectShared();
-    query_ = std::make_unique<DbQuery>();
+    connection_ = db_->connect();
+    query_ = std::make_unique<DbQuery>(*connection_);
   }
   void TearDown() override {
-    closeConnection();
+    connection_->close();
     query_.reset();
   }
 
@@ -52,11 +52,12 @@ class TransactionTest : public testing::TestWithParam<Backend> {
   }
 
   std::unique_ptr<TestDatabase> db_;
+  std::unique_ptr<Connection> connection_;
   std::unique_ptr<DbQuery> query_;
 };
 
 TEST_P(TransactionTest, CommitsTheWorkAndLeavesAutocommitOn) {
-  runSerializableTransaction([&] {
+  runSerializableTransaction(*connection_, [&] {
     insertLot("A", 1);
     insertLot("B", 2);
   });
@@ -69,13 +70,13 @@ TEST_P(TransactionTest, RollsBackEverythingWhenAStatementFails) {
   rejectNegativeLots();
   insertLot("A", 1);
   try {
-    runSerializableTransaction([&] {
+    runSerializableTransaction(*connection_, [&] {
       query_->execute("delete from LosGröße");
       insertLot("B", 2);
       insertLot("C", -1);  // fails in the trigger
     });
     FAIL() << "no error raised";
-  } catch (const _com_error& error) {
+  } catch (const DatabaseError& error) {
     EXPECT_EQ(error.code(), E_FAIL);
   }
   EXPECT_EQ(lots(), (Rows{{"A", "1"}}));
@@ -84,7 +85,7 @@ TEST_P(TransactionTest, RollsBackEverythingWhenAStatementFails) {
 }
 
 TEST_P(TransactionTest, RollsBackWhenTheWorkRaisesSomethingElse) {
-  EXPECT_THROW(runSerializableTransaction([&] {
+  EXPECT_THROW(runSerializableTransaction(*connection_, [&] {
                  insertLot("A", 1);
                  throw std::runtime_error("refused");
                }),
@@ -97,7 +98,7 @@ TEST_P(TransactionTest, RetriesAfterASerializationFailure) {
     GTEST_SKIP() << "SQLite serialises writers with a lock; it never reports 40001";
   insertLot("A", 1);
   int attempts = 0;
-  runSerializableTransaction([&] {
+  runSerializableTransaction(*connection_, [&] {
     ++attempts;
     query_->prepare(0);
     ASSERT_TRUE(query_->open("select LosGröße from LosGröße"));  // takes the snapshot
@@ -115,7 +116,7 @@ TEST_P(TransactionTest, GivesUpAfterAFewSerializationFailures) {
   insertLot("A", 1);
   int attempts = 0;
   try {
-    runSerializableTransaction([&] {
+    runSerializableTransaction(*connection_, [&] {
       ++attempts;
       query_->prepare(0);
       ASSERT_TRUE(query_->open("select LosGröße from LosGröße"));
@@ -123,7 +124,7 @@ TEST_P(TransactionTest, GivesUpAfterAFewSerializationFailures) {
       query_->execute("update LosGröße set LosGröße=LosGröße+1");
     });
     FAIL() << "no error raised";
-  } catch (const _com_error& error) {
+  } catch (const DatabaseError& error) {
     EXPECT_EQ(error.sqlState(), "40001");
   }
   EXPECT_GT(attempts, 1);
@@ -135,11 +136,13 @@ INSTANTIATE_TEST_SUITE_P(Drivers, TransactionTest, testing::ValuesIn(test::allBa
                          [](const auto& info) { return test::backendName(info.param); });
 
 TEST(TransactionWithoutConnection, RaisesEPointer) {
-  closeConnection();
+  TestDatabase db(Backend::SQLite);
+  const auto connection = db.connect();
+  connection->close();
   try {
-    runSerializableTransaction([] {});
+    runSerializableTransaction(*connection, [] {});
     FAIL() << "no error raised";
-  } catch (const _com_error& error) {
+  } catch (const DatabaseError& error) {
     EXPECT_EQ(error.code(), E_POINTER);
   }
 }

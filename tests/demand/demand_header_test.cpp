@@ -19,10 +19,8 @@ TEST_P(DemandHeaderOnBoth, DemandWithoutAnyRowsPrintsTwoMessagesInOrder) {
   EXPECT_EQ(messages(), banner("UmrechnungsFaktoren existieren nicht!") +
                             banner("Bedarf existiert nicht: NICHTS"));
   EXPECT_FALSE(plan->headerFound);
-  EXPECT_FALSE(plan->startDateRead);
-  EXPECT_FALSE(plan->periodLengthRead);
-  EXPECT_EQ(plan->startDate.vt, VT_EMPTY);
-  EXPECT_EQ(plan->periodLength, 0);
+  EXPECT_FALSE(plan->startDate.has_value());
+  EXPECT_FALSE(plan->periodLength.has_value());
   EXPECT_TRUE(plan->conversionFactors.empty());
   EXPECT_TRUE(plan->parameters.empty());
   EXPECT_TRUE(plan->dueQuantities.empty());
@@ -47,10 +45,8 @@ TEST_P(DemandHeaderOnBoth, ReadsStartDateRoundedToTheSecondAndDescription) {
   factor("B", "'PeriodenLänge'", "7.0");
   const auto plan = load("B");
   EXPECT_TRUE(plan->headerFound);
-  EXPECT_TRUE(plan->startDateRead);
-  EXPECT_TRUE(plan->periodLengthRead);
-  EXPECT_EQ(plan->startDate.vt, VT_R8);
-  EXPECT_DOUBLE_EQ(plan->startDate.dblVal, kMarch1st2024 + 0.5 + 1.0 / 86400.0);
+  ASSERT_TRUE(plan->startDate.has_value());
+  EXPECT_DOUBLE_EQ(*plan->startDate, kMarch1st2024 + 0.5 + 1.0 / 86400.0);
   EXPECT_EQ(plan->periodLength, 14);
   EXPECT_EQ(plan->description, "Kreiselpumpe Größe 4");
 }
@@ -76,7 +72,7 @@ TEST_F(DemandHeader, PeriodLengthIsHeaderLengthTimesFactorTruncated) {
   for (const Case& c : cases) {
     const auto plan = load(c.key);
     EXPECT_EQ(plan->periodLength, c.expected) << c.key;
-    EXPECT_TRUE(plan->periodLengthRead) << c.key;
+    EXPECT_TRUE(plan->periodLength.has_value()) << c.key;
   }
 }
 
@@ -88,9 +84,8 @@ TEST_F(DemandHeader, PeriodLengthBeyond32BitsIsReportedAndNotRead) {
   const auto plan = load("B");
   EXPECT_EQ(messages(), banner("PeriodenL\x84nge au\xE1" "erhalb des Wertebereichs: 3e+009 "
                                "(inklusiv UmrechnungsFaktor: 1.5)"));
-  EXPECT_FALSE(plan->periodLengthRead);
-  EXPECT_EQ(plan->periodLength, 0);
-  EXPECT_TRUE(plan->startDateRead);
+  EXPECT_FALSE(plan->periodLength.has_value());
+  EXPECT_TRUE(plan->startDate.has_value());
 }
 
 TEST_P(DemandHeaderOnBoth, NullColumnsAreReportedAndTheRestStillLoads) {
@@ -121,10 +116,11 @@ TEST_P(DemandHeaderOnBoth, NullColumnsAreReportedAndTheRestStillLoads) {
     const auto plan = load(c.key);
     EXPECT_EQ(messages(), banner(c.message)) << c.key;
     EXPECT_TRUE(plan->headerFound) << c.key;
-    EXPECT_EQ(plan->startDateRead, c.startRead) << c.key;
-    EXPECT_EQ(plan->periodLengthRead, c.lengthRead) << c.key;
-    EXPECT_EQ(plan->startDate.vt, c.startRead ? VT_R8 : VT_EMPTY) << c.key;
-    EXPECT_EQ(plan->periodLength, c.lengthRead ? 7 : 0) << c.key;
+    EXPECT_EQ(plan->startDate.has_value(), c.startRead) << c.key;
+    EXPECT_EQ(plan->periodLength.has_value(), c.lengthRead) << c.key;
+    if (c.lengthRead) {
+      EXPECT_EQ(plan->periodLength, 7) << c.key;
+    }
     EXPECT_EQ(plan->description, "") << c.key;
     EXPECT_EQ(plan->parameters.size(), 1u) << c.key;
     EXPECT_EQ(plan->dueQuantities.size(), 1u) << c.key;
@@ -144,8 +140,8 @@ TEST_F(DemandHeader, StartDateOfAnotherKindIsReportedLikeNull) {
                        "nicht lesbar (Bedarf: Gr\x94\xE1" "e)") +
                 banner("Parameter existieren nicht!") + banner("Termine existieren nicht!"));
   EXPECT_TRUE(plan->headerFound);
-  EXPECT_FALSE(plan->startDateRead);
-  EXPECT_FALSE(plan->periodLengthRead);
+  EXPECT_FALSE(plan->startDate.has_value());
+  EXPECT_FALSE(plan->periodLength.has_value());
   EXPECT_EQ(plan->description, "x");
 }
 

@@ -25,8 +25,7 @@ struct Expected {
 void expectDueQuantities(const DemandPlan& plan, const std::vector<Expected>& expected) {
   ASSERT_EQ(plan.dueQuantities.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(plan.dueQuantities[i].date.vt, VT_R8) << i;
-    EXPECT_NEAR(plan.dueQuantities[i].date.dblVal, expected[i].date, 1e-9) << i;
+    EXPECT_NEAR(plan.dueQuantities[i].date, expected[i].date, 1e-9) << i;
     EXPECT_EQ(plan.dueQuantities[i].quantity, expected[i].quantity) << i;
   }
 }

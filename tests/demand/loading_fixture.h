@@ -1,6 +1,7 @@
-// Loading a DemandPlan from a scratch database: one fresh database per test,
-// the shared connection opened on it, rows inserted as SQL and the messages of
-// the loading captured from standard error.
+// Loading a DemandPlan from a scratch database: one fresh database per test, a
+// connection opened on it, rows inserted as SQL (sent to the database client
+// together, in one call, when the loading needs them) and the messages of the
+// loading collected as the console shows them.
 #pragma once
 
 #include <memory>
@@ -10,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "db/connection.h"
+#include "demand/demand_loader.h"
 #include "demand/demand_plan.h"
+#include "demand/message_sink.h"
 #include "demand/stderr_capture.h"
+#include "platform/text_encoding.h"
 #include "support/test_database.h"
 
 namespace mrp::test {
@@ -20,19 +24,33 @@ class LoadingTest {
  protected:
   void openDatabase(Backend backend) {
     db_ = std::make_unique<TestDatabase>(backend);
-    db_->connectShared();
+    connection_ = db_->connect();
   }
   void closeDatabase() {
-    closeConnection();
+    connection_.reset();
     db_.reset();
   }
 
-  /// Opens the shared connection anew: the SQLite driver keeps the column
-  /// types of a table it has seen, so a table re-created with other types
-  /// needs a new connection.
-  void reconnect() { db_->connectShared(); }
+  /// Opens the connection anew: the SQLite driver keeps the column types of a
+  /// table it has seen, so a table re-created with other types needs a new
+  /// connection.
+  void reconnect() {
+    flush();
+    connection_ = db_->connect();
+  }
 
-  void exec(const std::string& sql) { db_->exec(sql); }
+  /// Statements are collected and sent in one client call before the next load.
+  void exec(const std::string& sql) { pending_ += sql + ";\n"; }
+  /// The connection, after the statements collected so far have been sent.
+  Connection& connection() {
+    flush();
+    return *connection_;
+  }
+  void flush() {
+    if (pending_.empty()) return;
+    db_->exec(pending_);
+    pending_.clear();
+  }
   bool onSQLite() const { return db_->backend() == Backend::SQLite; }
 
   // Row inserts; the arguments are SQL literals ("NULL", "'text'", "2.5").
@@ -61,17 +79,22 @@ class LoadingTest {
     factor(key, "'PeriodenLänge'", "1.0");
   }
 
-  /// Loads the plan for `key` (which must outlive it) and keeps its messages.
-  std::unique_ptr<DemandPlan> load(const char* key) {
-    StderrCapture capture;
-    auto plan = std::make_unique<DemandPlan>(key);
-    messages_ = capture.text();
+  /// Loads the plan for `key` and keeps its messages as the console shows
+  /// them: each in an error banner, in code page 850.
+  std::unique_ptr<DemandPlan> load(const std::string& key) {
+    flush();
+    MessageList sink;
+    auto plan = std::make_unique<DemandPlan>(loadDemandPlan(*connection_, key, sink));
+    messages_.clear();
+    for (const std::string& line : sink.lines) messages_ += banner(utf8ToCp850(line));
     return plan;
   }
   const std::string& messages() const { return messages_; }
 
  private:
   std::unique_ptr<TestDatabase> db_;
+  std::unique_ptr<Connection> connection_;
+  std::string pending_;
   std::string messages_;
 };
 

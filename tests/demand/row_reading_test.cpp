@@ -47,7 +47,7 @@ class RowReading : public ::testing::TestWithParam<test::Backend>, public test::
 TEST_P(RowReading, ReadsMatchingKindsAndNotesEveryOtherColumn) {
   exec("insert into Probe values (7, 2.5, 'Größe', '2024-03-01 12:00:00.4', 1)");
   exec("insert into Probe values (NULL, NULL, NULL, NULL, NULL)");
-  DbQuery query;
+  DbQuery query(connection());
   query.prepare(0);
   ASSERT_TRUE(query.open("select n,r,t,d,b from Probe order by n"));
   if (onSQLite()) {
@@ -65,10 +65,9 @@ TEST_P(RowReading, ReadsMatchingKindsAndNotesEveryOtherColumn) {
   EXPECT_EQ(row.integer(0, "n"), 7);
   EXPECT_EQ(row.real(1, "r"), 2.5);
   EXPECT_EQ(row.text(2, "t"), "Größe");
-  const std::optional<VARIANT> date = row.date(3, "d");
+  const std::optional<OleDate> date = row.date(3, "d");
   ASSERT_TRUE(date);
-  EXPECT_EQ(date->vt, VT_R8);
-  EXPECT_DOUBLE_EQ(date->dblVal, test::kMarch1st2024 + 0.5);
+  EXPECT_DOUBLE_EQ(*date, test::kMarch1st2024 + 0.5);
   EXPECT_TRUE(row.complete());
   // Each getter reads one kind only: no conversion between them.
   EXPECT_FALSE(row.real(0, "n as real"));
@@ -88,7 +87,7 @@ TEST_P(RowReading, TextsAreCutTo128BytesAtACharacterBoundary) {
   for (int i = 0; i < 70; ++i) umlauts += "ü";  // 140 bytes
   exec("insert into Probe(t) values ('" + std::string(150, 'x') + "')");
   exec("insert into Probe(t) values ('a" + umlauts + "')");
-  DbQuery query;
+  DbQuery query(connection());
   query.prepare(0);
   ASSERT_TRUE(query.open("select t from Probe order by t"));
   RowReader first(query, "Probe");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/plan_builder.h"
+#include "support/reference_engine.h"
 
 namespace mrp {
 namespace {
@@ -33,13 +34,11 @@ TEST(ParameterValue, TimePhasedValues) {
        {10, 10, 10, 10, 10, 30, 30}},
   };
   for (const auto& c : cases) {
-    auto plan = PlanBuilder().build();
-    plan->parameters = c.entries;
     for (std::size_t p = 0; p < c.expected.size(); ++p) {
-      EXPECT_EQ(plan->parameterValue(c.code, static_cast<std::int32_t>(p)), c.expected[p])
+      EXPECT_EQ(test::parameterValue(c.entries, c.code, static_cast<std::int32_t>(p)), c.expected[p])
           << c.name << ", period " << p;
     }
-    ParameterTimeline timeline(plan->parameters, c.code);
+    ParameterTimeline timeline(c.entries, c.code);
     for (std::size_t p = 0; p < c.expected.size(); ++p) {
       timeline.advanceTo(static_cast<std::int32_t>(p));
       EXPECT_EQ(timeline.value(), c.expected[p]) << c.name << ", timeline period " << p;
@@ -50,15 +49,15 @@ TEST(ParameterValue, TimePhasedValues) {
 TEST(PeriodCostTable, EveryCellIsParameterValueBitForBit) {
   std::mt19937 random(7);
   for (std::uint32_t seed = 1; seed <= 20; ++seed) {
-    auto plan = PlanBuilder::random(seed, 80, 1).build();
-    if (seed % 4 == 0) std::shuffle(plan->parameters.begin(), plan->parameters.end(), random);
-    plan->periods.resize(90);  // entries beyond the last period never show
-    plan->buildPeriodCostTable();
-    ASSERT_EQ(plan->periodCostTable.size(), 90u * 5u);
+    DemandPlan plan = PlanBuilder::random(seed, 80, 1).build();
+    if (seed % 4 == 0) std::shuffle(plan.parameters.begin(), plan.parameters.end(), random);
+    const PeriodCostTable table(plan.parameters, 90);  // entries beyond the last period never show
+    ASSERT_EQ(table.periods(), 90u);
     for (std::int32_t p = 0; p < 90; ++p) {
       for (std::int32_t code = 0; code < 5; ++code) {
-        const double expected = plan->parameterValue(code, p);
-        EXPECT_EQ(std::memcmp(&plan->periodCostTable[p * 5 + code], &expected, sizeof expected), 0)
+        const double expected = test::parameterValue(plan.parameters, code, p);
+        const double cell = table.at(static_cast<std::size_t>(p), code);
+        EXPECT_EQ(std::memcmp(&cell, &expected, sizeof expected), 0)
             << seed << " period " << p << " code " << code;
       }
     }
@@ -66,9 +65,8 @@ TEST(PeriodCostTable, EveryCellIsParameterValueBitForBit) {
 }
 
 TEST(PeriodCostTable, EmptyWithoutPeriods) {
-  auto plan = PlanBuilder().parameter(kRuestKosten, 0, 1.0).build();
-  plan->buildPeriodCostTable();
-  EXPECT_TRUE(plan->periodCostTable.empty());
+  const PeriodCostTable table(PlanBuilder().parameter(kRuestKosten, 0, 1.0).build().parameters, 0);
+  EXPECT_EQ(table.periods(), 0u);
 }
 
 }  // namespace

@@ -7,9 +7,15 @@
 #include <numeric>
 #include <vector>
 
+#include "lotsizing/wagner_whitin.h"
+
 #include "demand/demand_plan.h"
+#include "demand/message_sink.h"
 #include "lotsizing/bucketing.h"
+#include "lotsizing/period_cost_table.h"
+#include "lotsizing/plan_checks.h"
 #include "support/plan_builder.h"
+#include "support/reference_engine.h"
 
 namespace mrp {
 namespace {
@@ -17,6 +23,22 @@ namespace {
 using test::PlanBuilder;
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+/// The engine's steps one by one, keeping the cost matrix to look at.
+struct Computed {
+  std::vector<PlanningPeriod> periods;
+  CostMatrix matrix;
+};
+
+Computed compute(const DemandPlan& plan) {
+  PlanProblems problems;
+  std::vector<PlanningPeriod> periods = createRoundedPeriods(plan, problems);
+  const PeriodCostTable table(plan.parameters, periods.size());
+  CostMatrix matrix = buildCostMatrix(periods, table, plan.factorFor(kZinsJahr), *plan.periodLength);
+  assignLots(periods, matrix, problems);
+  EXPECT_FALSE(problems.any());
+  return {std::move(periods), std::move(matrix)};
+}
 
 /// Z = 360, L = 2, u = 360 and both rates 0.25: one unit held over one period
 /// costs 1.0. Setup costs per period as given.
@@ -87,31 +109,29 @@ TEST(WagnerWhitin, WorkedExamples) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto plan = unitHoldingCost(c.setup, c.quantities).build();
-    plan->compute();
+    const Computed computed = compute(unitHoldingCost(c.setup, c.quantities).build());
     for (const Entry& e : c.entries) {
-      EXPECT_DOUBLE_EQ(plan->matrixEntry(e.row, e.column), e.value) << e.row << "," << e.column;
+      EXPECT_DOUBLE_EQ(computed.matrix.at(e.row, e.column), e.value) << e.row << "," << e.column;
     }
-    ASSERT_EQ(plan->periods.size(), c.lots.size());
+    ASSERT_EQ(computed.periods.size(), c.lots.size());
     for (std::size_t t = 0; t < c.lots.size(); ++t) {
-      EXPECT_EQ(plan->periods[t].orderPeriod, c.orderPeriods[t]) << t;
-      EXPECT_EQ(plan->periods[t].lotSize, c.lots[t].size) << t;
-      EXPECT_DOUBLE_EQ(plan->periods[t].cost, c.lots[t].cost) << t;
+      EXPECT_EQ(computed.periods[t].orderPeriod, c.orderPeriods[t]) << t;
+      EXPECT_EQ(computed.periods[t].lotSize, c.lots[t].size) << t;
+      EXPECT_DOUBLE_EQ(computed.periods[t].cost, c.lots[t].cost) << t;
     }
   }
 }
 
 TEST(WagnerWhitin, ZeroRatesGiveOneLotInPeriodZero) {
-  auto plan = PlanBuilder()
-                  .parameter(kRuestKosten, 0, 40.0)
-                  .parameter(kStueckKosten, 0, 5.0)
-                  .periodQuantities({3, 9, 0, 4, 1})
-                  .build();
-  plan->compute();
-  for (std::int32_t l = 0; l < 5; ++l) EXPECT_EQ(plan->matrixEntry(0, l), 40.0);
-  EXPECT_EQ(plan->periods[0].lotSize, 17);
-  EXPECT_EQ(plan->periods[0].cost, 40.0);
-  for (std::int32_t t = 1; t < 5; ++t) EXPECT_EQ(plan->periods[t].lotSize, 0);
+  const Computed computed = compute(PlanBuilder()
+                                        .parameter(kRuestKosten, 0, 40.0)
+                                        .parameter(kStueckKosten, 0, 5.0)
+                                        .periodQuantities({3, 9, 0, 4, 1})
+                                        .build());
+  for (std::size_t l = 0; l < 5; ++l) EXPECT_EQ(computed.matrix.at(0, l), 40.0);
+  EXPECT_EQ(computed.periods[0].lotSize, 17);
+  EXPECT_EQ(computed.periods[0].cost, 40.0);
+  for (std::size_t t = 1; t < 5; ++t) EXPECT_EQ(computed.periods[t].lotSize, 0);
 }
 
 TEST(WagnerWhitin, ClassicTextbookExamples) {
@@ -138,15 +158,15 @@ TEST(WagnerWhitin, ClassicTextbookExamples) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto plan = PlanBuilder().perPeriod(kRuestKosten, c.setup).holdingCost(c.holding).periodQuantities(c.demand).build();
-    plan->compute();
-    const std::int32_t last = plan->periodCount() - 1;
-    const double total = plan->matrixEntry(plan->periods[last].orderPeriod, last);
+    const Computed computed = compute(
+        PlanBuilder().perPeriod(kRuestKosten, c.setup).holdingCost(c.holding).periodQuantities(c.demand).build());
+    const std::size_t last = computed.periods.size() - 1;
+    const double total = computed.matrix.at(computed.periods[last].orderPeriod, last);
     EXPECT_NEAR(total, c.total, 1e-9);
     double costs = 0.0;
     std::int32_t units = 0;
     std::vector<std::int32_t> lots;
-    for (const PlanningPeriod& period : plan->periods) {
+    for (const PlanningPeriod& period : computed.periods) {
       costs += period.cost;
       units += period.lotSize;
       lots.push_back(period.lotSize);
@@ -159,31 +179,59 @@ TEST(WagnerWhitin, ClassicTextbookExamples) {
   }
 }
 
-/// Rounded periods and cost table, ready for the matrix.
-std::unique_ptr<DemandPlan> preparedRandomPlan(std::uint32_t seed, std::int32_t periods) {
-  auto plan = PlanBuilder::random(seed, periods, 2).build();
-  createRoundedPeriods(*plan);
-  plan->buildPeriodCostTable();
-  return plan;
+/// A random plan's rounded periods and its cost table, ready for the matrix.
+struct Prepared {
+  DemandPlan plan;
+  std::vector<PlanningPeriod> periods;
+  std::vector<ParameterEntry> setupCosts;  // one entry per period, as in the table
+};
+
+Prepared preparedRandomPlan(std::uint32_t seed, std::int32_t periods) {
+  Prepared prepared{PlanBuilder::random(seed, periods, 2).build(), {}, {}};
+  PlanProblems problems;
+  prepared.periods = createRoundedPeriods(prepared.plan, problems);
+  const PeriodCostTable table(prepared.plan.parameters, prepared.periods.size());
+  for (std::size_t t = 0; t < prepared.periods.size(); ++t) {
+    prepared.setupCosts.push_back({static_cast<std::int32_t>(t), kRuestKosten, table.at(t, kRuestKosten)});
+  }
+  return prepared;
+}
+
+/// `entries` with the setup cost entries replaced by `setupCosts`.
+std::vector<ParameterEntry> withSetupCosts(const std::vector<ParameterEntry>& entries,
+                                           const std::vector<ParameterEntry>& setupCosts) {
+  std::vector<ParameterEntry> result = setupCosts;
+  for (const ParameterEntry& entry : entries) {
+    if (entry.code != kRuestKosten) result.push_back(entry);
+  }
+  return result;
 }
 
 TEST(CostMatrix, IncrementalFillEqualsSummingAfreshBitForBit) {
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-    auto plan = preparedRandomPlan(seed, 90);
-    plan->buildCostMatrix();
-    const std::int32_t n = plan->periodCount();
-    const auto table = [&](std::int32_t t, std::int32_t code) { return plan->periodCostTable[t * 5 + code]; };
-    const double z = plan->factorFor(kZinsJahr);
+    Prepared p = preparedRandomPlan(seed, 90);
+    const PeriodCostTable costs(p.plan.parameters, p.periods.size());
+    const double z = p.plan.factorFor(kZinsJahr);
+    const CostMatrix matrix = buildCostMatrix(p.periods, costs, z, *p.plan.periodLength);
+    const auto n = static_cast<std::int32_t>(p.periods.size());
+    const auto table = [&](std::int32_t t, std::int32_t code) {
+      return costs.at(static_cast<std::size_t>(t), code);
+    };
+    const auto entry = [&](std::int32_t row, std::int32_t column) {
+      return matrix.at(static_cast<std::size_t>(row), static_cast<std::size_t>(column));
+    };
     for (std::int32_t i = 0; i < n; ++i) {
       // The diagonal as defined, from the column minimum search.
-      const double diagonal = i == 0 ? table(0, 0) : plan->selectOrderPeriod(i - 1) + table(i, 0);
-      ASSERT_TRUE(sameBits(plan->matrixEntry(i, i), diagonal)) << seed << " " << i;
+      const double diagonal =
+          i == 0 ? table(0, 0) : entry(test::selectOrderPeriod(matrix, i - 1), i - 1) + table(i, 0);
+      ASSERT_TRUE(sameBits(entry(i, i), diagonal)) << seed << " " << i;
       for (std::int32_t l = i + 1; l < n; ++l) {
         double s = 0.0;
         for (std::int32_t t = i; t <= l - 1; ++t) s += table(t, 4) + table(t, 3);
-        const double expected = plan->matrixEntry(i, l - 1) +
-                                ((plan->periods[l].demand * (table(i, 1) / z)) * plan->periodLength) * s;
-        ASSERT_TRUE(sameBits(plan->matrixEntry(i, l), expected)) << seed << " " << i << "," << l;
+        const double expected =
+            entry(i, l - 1) +
+            ((p.periods[l].demand * (table(i, 1) / z)) * *p.plan.periodLength) * s;
+        ASSERT_TRUE(sameBits(entry(i, l), expected)) << seed << " " << i << "," << l;
       }
     }
   }
@@ -192,19 +240,19 @@ TEST(CostMatrix, IncrementalFillEqualsSummingAfreshBitForBit) {
 TEST(CostMatrix, OrderPeriodsAreThoseOfTheColumnSearchAlsoWithNaN) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-    auto plan = preparedRandomPlan(seed, 70);
+    Prepared p = preparedRandomPlan(seed, 70);
     // Setup costs that tie or are NaN in some periods.
-    for (std::int32_t t = 0; t < plan->periodCount(); t += 3) plan->periodCostTable[t * 5] = 100.0;
+    for (std::size_t t = 0; t < p.setupCosts.size(); t += 3) p.setupCosts[t].value = 100.0;
     if (seed % 2 == 0) {
-      for (std::int32_t t = 1; t < plan->periodCount(); t += 7) plan->periodCostTable[t * 5] = nan;
+      for (std::size_t t = 1; t < p.setupCosts.size(); t += 7) p.setupCosts[t].value = nan;
     }
-    if (seed == 4) plan->periodCostTable[0] = nan;  // row 0 NaN everywhere
-    plan->buildCostMatrix();
-    std::vector<std::int32_t> built;
-    for (const PlanningPeriod& period : plan->periods) built.push_back(period.orderPeriod);
-    for (std::int32_t t = 0; t < plan->periodCount(); ++t) {
-      plan->selectOrderPeriod(t);
-      EXPECT_EQ(plan->periods[t].orderPeriod, built[t]) << seed << " period " << t;
+    if (seed == 4) p.setupCosts[0].value = nan;  // row 0 NaN everywhere
+    const PeriodCostTable table(withSetupCosts(p.plan.parameters, p.setupCosts), p.periods.size());
+    const CostMatrix matrix =
+        buildCostMatrix(p.periods, table, p.plan.factorFor(kZinsJahr), *p.plan.periodLength);
+    for (std::size_t t = 0; t < p.periods.size(); ++t) {
+      EXPECT_EQ(p.periods[t].orderPeriod, test::selectOrderPeriod(matrix, static_cast<std::int32_t>(t)))
+          << seed << " period " << t;
     }
   }
 }
@@ -215,42 +263,53 @@ TEST(SelectOrderPeriod, StrictMinimumEarliestRowAndNaNNeverWins) {
     const char* name;
     std::vector<double> column;  // rows 0 .. t of column t
     std::int32_t order;
-    double minimum;
   } cases[] = {
-      {"smallest wins", {5, 3, 4}, 1, 3},
-      {"tie keeps the earliest", {5, 3, 3}, 1, 3},
-      {"NaN entry never wins", {5, nan, 4}, 2, 4},
-      {"NaN first is never replaced", {nan, 1, 0}, 0, nan},
+      {"smallest wins", {5, 3, 4}, 1},
+      {"tie keeps the earliest", {5, 3, 3}, 1},
+      {"NaN entry never wins", {5, nan, 4}, 2},
+      {"NaN first is never replaced", {nan, 1, 0}, 0},
   };
   for (const auto& c : cases) {
-    auto plan = PlanBuilder().periodQuantities(std::vector<std::int32_t>(c.column.size(), 1)).build();
-    createRoundedPeriods(*plan);
     const std::size_t n = c.column.size();
-    plan->costMatrix = std::make_unique<double[]>(n * n);
-    const auto t = static_cast<std::int32_t>(n - 1);
-    for (std::int32_t i = 0; i <= t; ++i) plan->matrixEntry(i, t) = c.column[i];
-    const double minimum = plan->selectOrderPeriod(t);
-    EXPECT_EQ(plan->periods[t].orderPeriod, c.order) << c.name;
-    EXPECT_TRUE(sameBits(minimum, c.minimum) || (std::isnan(minimum) && std::isnan(c.minimum))) << c.name;
+    CostMatrix matrix(n);
+    for (std::size_t i = 0; i < n; ++i) matrix.row(i)[n - 1] = c.column[i];
+    EXPECT_EQ(test::selectOrderPeriod(matrix, static_cast<std::int32_t>(n - 1)), c.order) << c.name;
   }
 }
 
 TEST(AssignLots, LotsCoverAllDemandAndCostsAddUpToTheOptimum) {
   for (std::uint32_t seed = 11; seed <= 16; ++seed) {
-    auto plan = PlanBuilder::random(seed, 120, 2).build();
-    plan->compute();
-    const std::int32_t last = plan->periodCount() - 1;
-    const double optimum = plan->matrixEntry(plan->periods[last].orderPeriod, last);
+    const DemandPlan plan = PlanBuilder::random(seed, 120, 2).build();
+    const Computed computed = compute(plan);
+    const std::size_t last = computed.periods.size() - 1;
+    const double optimum = computed.matrix.at(computed.periods[last].orderPeriod, last);
     std::int64_t demand = 0;
     std::int64_t lots = 0;
     double costs = 0.0;
-    for (const PlanningPeriod& period : plan->periods) {
+    for (const PlanningPeriod& period : computed.periods) {
       demand += period.demand;
       lots += period.lotSize;
       costs += period.cost;
     }
     EXPECT_EQ(lots, demand) << seed;
     EXPECT_NEAR(costs, optimum, 1e-6 * optimum) << seed;
+
+    // The engine as a whole gives the same periods, and stores each lot.
+    MessageList sink;
+    const auto planned = planLots(plan, sink);
+    ASSERT_TRUE(planned.has_value());
+    std::size_t stored = 0;
+    for (std::size_t t = 0; t < computed.periods.size(); ++t) {
+      EXPECT_EQ(planned->periods[t].lotSize, computed.periods[t].lotSize);
+      EXPECT_TRUE(sameBits(planned->periods[t].cost, computed.periods[t].cost));
+      if (computed.periods[t].lotSize != 0) {
+        ASSERT_LT(stored, planned->lots.size());
+        EXPECT_EQ(planned->lots[stored].termin, computed.periods[t].start);
+        EXPECT_TRUE(sameBits(planned->lots[stored].kosten, computed.periods[t].cost / plan.factorFor(kWaehrung)));
+        ++stored;
+      }
+    }
+    EXPECT_EQ(stored, planned->lots.size());
   }
 }
 

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <utility>
 
 namespace mrp::test {
 
-PlanBuilder::PlanBuilder(const char* demandKey) : demandKey_(demandKey) {
+PlanBuilder::PlanBuilder(std::string demandKey) : demandKey_(std::move(demandKey)) {
   factor(kZinsJahr, 1.0);
   factor(kWaehrung, 1.0);
   parameter(kLosRaster, 0, 1.0);
@@ -43,7 +44,7 @@ PlanBuilder& PlanBuilder::perPeriod(std::int32_t code, const std::vector<double>
 }
 
 PlanBuilder& PlanBuilder::due(OleDate date, std::int32_t quantity) {
-  dueQuantities_.push_back(DueQuantity{VARIANT::real(date), quantity});
+  dueQuantities_.push_back(DueQuantity{date, quantity});
   return *this;
 }
 
@@ -62,21 +63,20 @@ PlanBuilder& PlanBuilder::holdingCost(double perUnitAndPeriod) {
   return clearParameter(kWagnisZinssatz);
 }
 
-std::unique_ptr<DemandPlan> PlanBuilder::build() const {
-  std::unique_ptr<DemandPlan> plan = DemandPlan::detached(demandKey_);
-  plan->headerFound = true;
-  plan->startDateRead = true;
-  plan->periodLengthRead = true;
-  plan->startDate = VARIANT::real(startDate_);
-  plan->periodLength = periodLength_;
-  plan->conversionFactors = factors_;
+DemandPlan PlanBuilder::build() const {
+  DemandPlan plan;
+  plan.demandKey = demandKey_;
+  plan.headerFound = true;
+  plan.startDate = startDate_;
+  plan.periodLength = periodLength_;
+  plan.conversionFactors = factors_;
   // The loading delivers parameters grouped by code, each in period order.
-  plan->parameters = parameters_;
-  std::stable_sort(plan->parameters.begin(), plan->parameters.end(),
+  plan.parameters = parameters_;
+  std::stable_sort(plan.parameters.begin(), plan.parameters.end(),
                    [](const ParameterEntry& a, const ParameterEntry& b) {
                      return a.code != b.code ? a.code < b.code : a.period < b.period;
                    });
-  plan->dueQuantities = dueQuantities_;
+  plan.dueQuantities = dueQuantities_;
   return plan;
 }
 

@@ -1,15 +1,15 @@
-// Fills detached demand plans by hand, for the engine's tests and benchmark.
+// Fills demand plans by hand, for the engine's tests.
 //
 // A new builder describes a plannable demand: a header read with start date
 // 45292 (2024-01-01) and a period length of 1 day, the factors ZinsJahr 1 and
 // Währung 1, and a lot grid of 1 from period 0 on. Setters replace or add to
 // that; `build` makes the plan. Parameter entries and due quantities keep the
 // order in which they were added (the loading's order: parameters by code and
-// period, due quantities by date). No gtest here: the benchmark links it too.
+// period, due quantities by date).
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <string>
 #include <vector>
 
 #include "demand/demand_plan.h"
@@ -18,8 +18,7 @@ namespace mrp::test {
 
 class PlanBuilder {
  public:
-  /// `demandKey` must outlive the plans built.
-  explicit PlanBuilder(const char* demandKey = "TEST");
+  explicit PlanBuilder(std::string demandKey = "TEST");
 
   PlanBuilder& header(OleDate startDate, std::int32_t periodLength);
   /// Sets the factor of `code`, replacing an earlier one.
@@ -38,7 +37,7 @@ class PlanBuilder {
   /// `perUnitAndPeriod`. Uses the period length set so far (call `header` first).
   PlanBuilder& holdingCost(double perUnitAndPeriod);
 
-  std::unique_ptr<DemandPlan> build() const;
+  DemandPlan build() const;
 
   /// A random demand: `periods` periods of a random length from a fractional
   /// start date, about `duePerPeriod` due quantities per period in date order
@@ -47,7 +46,7 @@ class PlanBuilder {
   static PlanBuilder random(std::uint32_t seed, std::int32_t periods, std::int32_t duePerPeriod);
 
  private:
-  const char* demandKey_;
+  std::string demandKey_;
   OleDate startDate_ = 45292.0;
   std::int32_t periodLength_ = 1;
   std::vector<ConversionFactor> factors_;

@@ -131,9 +131,17 @@ std::string TestDatabase::dataSourceName() const {
                                      : "lsz_pg;Database=" + name_;
 }
 
-void TestDatabase::connectShared() const {
-  initialisePlatform();
-  openConnection(("DSN=" + dataSourceName()).c_str());
+const OdbcEnvironment& odbcEnvironment() {
+  static const std::unique_ptr<OdbcEnvironment> environment = [] {
+    auto made = OdbcEnvironment::allocate();
+    if (!made) throw std::runtime_error("cannot allocate the ODBC environment");
+    return made;
+  }();
+  return *environment;
+}
+
+std::unique_ptr<Connection> TestDatabase::connect() const {
+  return std::make_unique<Connection>(odbcEnvironment(), "DSN=" + dataSourceName());
 }
 
 void TestDatabase::exec(std::string_view sql) { runClient(sql, name_); }

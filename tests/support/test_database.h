@@ -10,11 +10,20 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+namespace mrp {
+class Connection;
+class OdbcEnvironment;
+}  // namespace mrp
+
 namespace mrp::test {
+
+/// The ODBC environment of the test process, made on first use.
+const OdbcEnvironment& odbcEnvironment();
 
 enum class Backend { SQLite, PostgreSQL };
 
@@ -33,8 +42,8 @@ class TestDatabase {
   void exec(std::string_view sql);
   /// The rows of a query as texts in the client's format, NULL as "<NULL>".
   std::vector<std::vector<std::string>> rows(std::string_view sql);
-  /// Opens the shared connection on this database.
-  void connectShared() const;
+  /// A new connection to this database.
+  std::unique_ptr<Connection> connect() const;
 
  private:
   std::string runClient(std::string_view sql, const std::string& database) const;

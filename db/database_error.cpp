@@ -1,0 +1,56 @@
+#include "db/database_error.h"
+
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+#include "platform/text_encoding.h"
+
+namespace mrp {
+namespace {
+
+constexpr std::uint32_t kIDispatchBase = 0x80040200u;
+constexpr std::uint32_t kIDispatchLast = 0x8004FFFFu;
+constexpr const char* kNullText = "<Null>";
+
+/// The text with each run of line ends replaced by one space and trailing ones
+/// dropped, so that a description of several diagnostic records is one line.
+std::string onOneLine(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  bool inBreak = false;
+  for (const char c : text) {
+    if (c == '\r' || c == '\n') {
+      inBreak = true;
+      continue;
+    }
+    if (inBreak && !line.empty()) line.push_back(' ');
+    inBreak = false;
+    line.push_back(c);
+  }
+  return line;
+}
+
+}  // namespace
+
+DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> description,
+                             std::string sqlState)
+    : code_(code), description_(std::move(description)), sqlState_(std::move(sqlState)) {
+  std::string text = description_ ? onOneLine(utf16ToUtf8(*description_)) : std::string();
+  if (text.empty()) text = kNullText;
+  line_ = messageTextFor(code_) + ": " + text;
+}
+
+std::string DatabaseError::messageTextFor(HRESULT code) {
+  const auto value = static_cast<std::uint32_t>(code);
+  char text[32];
+  if (value > kIDispatchBase && value <= kIDispatchLast) {
+    std::snprintf(text, sizeof text, "IDispatch error #%d",
+                  static_cast<int>(value - kIDispatchBase));
+  } else {
+    std::snprintf(text, sizeof text, "Unknown error 0x%0lX", static_cast<unsigned long>(value));
+  }
+  return text;
+}
+
+}  // namespace mrp

@@ -1,0 +1,27 @@
+#include "demand/demand_loader.h"
+
+namespace mrp {
+
+DemandLoader::DemandLoader(Connection& connection, std::string_view demandKey, MessageSink& sink)
+    : query_(connection), problems_(sink) {
+  plan_.demandKey = demandKey;
+}
+
+DemandPlan DemandLoader::load() && {
+  // One binding, made before any statement text is set, serves every loading
+  // statement: each has the single placeholder Bedarf=?.
+  query_.prepare(1);
+  query_.bindText(0, plan_.demandKey.c_str(), static_cast<std::int32_t>(plan_.demandKey.size()));
+  loadConversionFactors();
+  if (loadHeader()) {
+    loadParameters();
+    loadDueQuantities();
+  }
+  return std::move(plan_);
+}
+
+DemandPlan loadDemandPlan(Connection& connection, std::string_view demandKey, MessageSink& sink) {
+  return DemandLoader(connection, demandKey, sink).load();
+}
+
+}  // namespace mrp

@@ -1,0 +1,48 @@
+// Loading a demand from the planning database.
+//
+// Binds the demand key once as the single statement parameter (every loading
+// statement filters by Bedarf=?) and loads, in this order, the conversion
+// factor catalogue, the header, the time-phased parameters and the due
+// quantities. A missing header ends the loading after the catalogue. Data
+// problems go to the sink and loading goes on: a row whose needed columns are
+// NULL or of another kind is reported and left out. Only database failures
+// raise (`DatabaseError`). Each table is read once, forward: O(rows).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "db/db_query.h"
+#include "demand/data_problems.h"
+#include "demand/demand_plan.h"
+#include "demand/message_sink.h"
+
+namespace mrp {
+
+class Connection;
+
+/// Loads the demand `demandKey` over `connection`.
+DemandPlan loadDemandPlan(Connection& connection, std::string_view demandKey, MessageSink& sink);
+
+/// The steps of one loading, one file each.
+class DemandLoader {
+ public:
+  DemandLoader(Connection& connection, std::string_view demandKey, MessageSink& sink);
+  DemandPlan load() &&;
+
+ private:
+  void loadConversionFactors();
+  /// False when the demand has no header row.
+  bool loadHeader();
+  /// periodLength := header length times the PeriodenLänge factor, truncated.
+  void setPeriodLength(std::int32_t headerLength);
+  void loadParameters();
+  void loadParameterRow();
+  void loadDueQuantities();
+
+  DbQuery query_;
+  DataProblems problems_;
+  DemandPlan plan_;
+};
+
+}  // namespace mrp

@@ -1,0 +1,16 @@
+#include "lotsizing/demand_run.h"
+
+#include "demand/demand_loader.h"
+#include "lotsizing/result_storage.h"
+
+namespace mrp {
+
+std::optional<LotPlan> planDemand(Connection& connection, std::string_view demandKey,
+                                  MessageSink& sink) {
+  const DemandPlan demand = loadDemandPlan(connection, demandKey, sink);
+  std::optional<LotPlan> plan = planLots(demand, sink);
+  if (plan) storeLots(connection, demand.demandKey, plan->lots);
+  return plan;
+}
+
+}  // namespace mrp

@@ -1,0 +1,25 @@
+// One run for one demand: load it, plan it, store its lots.
+//
+// A run is a value: the caller opens the connection and passes it with a sink
+// for the run's messages; nothing else is shared, so runs on different
+// connections may go on at the same time from different threads.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "lotsizing/lot_plan.h"
+
+namespace mrp {
+
+class Connection;
+class MessageSink;
+
+/// Loads `demandKey` over `connection`, plans it and replaces its rows in
+/// `LosGröße`. Nothing when the demand was refused (its reasons went to `sink`;
+/// its rows stay as they were). Raises `DatabaseError` on a database failure,
+/// std::bad_alloc when memory runs out.
+std::optional<LotPlan> planDemand(Connection& connection, std::string_view demandKey,
+                                  MessageSink& sink);
+
+}  // namespace mrp

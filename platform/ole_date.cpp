@@ -1,0 +1,81 @@
+// Days from 1970-01-01 of a proleptic Gregorian date and back, after
+// H. Hinnant's civil calendar algorithms.
+#include "platform/ole_date.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/number_format.h"
+
+namespace mrp {
+namespace {
+
+/// Day number of 1970-01-01.
+constexpr std::int64_t kUnixEpochDay = 25569;
+constexpr double kSecondsPerDay = 86400.0;
+constexpr double kLargestDate = 1e9;
+
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+void civilFromDays(std::int64_t days, CalendarTime& out) {
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
+  out.day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  out.month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  out.year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (out.month <= 2);
+}
+
+}  // namespace
+
+OleDate oleDateFromCalendar(const CalendarTime& time) {
+  const std::int64_t day = daysFromCivil(time.year, time.month, time.day) + kUnixEpochDay;
+  const double timeOfDay =
+      (time.hour * 3600.0 + time.minute * 60.0 + time.second + time.nanosecond / 1e9) /
+      kSecondsPerDay;
+  // Before day 0 the time of day still counts forward, away from the day.
+  return day >= 0 ? static_cast<double>(day) + timeOfDay : static_cast<double>(day) - timeOfDay;
+}
+
+CalendarTime calendarFromOleDate(OleDate date, std::int64_t unitsPerDay) {
+  const double wholeDays = std::trunc(date);
+  auto day = static_cast<std::int64_t>(wholeDays);
+  auto units = std::llround(std::fabs(date - wholeDays) * static_cast<double>(unitsPerDay));
+  if (units >= unitsPerDay) {  // rounded up to the next calendar day's midnight
+    units -= unitsPerDay;
+    ++day;
+  }
+  CalendarTime out;
+  civilFromDays(day - kUnixEpochDay, out);
+  const auto nanosPerUnit = 86'400'000'000'000 / unitsPerDay;
+  const std::int64_t nanos = units * nanosPerUnit;
+  const std::int64_t seconds = nanos / 1'000'000'000;
+  out.hour = static_cast<unsigned>(seconds / 3600);
+  out.minute = static_cast<unsigned>(seconds / 60 % 60);
+  out.second = static_cast<unsigned>(seconds % 60);
+  out.nanosecond = static_cast<std::uint32_t>(nanos % 1'000'000'000);
+  return out;
+}
+
+std::string formatOleDate(OleDate date) {
+  if (!std::isfinite(date) || std::fabs(date) > kLargestDate) return formatNumber(date);
+  const CalendarTime time = calendarFromOleDate(date, 86400);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02u:%02u:%02u",
+                static_cast<long long>(time.year), time.month, time.day, time.hour, time.minute,
+                time.second);
+  return buffer;
+}
+
+}  // namespace mrp

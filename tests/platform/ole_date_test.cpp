@@ -1,0 +1,78 @@
+#include "platform/ole_date.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace mrp {
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+
+TEST(OleDate, CalendarTimesAndDayNumbersConvertBothWays) {
+  struct Case {
+    CalendarTime time;
+    OleDate date;
+  };
+  const Case cases[] = {
+      {{1899, 12, 30, 0, 0, 0, 0}, 0.0},
+      {{2006, 3, 1, 0, 0, 0, 0}, 38777.0},
+      {{2006, 3, 1, 18, 0, 0, 0}, 38777.75},
+      {{2000, 2, 29, 6, 0, 0, 0}, 36585.25},
+      {{1900, 1, 1, 0, 0, 0, 0}, 2.0},
+      {{1899, 12, 29, 6, 0, 0, 0}, -1.25},   // the fraction counts forward below day 0
+      {{1899, 12, 28, 18, 0, 0, 0}, -2.75},
+      {{1, 1, 1, 0, 0, 0, 0}, -693593.0},
+      {{9999, 12, 31, 12, 0, 0, 0}, 2958465.5},
+  };
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(oleDateFromCalendar(c.time), c.date) << c.date;
+    EXPECT_EQ(calendarFromOleDate(c.date, 86400), c.time) << c.date;
+  }
+}
+
+TEST(OleDate, RoundingToTheUnitMovesForwardInCalendarOrder) {
+  struct Case {
+    OleDate date;
+    std::int64_t unitsPerDay;
+    CalendarTime expected;
+  };
+  const Case cases[] = {
+      {38777.0 + 0.4 * kSecond, 86400, {2006, 3, 1, 0, 0, 0, 0}},
+      {38777.0 + 0.6 * kSecond, 86400, {2006, 3, 1, 0, 0, 1, 0}},
+      {38777.0 + 0.4 * kSecond, 86'400'000, {2006, 3, 1, 0, 0, 0, 400'000'000}},
+      {38778.0 - 1e-9, 86400, {2006, 3, 2, 0, 0, 0, 0}},
+      // 1899-12-29 23:59:59.991: to the second it is the next day's midnight,
+      // to the millisecond it stays on 1899-12-29.
+      {-1.9999999, 86400, {1899, 12, 30, 0, 0, 0, 0}},
+      {-1.9999999, 86'400'000, {1899, 12, 29, 23, 59, 59, 991'000'000}},
+      {-2.0 - 0.5 * kSecond, 86400, {1899, 12, 28, 0, 0, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(calendarFromOleDate(c.date, c.unitsPerDay), c.expected) << c.date;
+  }
+}
+
+TEST(OleDate, FormatGivesCalendarDateAndTime) {
+  struct Case {
+    OleDate date;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {0.0, "1899-12-30 00:00:00"},
+      {45352.5, "2024-03-01 12:00:00"},
+      {45352.5 + kSecond, "2024-03-01 12:00:01"},
+      {45351.0, "2024-02-29 00:00:00"},
+      {45352.0 - 1e-9, "2024-03-01 00:00:00"},  // rounds up into the next day
+      {-1.25, "1899-12-29 06:00:00"},           // before the epoch the fraction is still the time
+      {-1.9999999, "1899-12-30 00:00:00"},      // rounds forward in time, not back
+      {2958465.0, "9999-12-31 00:00:00"},
+      {std::numeric_limits<double>::quiet_NaN(), "nan"},
+      {2e9, "2e+009"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(formatOleDate(c.date), c.expected) << c.date;
+}
+
+}  // namespace
+}  // namespace mrp
