@@ -69,6 +69,27 @@ TEST(ConsoleStreamTest, SinkWritesEachMessageAsABannerLine) {
             "\n______>>>>>>>>>______ \aUnbekannter Parameter: W\x84hrung ______<<<<<<<<<______");
 }
 
+/// A stream buffer that remembers what had been written at its last flush.
+class FlushRecorder : public std::stringbuf {
+ public:
+  std::string flushed;
+
+ protected:
+  int sync() override {
+    flushed = str();
+    return 0;
+  }
+};
+
+TEST(ConsoleStreamTest, ProgressIsFlushedAsSoonAsItIsWritten) {
+  // A long run's database line must reach a log before the run ends.
+  FlushRecorder recorder;
+  std::streambuf* previous = std::cout.rdbuf(&recorder);
+  printProgress("Datenbank: x   Bedarf: y");
+  std::cout.rdbuf(previous);
+  EXPECT_EQ(recorder.flushed, "\nDatenbank: x   Bedarf: y");
+}
+
 TEST(ConsoleStreamTest, ProgressIsWrittenAsItStandsAfterALineEnd) {
   Capture captured(std::cout);
   printProgress("Datenbank: x   Bedarf: B\x84r");
