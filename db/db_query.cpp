@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,7 @@ struct DbQuery::State {
   std::vector<ColumnRead> columnReads;  // of the current result
   std::vector<VARIANT> columnValues;    // the current row
   std::u16string textChunk;             // reused for every text column read
+  std::string numberText;               // reused for every number column read
 
   ~State() {
     // SQLDisconnect has freed the statements of a closed session already.
@@ -141,6 +143,9 @@ struct DbQuery::State {
   void loadRow();
   void readColumn(std::size_t column, VARIANT& value);
   void readText(SQLUSMALLINT column, VARIANT& value);
+  /// Reads a number column's text into numberText; false for NULL.
+  bool readNumberText(SQLUSMALLINT column);
+  static void markUnreadable(VARIANT& value);
 };
 
 void DbQuery::State::useStatementText(const char* text) {
@@ -244,21 +249,25 @@ void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
   const auto number = static_cast<SQLUSMALLINT>(column + 1);
   SQLLEN indicator = 0;
   switch (columnReads[column]) {
-    case ColumnRead::Integer: {
-      SQLINTEGER n = 0;
-      check(SQLGetData(handle(), number, SQL_C_SLONG, &n, sizeof n, &indicator));
-      if (indicator != SQL_NULL_DATA) assignInt32(value, n);
-      break;
-    }
-    case ColumnRead::Double: {
-      double x = 0.0;
-      check(SQLGetData(handle(), number, SQL_C_DOUBLE, &x, sizeof x, &indicator));
-      if (indicator != SQL_NULL_DATA) {
-        if (value.vt != VT_R8) value = VARIANT::real(x);
-        value.dblVal = x;
+    case ColumnRead::Integer:
+      if (!readNumberText(number)) {
+        value = VARIANT::null();
+      } else if (const std::optional<std::int32_t> n = parseInt32Text(numberText)) {
+        assignInt32(value, *n);
+      } else {
+        markUnreadable(value);
       }
-      break;
-    }
+      return;
+    case ColumnRead::Double:
+      if (!readNumberText(number)) {
+        value = VARIANT::null();
+      } else if (const std::optional<double> x = parseNumberText(numberText)) {
+        if (value.vt != VT_R8) value = VARIANT::real(*x);
+        value.dblVal = *x;
+      } else {
+        markUnreadable(value);
+      }
+      return;
     case ColumnRead::Date: {
       SQL_TIMESTAMP_STRUCT timestamp{};
       check(SQLGetData(handle(), number, SQL_C_TYPE_TIMESTAMP, &timestamp, sizeof timestamp,
@@ -274,14 +283,37 @@ void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
       const SQLRETURN rc = SQLGetData(handle(), number, SQL_C_CHAR, scratch.data(),
                                       static_cast<SQLLEN>(scratch.size()), &indicator);
       check(rc, true);
-      if (indicator != SQL_NULL_DATA) {
-        value.clear();
-        value.vt = VT_UNSUPPORTED;
-      }
+      if (indicator != SQL_NULL_DATA) markUnreadable(value);
       break;
     }
   }
   if (indicator == SQL_NULL_DATA) value = VARIANT::null();
+}
+
+bool DbQuery::State::readNumberText(SQLUSMALLINT column) {
+  // Numbers are read as the text the driver has for them and parsed here:
+  // drivers convert to a C number leniently (SQLite's driver reads the text
+  // "7abc" as 7 and wraps 2147483648 into a 32-bit integer), so only the text
+  // shows whether a value is exactly a number of the kind asked for.
+  numberText.clear();
+  std::array<char, 64> chunk{};
+  for (;;) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(handle(), column, SQL_C_CHAR, chunk.data(),
+                                    static_cast<SQLLEN>(chunk.size()), &indicator);
+    check(rc, true);
+    if (rc == SQL_NO_DATA) return true;  // all of it was read before
+    if (indicator == SQL_NULL_DATA) return false;
+    const std::size_t room = chunk.size() - 1;  // one byte for the terminator
+    const bool whole = indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) <= room;
+    numberText.append(chunk.data(), whole ? static_cast<std::size_t>(indicator) : room);
+    if (whole) return true;
+  }
+}
+
+void DbQuery::State::markUnreadable(VARIANT& value) {
+  value.clear();
+  value.vt = VT_UNSUPPORTED;
 }
 
 void DbQuery::State::readText(SQLUSMALLINT column, VARIANT& value) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "db/database_error.h"
@@ -15,21 +16,25 @@ namespace {
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kDaysPerSecond = 1.1574074074074073e-05;
 
+/// The text without the blanks and tabs around it.
+std::string_view trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+}
+
 /// The number a text spells: optional blanks around a decimal number with a
 /// point (the C locale); anything else is a type mismatch.
 double parseNumber(std::u16string_view text) {
-  std::string narrow = utf16ToUtf8(text);
-  const auto first = narrow.find_first_not_of(" \t");
-  const auto last = narrow.find_last_not_of(" \t");
-  if (first == std::string::npos) throw DatabaseError(DISP_E_TYPEMISMATCH);
-  const char* begin = narrow.data() + first;
-  const char* end = narrow.data() + last + 1;
-  if (*begin == '+') ++begin;
-  double value = 0.0;
-  const auto [stop, error] = std::from_chars(begin, end, value);
-  if (error == std::errc::result_out_of_range) throw DatabaseError(DISP_E_OVERFLOW);
-  if (error != std::errc{} || stop != end) throw DatabaseError(DISP_E_TYPEMISMATCH);
-  return value;
+  const std::string narrow = utf16ToUtf8(text);
+  if (const std::optional<double> value = parseNumberText(narrow)) return *value;
+  std::string_view number = trimmed(narrow);
+  if (number.starts_with('+')) number.remove_prefix(1);
+  double ignored = 0.0;
+  const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), ignored);
+  const bool whole = stop == number.data() + number.size();
+  throw DatabaseError(error == std::errc::result_out_of_range && whole ? DISP_E_OVERFLOW
+                                                                      : DISP_E_TYPEMISMATCH);
 }
 
 /// Rounds half to even, as the variant conversion to an integer does.
@@ -42,6 +47,32 @@ std::int32_t toInt32(double x) {
 }
 
 }  // namespace
+
+std::optional<double> parseNumberText(std::string_view text) {
+  std::string_view number = trimmed(text);
+  // A sign of its own in front: from_chars takes '-' but not '+'.
+  if (number.starts_with('+')) {
+    number.remove_prefix(1);
+    if (number.starts_with('-')) return std::nullopt;
+  }
+  if (number.empty()) return std::nullopt;
+  double value = 0.0;
+  const char* end = number.data() + number.size();
+  const auto [stop, error] = std::from_chars(number.data(), end, value);
+  if (error != std::errc{} || stop != end) return std::nullopt;
+  return value;
+}
+
+std::optional<std::int32_t> parseInt32Text(std::string_view text) {
+  const std::optional<double> value = parseNumberText(text);
+  // Every 32-bit integer is exact as a double, and a text that spells one
+  // (5, 5.0, 5e0) parses to exactly it.
+  if (!value || !(*value >= std::numeric_limits<std::int32_t>::min() &&
+                  *value <= std::numeric_limits<std::int32_t>::max()) ||
+      std::trunc(*value) != *value)
+    return std::nullopt;
+  return static_cast<std::int32_t>(*value);
+}
 
 double asDouble(const VARIANT& value) {
   switch (value.vt) {

@@ -119,6 +119,31 @@ TEST_F(ConversionFactors, ColumnsOfAnotherKindAreReportedLikeNull) {
                 banner("Bedarf existiert nicht: B"));
 }
 
+TEST_F(ConversionFactors, FactorsThatAreOnlyPartlyANumberAreReported) {
+  const struct {
+    const char* value;
+    bool read;
+  } cases[] = {{"'3,6e2'", false}, {"'360 Tage'", false}, {"'x'", false},
+               {"'3.6e2'", true},  {"360", true},         {"'  360 '", true}};
+  for (const auto& c : cases) {
+    exec("delete from UmrechnungsFaktor");
+    factor("B", "'ZinsJahr'", c.value);
+    header("B", "'2024-03-01 00:00:00'", "1");
+    const auto plan = load("B");
+    exec("delete from Bedarf");
+    if (c.read) {
+      EXPECT_EQ(plan->factorFor(kZinsJahr), 360.0) << c.value;
+    } else {
+      EXPECT_FALSE(plan->hasFactor(kZinsJahr)) << c.value;
+      EXPECT_EQ(messages().rfind(banner("Unlesbare Spalte in UmrechnungsFaktor: UmrechnungsFaktor ist "
+                                        "NULL oder nicht lesbar (Umrechnung: ZinsJahr): Zeile ausgelassen!"),
+                                 0),
+                0u)
+          << c.value << messages();
+    }
+  }
+}
+
 TEST_F(ConversionFactors, DescriptionOfAnotherKindIsEmpty) {
   exec("drop table UmrechnungsFaktor");
   exec("create table UmrechnungsFaktor (Bedarf varchar(128), Umrechnung varchar(128),"

@@ -88,6 +88,19 @@ TEST_F(DemandHeader, PeriodLengthBeyond32BitsIsReportedAndNotRead) {
   EXPECT_TRUE(plan->startDate.has_value());
 }
 
+TEST_F(DemandHeader, PeriodLengthThatIsNotExactlyA32BitIntegerIsReported) {
+  for (const char* length : {"4294967298", "2.5", "'7 Tage'"}) {
+    exec("delete from Bedarf");
+    header("B", "'2024-03-01 00:00:00'", length);
+    const auto plan = load("B");
+    EXPECT_FALSE(plan->periodLength.has_value()) << length;
+    EXPECT_NE(messages().find(banner("Unlesbare Spalte in Bedarf: PeriodenL\x84nge ist NULL oder nicht "
+                                     "lesbar (Bedarf: B)")),
+              std::string::npos)
+        << length << messages();
+  }
+}
+
 TEST_P(DemandHeaderOnBoth, NullColumnsAreReportedAndTheRestStillLoads) {
   struct Case {
     const char* key;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "demand/loading_fixture.h"
 
 namespace mrp {
@@ -114,6 +116,37 @@ TEST_F(DueQuantities, DateKeptAsTextIsReportedLikeNull) {
   EXPECT_TRUE(plan->dueQuantities.empty());
   EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: "
                                "Zeile ausgelassen!"));
+}
+
+TEST_F(DueQuantities, QuantitiesThatAreNotExactlyA32BitIntegerAreReported) {
+  // SQLite keeps any value in an integer column; its driver would read each of
+  // these leniently as some 32-bit integer.
+  const struct {
+    const char* menge;
+    std::optional<std::int32_t> read;  // none: reported and left out
+  } cases[] = {
+      {"2147483648", std::nullopt},  {"4294967297", std::nullopt}, {"-2147483649", std::nullopt},
+      {"1.9", std::nullopt},         {"'7abc'", std::nullopt},     {"'3,6e2'", std::nullopt},
+      {"''", std::nullopt},          {"9e99", std::nullopt},       {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1}, {"5.0", 5},                {"'12'", 12},
+  };
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  for (const auto& c : cases) {
+    exec("delete from Termin");
+    due("B", "'2024-03-01 00:00:00'", c.menge);
+    const auto plan = load("B");
+    if (c.read) {
+      ASSERT_EQ(plan->dueQuantities.size(), 1u) << c.menge;
+      EXPECT_EQ(plan->dueQuantities[0].quantity, *c.read) << c.menge;
+      EXPECT_EQ(messages(), "") << c.menge;
+    } else {
+      EXPECT_TRUE(plan->dueQuantities.empty()) << c.menge;
+      EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Menge ist NULL oder nicht lesbar "
+                                   "(Termin: 2024-03-01 00:00:00): Zeile ausgelassen!"))
+          << c.menge;
+    }
+  }
 }
 
 TEST_F(DueQuantities, MissingHeaderReadsNoDueQuantities) {
