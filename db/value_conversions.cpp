@@ -142,9 +142,17 @@ double roundToSecond(double dayNumber) {
   // Whole days and seconds pass through 32-bit integers; a value outside that
   // range (or not finite) is no date and is left as it is.
   if (!(std::fabs(dayNumber) < 2147483647.0)) return dayNumber;
+  if (dayNumber < 0.0) {
+    // Before day 0 the time of day counts forward from a day that counts back:
+    // round the time on the linear scale, so that 23:59:59.6 moves on to the
+    // next day's midnight rather than two days back.
+    const double linear = linearDays(dayNumber);
+    const double days = std::floor(linear);
+    const double seconds = std::floor((linear - days) * kSecondsPerDay + 0.5);
+    return oleDateFromLinear(days + seconds * kDaysPerSecond);
+  }
   const auto days = static_cast<std::int32_t>(dayNumber);
-  const double half = dayNumber < 0 ? -0.5 : 0.5;
-  const auto seconds = static_cast<std::int32_t>((dayNumber - days) * kSecondsPerDay + half);
+  const auto seconds = static_cast<std::int32_t>((dayNumber - days) * kSecondsPerDay + 0.5);
   return days + seconds * kDaysPerSecond;
 }
 

@@ -18,18 +18,21 @@ constexpr double kGridLimit = 2147483648.0;
 /// of the quantities that fell into it (64 bits: no wrap). One running period
 /// start walks forward with the dates: the boundaries are the same doubles as
 /// those of a search from the start date for each date, which adds L in the
-/// same order.
+/// same order. Dates are compared on the linear time scale, which from day 0 on
+/// is the OleDate itself; before 1899-12-30 an OleDate's fraction counts the
+/// other way than its whole part.
 void bucketDueQuantities(const DemandPlan& demand, std::vector<PlanningPeriod>& periods,
                          std::vector<std::int64_t>& sums) {
   if (demand.dueQuantities.empty()) return;
   const double length = *demand.periodLength;
-  double lastStart = *demand.startDate;
-  periods.push_back(PlanningPeriod{.start = lastStart});
+  double lastStart = linearDays(*demand.startDate);
+  periods.push_back(PlanningPeriod{.start = *demand.startDate});
   sums.push_back(0);
   for (const DueQuantity& due : demand.dueQuantities) {
-    while (lastStart + length <= due.date) {
+    const double date = linearDays(due.date);
+    while (lastStart + length <= date) {
       lastStart = lastStart + length;
-      periods.push_back(PlanningPeriod{.start = lastStart});
+      periods.push_back(PlanningPeriod{.start = oleDateFromLinear(lastStart)});
       sums.push_back(0);
     }
     // A date earlier than the last period (out of order) counts there, too.

@@ -68,6 +68,19 @@ CalendarTime calendarFromOleDate(OleDate date, std::int64_t unitsPerDay) {
   return out;
 }
 
+double linearDays(OleDate date) noexcept {
+  if (!(date < 0.0)) return date;
+  // The whole part counts back, the fraction (the time of day) forward.
+  const double wholeDays = std::trunc(date);
+  return wholeDays + (wholeDays - date);
+}
+
+OleDate oleDateFromLinear(double days) noexcept {
+  if (!(days < 0.0)) return days;
+  const double wholeDays = std::floor(days);
+  return wholeDays - (days - wholeDays);
+}
+
 std::string formatOleDate(OleDate date) {
   if (!std::isfinite(date) || std::fabs(date) > kLargestDate) return formatNumber(date);
   const CalendarTime time = calendarFromOleDate(date, 86400);

@@ -38,6 +38,14 @@ OleDate oleDateFromCalendar(const CalendarTime& time);
 /// be finite and at most 1e9 days from day 0.
 CalendarTime calendarFromOleDate(OleDate date, std::int64_t unitsPerDay);
 
+/// `date` on a linear time scale: days since 1899-12-30 00:00:00, negative
+/// before it (-1.25, 1899-12-29 06:00, is -0.75). From day 0 on the very same
+/// number: time order is the order of these numbers.
+double linearDays(OleDate date) noexcept;
+/// The OleDate of a linear day count; `oleDateFromLinear(linearDays(d))` is the
+/// same moment as d (for d in (-1, 0) written as its positive twin).
+OleDate oleDateFromLinear(double days) noexcept;
+
 /// "YYYY-MM-DD HH:MM:SS" to the nearest second; a value that is no date (not
 /// finite or beyond 1e9 days) in the message number format.
 std::string formatOleDate(OleDate date);

@@ -109,6 +109,11 @@ TEST(RoundToSecond, RoundsToTheNearestSecondHalvesAwayFromZero) {
       {kMarch1st2006 + 86399.7 * kSecond, kMarch1st2006 + 1.0},
       {-1.25, -1.25},
       {0.0, 0.0},
+      // Before day 0 the time of day counts forward from a day that counts back.
+      {-1.25 - 0.4 * kSecond, -1.25},                                // 1899-12-29 06:00:00.4
+      {-1.25 - 0.6 * kSecond, -1.25 - 1.1574074074074073e-05},       // 06:00:00.6 -> 06:00:01
+      {-1.9999999, 0.0},                                             // 23:59:59.99 -> next midnight
+      {-2.0 - 0.6 * kSecond, -2.0 - 1.1574074074074073e-05},
   };
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(roundToSecond(c.in), c.expected) << c.in;
   EXPECT_EQ(roundToSecond(kMarch1st2006 + 86399.7 * kSecond), kMarch1st2006 + 1.0);

@@ -110,6 +110,27 @@ TEST(Bucketing, DateOutOfOrderCountsInTheLastPeriodCreatedSoFar) {
   EXPECT_EQ(demands(roundedPeriods(plan)), (std::vector<std::int32_t>{0, 8}));
 }
 
+TEST(Bucketing, DatesBefore1899AreBucketedInCalendarOrder) {
+  // Below day 0 an OleDate's fraction counts forward while its whole part
+  // counts back: noon of 1899-11-01 is -59.5, noon of the day after -58.5.
+  const auto periodsFrom = [](OleDate start, const std::vector<OleDate>& dates) {
+    PlanBuilder builder;
+    builder.header(start, 1);
+    for (OleDate date : dates) builder.due(date, 1);
+    return roundedPeriods(builder.build());
+  };
+  const auto november1899 = periodsFrom(-59.0, {-59.5, -58.5, -57.25, -56.75, -55.0});
+  EXPECT_EQ(demands(november1899), (std::vector<std::int32_t>{1, 1, 1, 1, 1}));
+  const std::vector<OleDate> starts = {-59.0, -58.0, -57.0, -56.0, -55.0};
+  for (std::size_t k = 0; k < starts.size(); ++k) EXPECT_EQ(november1899[k].start, starts[k]) << k;
+
+  // A fractional start: period starts keep the time of day on the calendar.
+  const auto fromSixAm = periodsFrom(-3.25, {-3.5, -2.5, -1.75, 0.5});  // 1899-12-27 06:00
+  EXPECT_EQ(demands(fromSixAm), (std::vector<std::int32_t>{1, 1, 1, 1}));
+  const std::vector<OleDate> sixAm = {-3.25, -2.25, -1.25, 0.25};
+  for (std::size_t k = 0; k < sixAm.size(); ++k) EXPECT_EQ(fromSixAm[k].start, sixAm[k]) << k;
+}
+
 TEST(LotGridRounding, RaisesToTheGridAndCarriesTheSurplus) {
   const struct {
     const char* name;

@@ -14,6 +14,7 @@
 #include "lotsizing/bucketing.h"
 #include "lotsizing/period_cost_table.h"
 #include "lotsizing/plan_checks.h"
+#include "platform/ole_date.h"
 #include "support/plan_builder.h"
 #include "support/reference_engine.h"
 
@@ -177,6 +178,37 @@ TEST(WagnerWhitin, ClassicTextbookExamples) {
       EXPECT_EQ(lots, c.lots);
     }
   }
+}
+
+TEST(WagnerWhitin, TheClassicExampleMovedTo1899PlansAsIn2027) {
+  // Due at noon of each of twelve days from 1899-11-01 (day -59) and from
+  // 2027-01-04 (day 46391): the same lots at the same costs.
+  const std::vector<std::int32_t> demand = {69, 29, 36, 61, 61, 26, 34, 67, 45, 67, 79, 56};
+  const std::vector<double> setup = {85, 102, 102, 101, 98, 114, 105, 86, 119, 110, 98, 114};
+  std::vector<LotPlan> plans;
+  for (const OleDate start : {46391.0, -59.0}) {
+    PlanBuilder builder;
+    builder.header(start, 1).perPeriod(kRuestKosten, setup).holdingCost(1.0);
+    for (std::size_t d = 0; d < demand.size(); ++d) {
+      builder.due(oleDateFromLinear(linearDays(start) + static_cast<double>(d) + 0.5), demand[d]);
+    }
+    MessageList sink;
+    std::optional<LotPlan> plan = planLots(builder.build(), sink);
+    ASSERT_TRUE(plan.has_value());
+    plans.push_back(std::move(*plan));
+  }
+  ASSERT_EQ(plans[1].lots.size(), 6u);
+  ASSERT_EQ(plans[0].lots.size(), plans[1].lots.size());
+  double total = 0.0;
+  for (std::size_t k = 0; k < plans[0].lots.size(); ++k) {
+    EXPECT_EQ(plans[1].lots[k].lotSize, plans[0].lots[k].lotSize) << k;
+    EXPECT_TRUE(sameBits(plans[1].lots[k].kosten, plans[0].lots[k].kosten)) << k;
+    EXPECT_EQ(linearDays(plans[1].lots[k].termin) - linearDays(-59.0),
+              plans[0].lots[k].termin - 46391.0)
+        << k;
+    total += plans[1].lots[k].kosten;
+  }
+  EXPECT_NEAR(total, 864.0, 1e-9);
 }
 
 /// A random plan's rounded periods and its cost table, ready for the matrix.

@@ -54,6 +54,27 @@ TEST(OleDate, RoundingToTheUnitMovesForwardInCalendarOrder) {
   }
 }
 
+TEST(OleDate, LinearDaysCountTimeForwardAlsoBeforeDayZero) {
+  const struct {
+    OleDate date;
+    double linear;
+  } cases[] = {
+      {45352.5, 45352.5}, {0.0, 0.0},     {0.25, 0.25},  {-1.0, -1.0},
+      {-1.25, -0.75},     {-2.75, -1.25}, {-59.5, -58.5}, {-693593.0, -693593.0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(linearDays(c.date), c.linear) << c.date;
+    EXPECT_EQ(oleDateFromLinear(c.linear), c.date) << c.linear;
+  }
+  // -0.5 is noon of day 0, as 0.5 is; it comes back in the positive form.
+  EXPECT_EQ(linearDays(-0.5), 0.5);
+  // The linear scale orders moments as the calendar does.
+  const OleDate inCalendarOrder[] = {-3.0, -3.9, -2.0, -2.5, -1.0, -1.75, 0.0, 0.5, 1.0};
+  for (std::size_t i = 1; i < std::size(inCalendarOrder); ++i) {
+    EXPECT_LT(linearDays(inCalendarOrder[i - 1]), linearDays(inCalendarOrder[i])) << i;
+  }
+}
+
 TEST(OleDate, FormatGivesCalendarDateAndTime) {
   struct Case {
     OleDate date;
