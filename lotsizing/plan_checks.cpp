@@ -42,7 +42,7 @@ void PlanProblems::currencyMissing() { add("UmrechnungsFaktor existiert nicht: W
 
 void PlanProblems::currencyInvalid(double factor) {
   add("Unerlaubter UmrechnungsFaktor: Währung " + formatNumber(factor) +
-      ": Nur endlicher Faktor ungleich 0 ist hier erlaubt!");
+      ": Nur positiver endlicher Faktor ist hier erlaubt!");
 }
 
 void PlanProblems::lotGridMissing(std::int32_t first, std::int32_t last) {
@@ -95,11 +95,12 @@ PlanProblems checkPlannable(const DemandPlan& plan) {
     problems.interestYearInvalid(interestYear);
   }
 
-  // Storing divides every lot's cost by the currency factor.
+  // Loading multiplies the costs by the currency factor and storing divides
+  // by it: a negative one turns every cost round and the dearest plan wins.
   const double currency = plan.factorFor(kWaehrung);
   if (!plan.hasFactor(kWaehrung)) {
     problems.currencyMissing();
-  } else if (currency == 0.0 || !std::isfinite(currency)) {
+  } else if (!(currency > 0.0) || !std::isfinite(currency)) {
     problems.currencyInvalid(currency);
   }
   return problems;

@@ -15,7 +15,7 @@
 //   UmrechnungsFaktor existiert nicht: ZinsJahr
 //   Unerlaubter UmrechnungsFaktor: ZinsJahr <factor>: Nur positiver endlicher Faktor ist hier erlaubt!
 //   UmrechnungsFaktor existiert nicht: Währung
-//   Unerlaubter UmrechnungsFaktor: Währung <factor>: Nur endlicher Faktor ungleich 0 ist hier erlaubt!
+//   Unerlaubter UmrechnungsFaktor: Währung <factor>: Nur positiver endlicher Faktor ist hier erlaubt!
 //   LosRaster existiert nicht in Periode <p>            ("in Periode <p> bis <q>" for a range)
 //   Unerlaubter LosRaster: <value> in Periode <p>: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!
 //                                                       (also "in Periode <p> bis <q>")

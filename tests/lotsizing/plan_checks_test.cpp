@@ -97,12 +97,14 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
       {"currency missing", nullptr, withoutFactor(kWaehrung),
        {"UmrechnungsFaktor existiert nicht: W\x84hrung"}},
       {"currency zero", [](PlanBuilder& b) { b.factor(kWaehrung, 0.0); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur endlicher Faktor ungleich 0 ist hier erlaubt!"}},
+       {"Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"currency negative", [](PlanBuilder& b) { b.factor(kWaehrung, -1.0); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: W\x84hrung -1: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"currency not a number",
        [](PlanBuilder& b) { b.factor(kWaehrung, std::numeric_limits<double>::quiet_NaN()); }, nullptr,
        {"Unerlaubter UmrechnungsFaktor: W\x84hrung " +
         formatNumber(std::numeric_limits<double>::quiet_NaN()) +
-        ": Nur endlicher Faktor ungleich 0 ist hier erlaubt!"}},
+        ": Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"every problem its own line, header problems none",
        [](PlanBuilder& b) { b.header(45292.0, 0).factor(kWaehrung, 0.0); },
        [](DemandPlan& p) {
@@ -112,7 +114,7 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
        {"Unerlaubte PeriodenL\x84nge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
         "Nur PeriodenL\x84nge ab einem Tag ist hier erlaubt!",
         "UmrechnungsFaktor existiert nicht: ZinsJahr",
-        "Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur endlicher Faktor ungleich 0 ist hier erlaubt!"}},
+        "Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
   };
   for (const RefusalCase& c : cases) expectRefused(c);
 }
@@ -175,7 +177,6 @@ TEST(PlanChecks, PlannableDemandsPrintNothing) {
   } cases[] = {
       {"ordinary demand", nullptr},
       {"header without due quantities", [](PlanBuilder& b) { b = PlanBuilder(); }},
-      {"negative currency factor", [](PlanBuilder& b) { b.factor(kWaehrung, -1.0); }},
       {"quantities up to the 32-bit limit", [](PlanBuilder& b) { b.holdingCost(1.0).due(45295.5, kMax - 60); }},
   };
   for (const auto& c : cases) {
