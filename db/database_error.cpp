@@ -38,7 +38,7 @@ DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> descrip
     : code_(code), description_(std::move(description)), sqlState_(std::move(sqlState)) {
   std::string text = description_ ? onOneLine(utf16ToUtf8(*description_)) : std::string();
   if (text.empty()) text = kNullText;
-  line_ = messageTextFor(code_) + ": " + text;
+  line_ = withoutControlCharacters(messageTextFor(code_) + ": " + text);
 }
 
 std::string DatabaseError::messageTextFor(HRESULT code) {

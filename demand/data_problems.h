@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "demand/message_sink.h"
+#include "platform/text_encoding.h"
 
 namespace mrp {
 
@@ -57,7 +58,9 @@ class DataProblems {
   void periodLengthOutOfRange(double days, double factor);
 
  private:
-  void report(std::string_view line) { sink_.message(line); }
+  /// Hands `line` on with its control characters (from keys and names read
+  /// from the database) made spaces: one message, one line.
+  void report(std::string_view line) { sink_.message(withoutControlCharacters(line)); }
 
   MessageSink& sink_;
 };

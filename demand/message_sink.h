@@ -2,7 +2,7 @@
 // a demand cannot be planned.
 //
 // Each message is handed over as one finished line of UTF-8 text, without line
-// end. The caller of a run chooses the sink: the single-demand program writes
+// end or any other control character. The caller of a run chooses the sink: the single-demand program writes
 // each line in the error banner on standard error; a batch collects them per
 // demand. Nothing below the programs writes to a stream.
 #pragma once

@@ -20,7 +20,7 @@ void printProgress(std::string_view text) {
 
 void printErrorBanner(std::string_view text) {
   newLine(std::cerr);
-  std::cerr << kBannerOpen << utf8ToCp850(text) << kBannerClose;
+  std::cerr << kBannerOpen << utf8ToCp850(withoutControlCharacters(text)) << kBannerClose;
 }
 
 }  // namespace mrp

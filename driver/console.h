@@ -29,7 +29,8 @@ void setUpConsoleStreams();
 void printProgress(std::string_view text);
 
 /// Writes one error-banner message: a new line on standard error, the opening
-/// mark, the UTF-8 `text` in code page 850 and the closing mark.
+/// mark, the UTF-8 `text` in code page 850 with its control characters made
+/// spaces (one message, one line) and the closing mark.
 void printErrorBanner(std::string_view text);
 
 /// The run's messages, each in the error banner.

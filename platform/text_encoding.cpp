@@ -194,6 +194,24 @@ std::string utf8ToCp850(std::string_view text) {
   return out;
 }
 
+std::string withoutControlCharacters(std::string_view text) {
+  std::string out(text);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(out[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      out[i] = ' ';
+    } else if (byte == 0xC2 && i + 1 < out.size() &&
+               static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(out[i + 1]) <= 0x9F) {
+      out.replace(i, 2, " ");  // C1: U+0080 to U+009F
+    } else if (byte == 0xE2 && i + 2 < out.size() && out[i + 1] == '\x80' &&
+               (out[i + 2] == '\xA8' || out[i + 2] == '\xA9')) {
+      out.replace(i, 3, " ");  // U+2028, U+2029
+    }
+  }
+  return out;
+}
+
 std::string_view cutAtCharBoundary(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
   // Step back over the continuation bytes in front of the cut to the lead byte;

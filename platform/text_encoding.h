@@ -16,6 +16,11 @@ std::string utf16ToCp850(std::u16string_view text);
 /// UTF-8 to code page 850, as utf16ToCp850(utf8ToUtf16(text)).
 std::string utf8ToCp850(std::string_view text);
 
+/// `text` with every control character (C0, DEL, C1) and the Unicode line and
+/// paragraph separators replaced by one space each, so that it stays on one
+/// line. Other bytes, also malformed UTF-8, pass unchanged.
+std::string withoutControlCharacters(std::string_view text);
+
 /// The longest prefix of `text` of at most `maxBytes` bytes that does not end
 /// inside a UTF-8 character.
 std::string_view cutAtCharBoundary(std::string_view text, std::size_t maxBytes);

@@ -50,6 +50,10 @@ TEST(DataProblems, EachProblemIsOneLineForTheSink) {
       {"incomplete header",
        [](DataProblems& p) { p.incompleteHeader({"Bedarf", {"PeriodenLänge"}, {{"Bedarf", "B1"}}}); },
        "Unlesbare Spalte in Bedarf: PeriodenLänge ist NULL oder nicht lesbar (Bedarf: B1)"},
+      {"control characters in a name", [](DataProblems& p) { p.unknownParameter("R\u00fcst\nKosten\t"); },
+       "Unbekannter Parameter: R\u00fcst Kosten "},
+      {"control characters in a key", [](DataProblems& p) { p.missingDemand("B\r\n7"); },
+       "Bedarf existiert nicht: B  7"},
       {"period length out of range", [](DataProblems& p) { p.periodLengthOutOfRange(3e9, 1.5); },
        "PeriodenLänge außerhalb des Wertebereichs: 3e+009 (inklusiv UmrechnungsFaktor: 1.5)"},
   };

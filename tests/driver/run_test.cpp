@@ -132,6 +132,23 @@ TEST_P(RunDatabaseTest, RefusedPlanEndsWithTheFailureMessageAndNoErrorReport) {
   EXPECT_TRUE(db_.rows("select LosGröße from LosGröße where Bedarf='FEHLT'").empty());
 }
 
+TEST_P(RunDatabaseTest, ControlCharactersInKeysAndNamesNeverSplitABannerLine) {
+  db_.exec(GetParam() == test::Backend::SQLite
+               ? "insert into Parameter(Bedarf,Periode,Parameter,Wert) values "
+                 "('WW1958',1,'Rüst'||char(10)||'Kosten'||char(9),1)"
+               : "insert into Parameter(Bedarf,Periode,Parameter,Wert) values "
+                 "('WW1958',1,E'Rüst\\nKosten\\t',1)");
+  const test::RunResult known = test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
+  EXPECT_EQ(known.exitStatus, 0);
+  EXPECT_EQ(known.err, "\n" + kOpen + "Unbekannter Parameter: R\x81st Kosten " + kClose);
+
+  const test::RunResult missing =
+      test::runProgramOnce({db_.dataSourceName(), "FEHLT\n\tB"}, test::Capture::Separate);
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_EQ(missing.err, "\n" + kOpen + "UmrechnungsFaktoren existieren nicht!" + kClose + "\n" + kOpen +
+                             "Bedarf existiert nicht: FEHLT  B" + kClose);
+}
+
 // A horizon of about a million daily periods asks for a cost matrix of 8 TB:
 // the run ends like a database failure, with its own message, and the demand's
 // old rows stay. The sanitizers' allocator aborts instead of throwing, so the

@@ -173,5 +173,25 @@ TEST(TextEncodingTest, CutOfLongUmlautTextStaysValidUtf8) {
   EXPECT_EQ(utf8ToUtf16(odd).find(u'\uFFFD'), std::u16string::npos);
 }
 
+TEST(WithoutControlCharacters, EveryControlCharacterBecomesOneSpace) {
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"Bedarf\n1", "Bedarf 1"},
+      {"a\r\nb", "a  b"},
+      {"tab\there", "tab here"},
+      {std::string("nul\0!", 5), "nul !"},
+      {"bell\a del\x7F", "bell  del "},
+      {"C1 \xC2\x85 next line", "C1   next line"},
+      {"line\xE2\x80\xA8sep\xE2\x80\xA9par", "line sep par"},
+      {"Gr\xC3\xB6\xC3\x9F" "e \xC2\xA0 \xE2\x82\xAC", "Gr\xC3\xB6\xC3\x9F" "e \xC2\xA0 \xE2\x82\xAC"},
+      {"cut \xC2", "cut \xC2"},
+      {"cut \xE2\x80", "cut \xE2\x80"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(withoutControlCharacters(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace mrp
