@@ -1,12 +1,14 @@
 // Period bucketing and lot-grid rounding.
 #include "lotsizing/bucketing.h"
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "demand/demand_plan.h"
 #include "lotsizing/period_cost_table.h"
 #include "lotsizing/plan_checks.h"
+#include "platform/ole_date.h"
 
 namespace mrp {
 namespace {
@@ -38,6 +40,20 @@ void bucketDueQuantities(const DemandPlan& demand, std::vector<PlanningPeriod>& 
     // A date earlier than the last period (out of order) counts there, too.
     sums.back() += due.quantity;
   }
+}
+
+/// The number of periods up to the latest due date, computed before any is
+/// made; 0 without due quantities. The latest date is what counts: a date out
+/// of order adds no period.
+std::int64_t periodCountUpTo(const DemandPlan& demand, const DueQuantity*& latest) {
+  latest = nullptr;
+  for (const DueQuantity& due : demand.dueQuantities) {
+    if (!latest || linearDays(due.date) > linearDays(latest->date)) latest = &due;
+  }
+  if (!latest) return 0;
+  const double span = linearDays(latest->date) - linearDays(*demand.startDate);
+  if (!(span > 0.0)) return 1;
+  return static_cast<std::int64_t>(std::floor(span / *demand.periodLength)) + 1;
 }
 
 /// Tracks runs of consecutive periods whose lot grid is unusable and reports
@@ -133,6 +149,12 @@ void roundToLotGrids(std::vector<PlanningPeriod>& periods, const std::vector<std
 }  // namespace
 
 std::vector<PlanningPeriod> createRoundedPeriods(const DemandPlan& demand, PlanProblems& problems) {
+  const DueQuantity* latest = nullptr;
+  const std::int64_t count = periodCountUpTo(demand, latest);
+  if (count > kMostPeriods) {
+    problems.tooManyPeriods(count, latest->date);
+    return {};
+  }
   std::vector<PlanningPeriod> periods;
   std::vector<std::int64_t> sums;
   bucketDueQuantities(demand, periods, sums);

@@ -22,9 +22,10 @@ class PlanProblems;
 
 /// The periods of the demand's due quantities, with quantities rounded to the
 /// lot grid. Requires a start date and a period length of at least one day.
-/// Notes in `problems` when a period's sum or rounded quantity leaves the
-/// 32-bit range or a period has no lot grid of at least 1; the periods are
-/// then of no use.
+/// Notes in `problems` when the due dates reach beyond `kMostPeriods` periods
+/// (before a single period is made), when a period's sum or rounded quantity
+/// leaves the 32-bit range or a period has no lot grid of at least 1; the
+/// periods are then of no use.
 std::vector<PlanningPeriod> createRoundedPeriods(const DemandPlan& demand, PlanProblems& problems);
 
 }  // namespace mrp

@@ -7,6 +7,7 @@
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
 #include "platform/number_format.h"
+#include "platform/ole_date.h"
 
 namespace mrp {
 namespace {
@@ -68,6 +69,11 @@ void PlanProblems::lotSizeOutOfRange(std::int64_t lot, std::int32_t period) {
 
 void PlanProblems::lotCostNotFinite(double cost, std::int32_t period) {
   add("Loskosten nicht endlich: " + formatNumber(cost) + " " + inPeriod(period));
+}
+
+void PlanProblems::tooManyPeriods(std::int64_t periods, double lastDue) {
+  add("Zu viele Perioden: " + std::to_string(periods) + " bis zum Termin " + formatOleDate(lastDue) +
+      ": Nur bis " + std::to_string(kMostPeriods) + " Perioden ist hier erlaubt!");
 }
 
 PlanProblems checkPlannable(const DemandPlan& plan) {

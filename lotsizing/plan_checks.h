@@ -23,6 +23,7 @@
 //   Gerundete Menge außerhalb des Wertebereichs: <quantity> in Periode <p>
 //   Losgröße außerhalb des Wertebereichs: <lot> in Periode <p>
 //   Loskosten nicht endlich: <cost> in Periode <p>
+//   Zu viele Perioden: <n> bis zum Termin <YYYY-MM-DD HH:MM:SS>: Nur bis 200000 Perioden ist hier erlaubt!
 #pragma once
 
 #include <cstdint>
@@ -59,6 +60,8 @@ class PlanProblems {
   void roundedQuantityOutOfRange(std::int64_t quantity, std::int32_t period);
   void lotSizeOutOfRange(std::int64_t lot, std::int32_t period);
   void lotCostNotFinite(double cost, std::int32_t period);
+  /// The due quantities reach up to `lastDue`, `periods` periods from the start.
+  void tooManyPeriods(std::int64_t periods, double lastDue);
 
  private:
   void add(const std::string& line);
@@ -74,6 +77,11 @@ PlanProblems checkPlannable(const DemandPlan& plan);
 
 /// When `problems` holds any: hands its lines to `sink` and returns true.
 bool refuseIfAny(const PlanProblems& problems, MessageSink& sink);
+
+/// The most periods a demand may have: a horizon of 200,000 periods (548 years of
+/// daily periods) is far beyond any planning, while a placeholder due date in
+/// year 9999 would make millions.
+inline constexpr std::int64_t kMostPeriods = 200'000;
 
 /// Whether `value` fits a 32-bit signed integer.
 constexpr bool fitsInt32(std::int64_t value) noexcept {

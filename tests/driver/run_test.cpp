@@ -149,7 +149,22 @@ TEST_P(RunDatabaseTest, ControlCharactersInKeysAndNamesNeverSplitABannerLine) {
                              "Bedarf existiert nicht: FEHLT  B" + kClose);
 }
 
-// A horizon of about a million daily periods asks for a cost matrix of 8 TB:
+TEST_P(RunDatabaseTest, AHorizonOfMoreThan200000PeriodsIsRefusedBeforeAnythingIsAllocated) {
+  // A placeholder due date in year 9999 and daily periods: 2.9 million periods.
+  db_.exec("insert into Termin(Bedarf,Termin,Menge) values ('WW1958','9999-12-31 00:00:00',1);"
+           "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
+  const test::RunResult result =
+      test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "\n" + kOpen +
+                            "Zu viele Perioden: 2912075 bis zum Termin 9999-12-31 00:00:00: "
+                            "Nur bis 200000 Perioden ist hier erlaubt!" +
+                            kClose);
+  EXPECT_EQ(db_.rows("select LosGröße from LosGröße where Bedarf='WW1958'"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
+}
+
+// A horizon of about 200,000 daily periods asks for a cost matrix of 315 GB:
 // the run ends like a database failure, with its own message, and the demand's
 // old rows stay. The sanitizers' allocator aborts instead of throwing, so the
 // test needs a plain build.
@@ -165,7 +180,7 @@ TEST(RunOutOfMemoryTest, ExhaustedMemoryEndsTheRunWithOneBannerLine) {
       " ('RIESIG','Währung',1);"
       "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('RIESIG',1,'LosRaster',1);"
       "insert into Termin(Bedarf,Termin,Menge) values ('RIESIG','1900-01-01 12:00:00',1),"
-      " ('RIESIG','4638-01-01 12:00:00',1);"
+      " ('RIESIG','2444-01-01 12:00:00',1);"
       "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('RIESIG',40000,7,1.5)");
   const test::RunResult result =
       test::runProgramOnce({db.dataSourceName(), "RIESIG"}, test::Capture::Separate);

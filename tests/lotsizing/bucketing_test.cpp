@@ -131,6 +131,20 @@ TEST(Bucketing, DatesBefore1899AreBucketedInCalendarOrder) {
   for (std::size_t k = 0; k < sixAm.size(); ++k) EXPECT_EQ(fromSixAm[k].start, sixAm[k]) << k;
 }
 
+TEST(Bucketing, AtMost200000PeriodsAreMade) {
+  const struct {
+    double lastDue;  // days after the start; periods of one day
+    bool refused;
+  } cases[] = {{199999.5, false}, {200000.0, true}, {3e6, true}};
+  for (const auto& c : cases) {
+    PlanProblems problems;
+    const auto periods = createRoundedPeriods(
+        PlanBuilder().header(45292.0, 1).due(45292.0 + c.lastDue, 1).build(), problems);
+    EXPECT_EQ(problems.any(), c.refused) << c.lastDue;
+    EXPECT_EQ(periods.size(), c.refused ? 0u : 200000u) << c.lastDue;
+  }
+}
+
 TEST(LotGridRounding, RaisesToTheGridAndCarriesTheSurplus) {
   const struct {
     const char* name;
