@@ -2,6 +2,9 @@
 
 #include <locale.h>
 
+#include <array>
+#include <string>
+
 #include "db/database_error.h"
 #include "platform/text_encoding.h"
 
@@ -45,6 +48,15 @@ odbc::ConnectionHandle allocateConnection(const OdbcEnvironment& environment) {
   return odbc::ConnectionHandle::adopt(handle);
 }
 
+/// The name the driver gives its database system ("SQLite", "PostgreSQL", ...).
+std::string dbmsName(const odbc::ConnectionHandle& connection) {
+  std::array<char, 64> name{};
+  SQLSMALLINT length = 0;
+  connection.check(SQLGetInfo(connection.get(), SQL_DBMS_NAME, name.data(),
+                              static_cast<SQLSMALLINT>(name.size()), &length));
+  return name.data();
+}
+
 }  // namespace
 
 Connection::Connection(const OdbcEnvironment& environment, std::string_view connectionString) {
@@ -56,6 +68,7 @@ Connection::Connection(const OdbcEnvironment& environment, std::string_view conn
                                   static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
                                   &completedLength, SQL_DRIVER_NOPROMPT));
   open_ = true;
+  locksRows_ = dbmsName(handle_) != "SQLite";
 }
 
 Connection::~Connection() {

@@ -36,6 +36,10 @@ class Connection {
   void close();
   bool isOpen() const noexcept { return open_; }
 
+  /// Whether the database locks single rows for a writer (PostgreSQL, MariaDB)
+  /// rather than the whole database (SQLite).
+  bool locksRows() const noexcept { return locksRows_; }
+
   SQLHDBC handle() const noexcept { return handle_.get(); }
   /// Raises with this connection's diagnostics unless `rc` is a success.
   SQLRETURN check(SQLRETURN rc) const { return handle_.check(rc); }
@@ -51,6 +55,7 @@ class Connection {
   odbc::ConnectionHandle handle_;
   std::vector<SQLHSTMT> statements_;
   bool open_ = false;
+  bool locksRows_ = true;
   std::uint64_t session_ = 0;
 };
 

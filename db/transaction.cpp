@@ -12,10 +12,14 @@
 namespace mrp {
 namespace {
 
-constexpr int kAttempts = 8;
 constexpr int kFirstPauseMs = 10;
 constexpr int kLongestPauseMs = 640;
-constexpr char kSerializationFailure[] = "40001";
+
+/// Whether the database gave the transaction up rather than refused its work:
+/// a serialization failure or a deadlock.
+bool givenUp(const DatabaseError& error) {
+  return error.sqlState() == "40001" || error.sqlState() == "40P01";
+}
 
 void setAttribute(const Connection& connection, SQLINTEGER attribute, SQLULEN value) {
   connection.check(
@@ -31,9 +35,10 @@ void abandon(const Connection& connection) noexcept {
                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
-void begin(const Connection& connection) {
+void begin(const Connection& connection, Isolation isolation) {
   // The isolation level can only change outside a transaction.
-  setAttribute(connection, SQL_ATTR_TXN_ISOLATION, SQL_TXN_SERIALIZABLE);
+  setAttribute(connection, SQL_ATTR_TXN_ISOLATION,
+               isolation == Isolation::Serializable ? SQL_TXN_SERIALIZABLE : SQL_TXN_READ_COMMITTED);
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
 }
 
@@ -45,25 +50,27 @@ void commit(const Connection& connection) {
 /// Waits before the next attempt: the pause doubles with every attempt and a
 /// random part keeps competing runs from retrying in lockstep.
 void pauseBeforeAttempt(int attempt, std::minstd_rand& random) {
-  const int longest = std::min(kFirstPauseMs << (attempt - 1), kLongestPauseMs);
+  const int longest = std::min(kFirstPauseMs << std::min(attempt - 1, 10), kLongestPauseMs);
   std::uniform_int_distribution<int> pause(longest / 2, longest);
   std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
 }
 
 }  // namespace
 
-void runSerializableTransaction(Connection& connection, const std::function<void()>& work) {
+void runTransaction(Connection& connection, Isolation isolation,
+                    const std::function<void()>& work, std::chrono::milliseconds budget) {
   if (!connection.isOpen()) throw DatabaseError(E_POINTER);
+  const auto deadline = std::chrono::steady_clock::now() + budget;
   std::optional<std::minstd_rand> random;  // seeded at the first retry only
   for (int attempt = 1;; ++attempt) {
     try {
-      begin(connection);
+      begin(connection, isolation);
       work();
       commit(connection);
       return;
     } catch (const DatabaseError& error) {
       abandon(connection);
-      if (error.sqlState() != kSerializationFailure || attempt == kAttempts) throw;
+      if (!givenUp(error) || std::chrono::steady_clock::now() >= deadline) throw;
     } catch (...) {
       abandon(connection);
       throw;

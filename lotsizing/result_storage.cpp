@@ -2,12 +2,16 @@
 
 #include <string>
 
+#include "db/connection.h"
 #include "db/db_query.h"
 #include "db/transaction.h"
 
 namespace mrp {
 namespace {
 
+// Taken first: a second run for the same demand waits here until the first has
+// committed, then replaces its rows. Runs for other demands lock other rows.
+constexpr const char* kLockDemand = "select Bedarf from Bedarf where Bedarf=? for update";
 constexpr const char* kDeleteLots = "delete from LosGröße where Bedarf=?";
 constexpr const char* kInsertLot =
     "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)";
@@ -18,9 +22,15 @@ void storeLots(Connection& connection, std::string_view demandKey, const std::ve
   const std::string key(demandKey);
   const auto keySize = static_cast<std::int32_t>(key.size());
   DbQuery query(connection);
-  runSerializableTransaction(connection, [&] {
+  // SQLite locks the whole database for a writer, so its transactions follow
+  // one another anyway; where rows are locked, the demand's header row makes
+  // runs for one demand queue while others go on.
+  const Isolation isolation =
+      connection.locksRows() ? Isolation::ReadCommitted : Isolation::Serializable;
+  runTransaction(connection, isolation, [&] {
     query.prepare(1);
     query.bindText(0, key.c_str(), keySize);
+    if (connection.locksRows()) query.execute(kLockDemand);
     query.execute(kDeleteLots);
 
     query.prepare(4);

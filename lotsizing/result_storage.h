@@ -1,9 +1,11 @@
 // Result storage: replaces a demand's rows in `LosGröße` by its lots.
 //
-// The delete and every insert form one serializable transaction, so a failure
-// part-way leaves the demand with its old rows, and two runs for the same
-// demand at the same moment cannot leave a mix of both or twice the rows.
-// One statement per lot, in the order given.
+// The delete and every insert form one transaction, so a failure part-way
+// leaves the demand with its old rows. Two runs for the same demand at the same
+// moment cannot leave a mix of both or twice the rows: where the database locks
+// rows, the transaction first locks the demand's header row (runs for one
+// demand queue, runs for different demands never conflict); SQLite lets one
+// writer at a time. One statement per lot, in the order given.
 #pragma once
 
 #include <string_view>

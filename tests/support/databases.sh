@@ -63,7 +63,7 @@ start() {
     >"$scratch/initdb.log" 2>&1 || { cat "$scratch/initdb.log" >&2; exit 1; }
   as_cluster_owner "$pgbin/pg_ctl" -D "$scratch/pg" -l "$scratch/pg/server.log" -w \
     -o "-c listen_addresses='' -c unix_socket_directories='$scratch/sock' -p $port -c fsync=off \
-        -c max_connections=200 -c shared_buffers=32MB" start >/dev/null \
+        -c max_connections=200 -c shared_buffers=32MB -c log_line_prefix='%m [%p] %d '" start >/dev/null \
     || { cat "$scratch/pg/server.log" >&2; exit 1; }
   psql -X -q -v ON_ERROR_STOP=1 -h "$scratch/sock" -p $port -U postgres -d postgres \
     -c "create database lsz_template"

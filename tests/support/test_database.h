@@ -35,6 +35,8 @@ class TestDatabase {
   TestDatabase& operator=(const TestDatabase&) = delete;
 
   Backend backend() const noexcept { return backend_; }
+  /// SQLite: the file path; PostgreSQL: the database name.
+  const std::string& name() const noexcept { return name_; }
   /// Argument 1 of the program: "DSN=" + this connects to this database.
   std::string dataSourceName() const;
   /// Runs one or more statements (separated by ';'); throws std::runtime_error
