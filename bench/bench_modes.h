@@ -17,7 +17,8 @@ namespace mrp::bench {
 
 using Arguments = std::vector<std::string>;
 
-/// The engine alone on generated demands of 1,000 / 5,000 / 10,000 periods.
+/// The engine alone on generated demands of 1,000 to 200,000 periods, beside
+/// the matrix engine it replaced.
 int runEngineMode(const Arguments& args);
 /// A whole run (load, compute, store) on a generated SQLite database over ODBC.
 int runRunMode(const Arguments& args);
@@ -46,8 +47,9 @@ class Stopwatch {
 double peakResidentMiB();
 
 /// Runs this program again with `args` (mode and options) and waits for it;
-/// its output goes to ours. Returns its exit status (1 when it did not exit).
-int runChild(const Arguments& args);
+/// its output goes to ours, or into `output` when given. Returns its exit
+/// status (1 when it did not exit).
+int runChild(const Arguments& args, std::string* output = nullptr);
 
 /// The value after `--name` in `args`, or `fallback`.
 std::string option(const Arguments& args, std::string_view name, std::string_view fallback);

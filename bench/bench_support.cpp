@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
@@ -23,26 +24,48 @@ double peakResidentMiB() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux counts KiB
 }
 
-int runChild(const Arguments& args) {
+int runChild(const Arguments& args, std::string* output) {
   std::cout.flush();
+  std::fflush(stdout);
   std::vector<std::string> argv{"lotsizing_bench"};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers;
   for (std::string& arg : argv) pointers.push_back(arg.data());
   pointers.push_back(nullptr);
 
+  int pipeEnds[2] = {-1, -1};
+  if (output && pipe(pipeEnds) != 0) {
+    std::perror("pipe");
+    return 1;
+  }
   const pid_t child = fork();
   if (child < 0) {
     std::perror("fork");
     return 1;
   }
   if (child == 0) {
+    if (output) {
+      dup2(pipeEnds[1], STDOUT_FILENO);
+      close(pipeEnds[0]);
+      close(pipeEnds[1]);
+    }
     execv("/proc/self/exe", pointers.data());
     std::perror("execv");
     _exit(127);
   }
+  if (output) {
+    close(pipeEnds[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) != 0;) {
+      if (n > 0) output->append(buffer, static_cast<std::size_t>(n));
+      else if (errno != EINTR) break;
+    }
+    close(pipeEnds[0]);
+  }
   int status = 0;
-  if (waitpid(child, &status, 0) < 0) return 1;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return 1;
+  }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 

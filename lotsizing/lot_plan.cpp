@@ -34,9 +34,9 @@ std::optional<LotPlan> planLots(const DemandPlan& demand, MessageSink& sink) {
   if (plan.periods.empty()) return plan;
 
   const PeriodCostTable table(demand.parameters, plan.periods.size());
-  const CostMatrix matrix =
-      buildCostMatrix(plan.periods, table, demand.factorFor(kZinsJahr), *demand.periodLength);
-  assignLots(plan.periods, matrix, problems);
+  const std::vector<double> cheapest =
+      cheapestPlanCosts(plan.periods, table, demand.factorFor(kZinsJahr), *demand.periodLength);
+  assignLots(plan.periods, cheapest, problems);
   if (refuseIfAny(problems, sink)) return std::nullopt;
   plan.lots = storedLots(plan.periods, demand.factorFor(kWaehrung));
   return plan;

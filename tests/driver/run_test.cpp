@@ -164,13 +164,13 @@ TEST_P(RunDatabaseTest, AHorizonOfMoreThan200000PeriodsIsRefusedBeforeAnythingIs
             (std::vector<std::vector<std::string>>{{"7"}}));
 }
 
-// A horizon of about 200,000 daily periods asks for a cost matrix of 315 GB:
-// the run ends like a database failure, with its own message, and the demand's
-// old rows stay. The sanitizers' allocator aborts instead of throwing, so the
-// test needs a plain build.
+// Memory runs out while a demand is planned (an allocator that refuses the
+// 6 MB of a horizon of 199,000 periods): the run ends like a database failure,
+// with its own message, and the demand's old rows stay. The sanitizers bring
+// their own allocator, so the test needs a plain build.
 TEST(RunOutOfMemoryTest, ExhaustedMemoryEndsTheRunWithOneBannerLine) {
 #if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer allocator aborts on an allocation it cannot serve";
+  GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
 #endif
   test::TestDatabase db(test::Backend::SQLite);
   db.exec(
@@ -183,7 +183,9 @@ TEST(RunOutOfMemoryTest, ExhaustedMemoryEndsTheRunWithOneBannerLine) {
       " ('RIESIG','2444-01-01 12:00:00',1);"
       "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('RIESIG',40000,7,1.5)");
   const test::RunResult result =
-      test::runProgramOnce({db.dataSourceName(), "RIESIG"}, test::Capture::Separate);
+      test::runProgramOnce({db.dataSourceName(), "RIESIG"}, test::Capture::Separate,
+                           {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY},
+                            {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "\n" + kOpen + "Nicht genug Arbeitsspeicher" + kClose);
   EXPECT_TRUE(result.out.ends_with("\n" + failed())) << result.out;

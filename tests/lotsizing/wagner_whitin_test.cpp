@@ -1,13 +1,15 @@
+#include "lotsizing/wagner_whitin.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <random>
 #include <vector>
-
-#include "lotsizing/wagner_whitin.h"
 
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
@@ -25,20 +27,26 @@ using test::PlanBuilder;
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-/// The engine's steps one by one, keeping the cost matrix to look at.
+/// The engine's steps one by one, with the cheapest plan costs F and, to look
+/// at, the whole cost matrix of the reference.
 struct Computed {
   std::vector<PlanningPeriod> periods;
-  CostMatrix matrix;
+  std::vector<double> cheapest;
+  test::CostMatrix matrix;
 };
 
 Computed compute(const DemandPlan& plan) {
   PlanProblems problems;
   std::vector<PlanningPeriod> periods = createRoundedPeriods(plan, problems);
   const PeriodCostTable table(plan.parameters, periods.size());
-  CostMatrix matrix = buildCostMatrix(periods, table, plan.factorFor(kZinsJahr), *plan.periodLength);
-  assignLots(periods, matrix, problems);
+  std::vector<PlanningPeriod> forMatrix = periods;
+  test::CostMatrix matrix =
+      test::buildCostMatrix(forMatrix, table, plan.factorFor(kZinsJahr), *plan.periodLength);
+  std::vector<double> cheapest =
+      cheapestPlanCosts(periods, table, plan.factorFor(kZinsJahr), *plan.periodLength);
+  assignLots(periods, cheapest, problems);
   EXPECT_FALSE(problems.any());
-  return {std::move(periods), std::move(matrix)};
+  return {std::move(periods), std::move(cheapest), std::move(matrix)};
 }
 
 /// Z = 360, L = 2, u = 360 and both rates 0.25: one unit held over one period
@@ -161,8 +169,7 @@ TEST(WagnerWhitin, ClassicTextbookExamples) {
     SCOPED_TRACE(c.name);
     const Computed computed = compute(
         PlanBuilder().perPeriod(kRuestKosten, c.setup).holdingCost(c.holding).periodQuantities(c.demand).build());
-    const std::size_t last = computed.periods.size() - 1;
-    const double total = computed.matrix.at(computed.periods[last].orderPeriod, last);
+    const double total = computed.cheapest.back();
     EXPECT_NEAR(total, c.total, 1e-9);
     double costs = 0.0;
     std::int32_t units = 0;
@@ -239,12 +246,12 @@ std::vector<ParameterEntry> withSetupCosts(const std::vector<ParameterEntry>& en
   return result;
 }
 
-TEST(CostMatrix, IncrementalFillEqualsSummingAfreshBitForBit) {
+TEST(CostMatrix, TheReferenceFillEqualsSummingAfreshBitForBit) {
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
     Prepared p = preparedRandomPlan(seed, 90);
     const PeriodCostTable costs(p.plan.parameters, p.periods.size());
     const double z = p.plan.factorFor(kZinsJahr);
-    const CostMatrix matrix = buildCostMatrix(p.periods, costs, z, *p.plan.periodLength);
+    const test::CostMatrix matrix = test::buildCostMatrix(p.periods, costs, z, *p.plan.periodLength);
     const auto n = static_cast<std::int32_t>(p.periods.size());
     const auto table = [&](std::int32_t t, std::int32_t code) {
       return costs.at(static_cast<std::size_t>(t), code);
@@ -280,11 +287,15 @@ TEST(CostMatrix, OrderPeriodsAreThoseOfTheColumnSearchAlsoWithNaN) {
     }
     if (seed == 4) p.setupCosts[0].value = nan;  // row 0 NaN everywhere
     const PeriodCostTable table(withSetupCosts(p.plan.parameters, p.setupCosts), p.periods.size());
-    const CostMatrix matrix =
-        buildCostMatrix(p.periods, table, p.plan.factorFor(kZinsJahr), *p.plan.periodLength);
+    std::vector<PlanningPeriod> forMatrix = p.periods;
+    const test::CostMatrix matrix =
+        test::buildCostMatrix(forMatrix, table, p.plan.factorFor(kZinsJahr), *p.plan.periodLength);
+    const std::vector<double> cheapest =
+        cheapestPlanCosts(p.periods, table, p.plan.factorFor(kZinsJahr), *p.plan.periodLength);
     for (std::size_t t = 0; t < p.periods.size(); ++t) {
-      EXPECT_EQ(p.periods[t].orderPeriod, test::selectOrderPeriod(matrix, static_cast<std::int32_t>(t)))
-          << seed << " period " << t;
+      const std::int32_t order = test::selectOrderPeriod(matrix, static_cast<std::int32_t>(t));
+      EXPECT_EQ(p.periods[t].orderPeriod, order) << seed << " period " << t;
+      EXPECT_TRUE(sameBits(cheapest[t], matrix.at(static_cast<std::size_t>(order), t))) << seed << " " << t;
     }
   }
 }
@@ -303,7 +314,7 @@ TEST(SelectOrderPeriod, StrictMinimumEarliestRowAndNaNNeverWins) {
   };
   for (const auto& c : cases) {
     const std::size_t n = c.column.size();
-    CostMatrix matrix(n);
+    test::CostMatrix matrix(n);
     for (std::size_t i = 0; i < n; ++i) matrix.row(i)[n - 1] = c.column[i];
     EXPECT_EQ(test::selectOrderPeriod(matrix, static_cast<std::int32_t>(n - 1)), c.order) << c.name;
   }
@@ -313,8 +324,7 @@ TEST(AssignLots, LotsCoverAllDemandAndCostsAddUpToTheOptimum) {
   for (std::uint32_t seed = 11; seed <= 16; ++seed) {
     const DemandPlan plan = PlanBuilder::random(seed, 120, 2).build();
     const Computed computed = compute(plan);
-    const std::size_t last = computed.periods.size() - 1;
-    const double optimum = computed.matrix.at(computed.periods[last].orderPeriod, last);
+    const double optimum = computed.cheapest.back();
     std::int64_t demand = 0;
     std::int64_t lots = 0;
     double costs = 0.0;
@@ -342,6 +352,95 @@ TEST(AssignLots, LotsCoverAllDemandAndCostsAddUpToTheOptimum) {
       }
     }
     EXPECT_EQ(stored, planned->lots.size());
+  }
+}
+
+/// A random programme input: rounded quantities and per-period parameters
+/// with ties, zeros, negative values, signed zeros, NaN and infinities.
+struct RandomProgramme {
+  std::vector<PlanningPeriod> periods;
+  std::vector<ParameterEntry> entries;
+  double interestYear;
+  double length;
+};
+
+RandomProgramme randomProgramme(std::mt19937_64& random, std::size_t n) {
+  const double specials[] = {std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), -0.0, 0.0, -5.0, 1e300};
+  std::uniform_int_distribution<int> percent(0, 99);
+  const int specialShare = percent(random) < 30 ? 3 : 0;  // most plans are ordinary
+  const auto value = [&](double low, double high) {
+    if (percent(random) < specialShare) return specials[random() % std::size(specials)];
+    if (percent(random) < 10) return std::floor(std::uniform_real_distribution<double>(low, high)(random));  // ties
+    return std::uniform_real_distribution<double>(low, high)(random);
+  };
+  RandomProgramme p;
+  p.interestYear = percent(random) < 5 ? value(0.0, 400.0) : 360.0;
+  p.length = static_cast<double>(1 + random() % 14);
+  std::uniform_int_distribution<std::int32_t> quantity(0, 300);
+  for (std::size_t t = 0; t < n; ++t) {
+    PlanningPeriod period;
+    period.demand = percent(random) < 20 ? 0 : quantity(random);
+    if (percent(random) < 1) period.demand = 2'000'000'000;  // lots beyond 32 bits
+    p.periods.push_back(period);
+  }
+  // Grouped by code, ascending periods within a code, as the loading delivers them.
+  const double ranges[][2] = {{0, 500}, {0, 100}, {1, 1}, {0, 0.2}, {0, 0.1}};
+  for (std::int32_t code = 0; code < kParameterCodes; ++code) {
+    const std::int32_t step = 1 + static_cast<std::int32_t>(random() % 5);
+    for (std::int32_t t = 0; t < static_cast<std::int32_t>(n); t += step) {
+      p.entries.push_back({t, code, value(ranges[code][0], ranges[code][1])});
+    }
+  }
+  return p;
+}
+
+/// Equal bits, or both NaN: which NaN an addition of two NaNs gives depends on
+/// the operand order the compiler picks for a commutative operation, and a
+/// NaN cost is never stored (the demand is refused).
+bool sameResult(double a, double b) { return sameBits(a, b) || (std::isnan(a) && std::isnan(b)); }
+
+/// The engine and the matrix reference give the same order periods, lot
+/// sizes and lot costs, bit for bit, and agree on whether the lots can be stored.
+void expectSameAsTheMatrixEngine(RandomProgramme p, const std::string& label) {
+  const PeriodCostTable table(p.entries, p.periods.size());
+  std::vector<PlanningPeriod> reference = p.periods;
+  const test::CostMatrix matrix = test::buildCostMatrix(reference, table, p.interestYear, p.length);
+  const bool referenceStorable = test::assignLots(reference, matrix);
+
+  PlanProblems problems;
+  const std::vector<double> cheapest = cheapestPlanCosts(p.periods, table, p.interestYear, p.length);
+  assignLots(p.periods, cheapest, problems);
+
+  EXPECT_EQ(!problems.any(), referenceStorable) << label;
+  for (std::size_t t = 0; t < p.periods.size(); ++t) {
+    ASSERT_EQ(p.periods[t].orderPeriod, reference[t].orderPeriod) << label << " period " << t;
+    ASSERT_EQ(p.periods[t].lotSize, reference[t].lotSize) << label << " period " << t;
+    ASSERT_TRUE(sameResult(p.periods[t].cost, reference[t].cost))
+        << label << " period " << t << ": " << p.periods[t].cost << " vs " << reference[t].cost;
+  }
+}
+
+TEST(LinearMemoryEngine, SameAsTheMatrixEngineBitForBitOn2000RandomPlans) {
+  std::mt19937_64 random(20261207);
+  // Sizes spread over 1 to 2,000 periods, most of them small, every block
+  // remainder among them.
+  std::uniform_real_distribution<double> logSize(0.0, std::log(2000.0));
+  for (int plan = 0; plan < 2000; ++plan) {
+    const auto n = plan < 40 ? static_cast<std::size_t>(plan + 1)
+                             : static_cast<std::size_t>(std::exp(logSize(random)));
+    expectSameAsTheMatrixEngine(randomProgramme(random, n), "plan " + std::to_string(plan));
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Three plans of 10,000 periods: the reference's matrix takes 800 MB each.
+TEST(LinearMemoryEngineLarge, SameAsTheMatrixEngineBitForBitAt10000Periods) {
+  std::mt19937_64 random(10000);
+  for (int plan = 0; plan < 3; ++plan) {
+    expectSameAsTheMatrixEngine(randomProgramme(random, 10'000), "plan " + std::to_string(plan));
+    if (HasFatalFailure()) return;
   }
 }
 
