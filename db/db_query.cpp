@@ -109,6 +109,22 @@ struct DbQuery::State {
   std::u16string textChunk;             // reused for every text column read
   std::string numberText;               // reused for every number column read
 
+  /// The arrays of a block read.
+  struct BoundColumn {
+    BlockColumn kind;
+    SQLLEN width;               // bytes per row
+    std::vector<char> values;   // rows x width
+    std::vector<SQLLEN> indicators;
+  };
+  std::vector<BoundColumn> bound_;
+  std::vector<SQLUSMALLINT> rowStatus;
+  SQLULEN rowsFetched = 0;
+  bool blocksOpen = false;
+
+  void bindBlocks(const std::vector<BlockColumn>& columns, std::size_t blockRows);
+  bool fetchBlock();
+  void closeBlocks();
+
   ~State() {
     // SQLDisconnect has freed the statements of a closed session already.
     if (connection.session() != session) {
@@ -216,6 +232,7 @@ void DbQuery::State::sendParameters() {
 
 void DbQuery::State::run(const char* text) {
   if (text == nullptr) throw DatabaseError(E_POINTER);
+  closeBlocks();
   closeCursor();
   useStatementText(text);
   const SQLRETURN rc = SQLExecute(handle());
@@ -471,6 +488,119 @@ bool DbQuery::getDate(std::int32_t column, VARIANT& target) {
   if (v.vt == VT_NULL) return false;
   if (v.vt == VT_DATE) assignDouble(target, roundToDecimals(roundToSecond(asDouble(v)), 10));
   return true;
+}
+
+namespace {
+
+constexpr SQLLEN kNumberTextWidth = 40;  // digits of any 64-bit integer and more
+
+bool isKind(ColumnRead read, DbQuery::BlockColumn kind) {
+  return read == (kind == DbQuery::BlockColumn::Date ? ColumnRead::Date : ColumnRead::Integer);
+}
+
+}  // namespace
+
+void DbQuery::State::bindBlocks(const std::vector<BlockColumn>& columns, std::size_t blockRows) {
+  // Ask for the rows per block; a driver may take fewer (01S02), so read back
+  // what it took.
+  SQLSetStmtAttr(handle(), SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+  SQLSetStmtAttr(handle(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(blockRows), 0);
+  SQLULEN taken = 1;
+  if (!odbc::succeeded(SQLGetStmtAttr(handle(), SQL_ATTR_ROW_ARRAY_SIZE, &taken, 0, nullptr)) ||
+      taken == 0)
+    taken = 1;
+  rowStatus.assign(taken, SQL_ROW_SUCCESS);
+  check(SQLSetStmtAttr(handle(), SQL_ATTR_ROW_STATUS_PTR, rowStatus.data(), 0));
+  check(SQLSetStmtAttr(handle(), SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched, 0));
+  bound_.clear();
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    BoundColumn& column = bound_.emplace_back();
+    column.kind = columns[c];
+    column.width = columns[c] == BlockColumn::Date ? static_cast<SQLLEN>(sizeof(SQL_TIMESTAMP_STRUCT))
+                                                   : kNumberTextWidth;
+    column.values.assign(taken * static_cast<std::size_t>(column.width), 0);
+    column.indicators.assign(taken, 0);
+    check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(c + 1),
+                     columns[c] == BlockColumn::Date ? SQL_C_TYPE_TIMESTAMP : SQL_C_CHAR,
+                     column.values.data(), column.width, column.indicators.data()));
+  }
+  blocksOpen = true;
+}
+
+bool DbQuery::State::fetchBlock() {
+  rowsFetched = 0;
+  const SQLRETURN rc = SQLFetch(handle());
+  check(rc, true);
+  if (rc == SQL_NO_DATA || rowsFetched == 0) {
+    closeBlocks();
+    return false;
+  }
+  return true;
+}
+
+void DbQuery::State::closeBlocks() {
+  if (!blocksOpen) return;
+  blocksOpen = false;
+  closeCursor();
+  // The statement reads row by row again.
+  check(SQLFreeStmt(handle(), SQL_UNBIND));
+  check(SQLSetStmtAttr(handle(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
+  check(SQLSetStmtAttr(handle(), SQL_ATTR_ROW_STATUS_PTR, nullptr, 0));
+  check(SQLSetStmtAttr(handle(), SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0));
+  rowsFetched = 0;
+}
+
+DbQuery::BlockStart DbQuery::openBlocks(const char* statement, const std::vector<BlockColumn>& columns,
+                                        std::size_t blockRows) {
+  State& s = *state_;
+  s.closeBlocks();
+  s.rowSet = State::RowSet::Closed;
+  s.run(statement);
+  if (!s.cursorOpen) return BlockStart::NoRows;
+  s.describeColumns();
+  bool kindsFit = s.columnReads.size() == columns.size();
+  for (std::size_t c = 0; kindsFit && c < columns.size(); ++c) kindsFit = isKind(s.columnReads[c], columns[c]);
+  if (!kindsFit) {
+    s.closeCursor();
+    return BlockStart::OtherKinds;
+  }
+  s.bindBlocks(columns, std::max<std::size_t>(blockRows, 1));
+  return s.fetchBlock() ? BlockStart::Rows : BlockStart::NoRows;
+}
+
+bool DbQuery::nextBlock() {
+  State& s = *state_;
+  if (!s.blocksOpen) return false;
+  return s.fetchBlock();
+}
+
+std::size_t DbQuery::blockRows() const noexcept { return state_->blocksOpen ? state_->rowsFetched : 0; }
+
+bool DbQuery::blockNull(std::size_t row, std::size_t column) const {
+  return state_->bound_.at(column).indicators.at(row) == SQL_NULL_DATA;
+}
+
+std::optional<OleDate> DbQuery::blockDate(std::size_t row, std::size_t column) const {
+  const State::BoundColumn& bound = state_->bound_.at(column);
+  const auto status = state_->rowStatus.at(row);
+  if (bound.indicators.at(row) == SQL_NULL_DATA ||
+      (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO))
+    return std::nullopt;
+  SQL_TIMESTAMP_STRUCT timestamp;
+  std::memcpy(&timestamp, bound.values.data() + row * static_cast<std::size_t>(bound.width), sizeof timestamp);
+  return roundToDecimals(roundToSecond(oleDateFromTimestamp(timestamp)), 10);
+}
+
+std::optional<std::int32_t> DbQuery::blockInteger(std::size_t row, std::size_t column) const {
+  const State::BoundColumn& bound = state_->bound_.at(column);
+  const SQLLEN length = bound.indicators.at(row);
+  const auto status = state_->rowStatus.at(row);
+  // A text that filled the buffer was cut: it is no 32-bit integer anyway.
+  if (length == SQL_NULL_DATA || length < 0 || length >= bound.width ||
+      (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO))
+    return std::nullopt;
+  return parseInt32Text(std::string_view(bound.values.data() + row * static_cast<std::size_t>(bound.width),
+                                         static_cast<std::size_t>(length)));
 }
 
 VARTYPE DbQuery::columnKind(std::int32_t column) const {

@@ -11,8 +11,11 @@
 // Every failing ODBC call raises `DatabaseError` carrying the diagnostic records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "platform/variant.h"
 
@@ -54,6 +57,31 @@ class DbQuery {
 
   /// Kind of column `column` of the current row (VT_NULL for NULL).
   VARTYPE columnKind(std::int32_t column) const;
+
+  // Reading a long result in blocks of rows, its columns bound to arrays
+  // (SQL_ATTR_ROW_ARRAY_SIZE): one driver call per block instead of one per
+  // value. A driver without row arrays gets one row per block.
+
+  /// How a column is read in blocks: as a date, or as the text of a number.
+  enum class BlockColumn { Date, Integer };
+  enum class BlockStart { Rows, NoRows, OtherKinds };
+  /// Runs `statement` (positional parameters as bound) and loads its first
+  /// block of at most `blockRows` rows. OtherKinds, with nothing read, when a
+  /// column's SQL type is not of the kind asked for.
+  BlockStart openBlocks(const char* statement, const std::vector<BlockColumn>& columns,
+                        std::size_t blockRows);
+  /// Loads the next block; false when no row is left (the blocks are closed).
+  bool nextBlock();
+  /// Rows in the current block.
+  std::size_t blockRows() const noexcept;
+  /// A date of the current block, rounded to whole seconds as getDate rounds;
+  /// nothing for NULL and for a row the driver could not convert.
+  std::optional<OleDate> blockDate(std::size_t row, std::size_t column) const;
+  /// A 32-bit integer of the current block, only when the column's text is
+  /// exactly one (as the getters read numbers); nothing otherwise.
+  std::optional<std::int32_t> blockInteger(std::size_t row, std::size_t column) const;
+  /// Whether the value is NULL.
+  bool blockNull(std::size_t row, std::size_t column) const;
 
  private:
   struct State;

@@ -9,6 +9,8 @@
 // raise (`DatabaseError`). Each table is read once, forward: O(rows).
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,7 @@
 namespace mrp {
 
 class Connection;
+class RowReader;
 
 /// Loads the demand `demandKey` over `connection`.
 DemandPlan loadDemandPlan(Connection& connection, std::string_view demandKey, MessageSink& sink);
@@ -39,6 +42,9 @@ class DemandLoader {
   void loadParameters();
   void loadParameterRow();
   void loadDueQuantities();
+  void loadDueQuantityFromBlock(std::size_t row);
+  void addDueQuantity(RowReader& row, const std::optional<OleDate>& date,
+                      const std::optional<std::int32_t>& quantity);
 
   DbQuery query_;
   DataProblems problems_;

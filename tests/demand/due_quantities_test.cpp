@@ -1,4 +1,5 @@
 // Loading of the due quantities (Termin).
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,32 @@ TEST_F(DueQuantities, DateKeptAsTextIsReportedLikeNull) {
   EXPECT_TRUE(plan->dueQuantities.empty());
   EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: "
                                "Zeile ausgelassen!"));
+}
+
+TEST_P(DueQuantitiesOnBoth, ManyRowsComeInOrderAcrossBlocksWithBadRowsReportedWhereTheyAre) {
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  // 2,500 rows a minute apart; rows 999, 1000 and 2499 (first, last of a block) without Menge.
+  std::string rows;
+  for (int i = 0; i < 2500; ++i) {
+    const bool bad = i == 999 || i == 1000 || i == 2499;
+    char date[32];
+    std::snprintf(date, sizeof date, "'2024-03-%02d %02d:%02d:00'", 1 + i / 1440, i / 60 % 24, i % 60);
+    rows += std::string(rows.empty() ? "" : ",") + "('B'," + date + "," + (bad ? "NULL" : std::to_string(i)) + ")";
+  }
+  exec("insert into Termin(Bedarf,Termin,Menge) values " + rows);
+  const auto plan = load("B");
+  ASSERT_EQ(plan->dueQuantities.size(), 2497u);
+  std::int64_t sum = 0;
+  for (std::size_t k = 1; k < plan->dueQuantities.size(); ++k) {
+    EXPECT_LT(plan->dueQuantities[k - 1].date, plan->dueQuantities[k].date) << k;
+    sum += plan->dueQuantities[k].quantity;
+  }
+  EXPECT_EQ(sum, 2499LL * 2500 / 2 - 999 - 1000 - 2499);
+  const std::string skipped = "Unlesbare Spalte in Termin: Menge ist NULL oder nicht lesbar (Termin: ";
+  EXPECT_EQ(messages(), banner(skipped + "2024-03-01 16:39:00): Zeile ausgelassen!") +
+                            banner(skipped + "2024-03-01 16:40:00): Zeile ausgelassen!") +
+                            banner(skipped + "2024-03-02 17:39:00): Zeile ausgelassen!"));
 }
 
 TEST_F(DueQuantities, QuantitiesThatAreNotExactlyA32BitIntegerAreReported) {
