@@ -417,6 +417,96 @@ void DbQuery::execute(const char* statement) {
   if (s.rowSet == State::RowSet::Open) s.rowSet = State::RowSet::Closed;
 }
 
+namespace {
+
+/// Rows per parameter array: large enough that the calls no longer count.
+constexpr std::size_t kRowsPerParameterArray = 1000;
+
+/// The buffers of one parameter column for `rows` rows.
+struct ParameterArray {
+  SQLSMALLINT cType = SQL_C_DOUBLE;
+  SQLSMALLINT sqlType = SQL_DOUBLE;
+  SQLULEN size = 0;
+  SQLLEN width = 0;           // bytes per row of a text
+  std::u16string texts;       // rows x text, for a text column
+  const void* numbers = nullptr;
+  std::vector<SQLLEN> indicators;
+
+  /// Where the values are; the texts move with the array, so asked for last.
+  void* values() { return cType == SQL_C_WCHAR ? texts.data() : const_cast<void*>(numbers); }
+};
+
+ParameterArray parameterArray(const DbQuery::RowParameter& parameter, std::size_t first,
+                              std::size_t rows) {
+  ParameterArray array;
+  if (const auto* text = std::get_if<std::string>(&parameter)) {
+    const std::u16string wide = utf8ToUtf16(*text);
+    array.cType = SQL_C_WCHAR;
+    array.sqlType = SQL_WVARCHAR;
+    array.size = std::max<SQLULEN>(text->size(), 1);
+    array.width = static_cast<SQLLEN>((wide.size() + 1) * sizeof(char16_t));
+    for (std::size_t r = 0; r < rows; ++r) array.texts += wide + u'\0';
+    array.indicators.assign(rows, static_cast<SQLLEN>(wide.size() * sizeof(char16_t)));
+  } else if (const auto* reals = std::get_if<std::span<const double>>(&parameter)) {
+    array.numbers = reals->data() + first;
+    array.indicators.assign(rows, 0);
+  } else {
+    array.cType = SQL_C_SLONG;
+    array.sqlType = SQL_INTEGER;
+    array.numbers = std::get<std::span<const std::int32_t>>(parameter).data() + first;
+    array.indicators.assign(rows, 0);
+  }
+  return array;
+}
+
+}  // namespace
+
+void DbQuery::executeRows(const char* statement, std::size_t rows,
+                          const std::vector<RowParameter>& parameters) {
+  State& s = *state_;
+  if (statement == nullptr) throw DatabaseError(E_POINTER);
+  s.closeBlocks();
+  s.closeCursor();
+  s.commandText = utf8ToUtf16(statement);
+  s.prepared = false;  // the positional parameters are bound anew by the next statement
+  s.check(SQLPrepareW(s.handle(), odbc::wide(s.commandText), static_cast<SQLINTEGER>(s.commandText.size())));
+  s.check(SQLFreeStmt(s.handle(), SQL_RESET_PARAMS));
+  SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+  SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(std::min(rows, kRowsPerParameterArray)), 0);
+  SQLULEN perCall = 1;
+  if (!odbc::succeeded(SQLGetStmtAttr(s.handle(), SQL_ATTR_PARAMSET_SIZE, &perCall, 0, nullptr)) || perCall == 0)
+    perCall = 1;
+  std::vector<SQLUSMALLINT> status(perCall);
+  SQLULEN processed = 0;
+  s.check(SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0));
+  s.check(SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
+  for (std::size_t first = 0; first < rows; first += perCall) {
+    const std::size_t count = std::min<std::size_t>(perCall, rows - first);
+    if (count != perCall)
+      s.check(SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(count), 0));
+    std::vector<ParameterArray> arrays;
+    for (const RowParameter& parameter : parameters) arrays.push_back(parameterArray(parameter, first, count));
+    for (std::size_t c = 0; c < arrays.size(); ++c) {
+      ParameterArray& array = arrays[c];
+      s.check(SQLBindParameter(s.handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_PARAM_INPUT, array.cType,
+                               array.sqlType, array.size, 0, array.values(), array.width,
+                               array.indicators.data()));
+    }
+    std::fill(status.begin(), status.end(), SQL_PARAM_UNUSED);
+    const SQLRETURN rc = SQLExecute(s.handle());
+    s.check(rc, true);  // SQL_NO_DATA: nothing was changed, no failure
+    for (std::size_t r = 0; r < count; ++r) {
+      if (status[r] == SQL_PARAM_ERROR) odbc::raiseFailure(SQL_HANDLE_STMT, s.handle());
+    }
+    if (rc != SQL_NO_DATA) s.check(SQLFreeStmt(s.handle(), SQL_CLOSE));
+  }
+  // The statement takes single rows again.
+  s.check(SQLFreeStmt(s.handle(), SQL_RESET_PARAMS));
+  s.check(SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0));
+  s.check(SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0));
+  s.check(SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0));
+}
+
 bool DbQuery::open(const char* statement) {
   State& s = *state_;
   if (statement == nullptr) {

@@ -15,6 +15,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/variant.h"
@@ -57,6 +60,18 @@ class DbQuery {
 
   /// Kind of column `column` of the current row (VT_NULL for NULL).
   VARTYPE columnKind(std::int32_t column) const;
+
+  /// One column of parameters for `executeRows`: the same text in every row,
+  /// or one double or one integer per row.
+  using RowParameter =
+      std::variant<std::string, std::span<const double>, std::span<const std::int32_t>>;
+  /// Runs `statement` once per row of `parameters` (all spans of `rows`
+  /// values), in row order, as few driver calls as it takes: parameter arrays
+  /// (SQL_ATTR_PARAMSET_SIZE) of up to 1,000 rows, one row per call where the
+  /// driver takes none. A row that fails raises like `execute`. The positional
+  /// parameters bound before are unbound afterwards.
+  void executeRows(const char* statement, std::size_t rows,
+                   const std::vector<RowParameter>& parameters);
 
   // Reading a long result in blocks of rows, its columns bound to arrays
   // (SQL_ATTR_ROW_ARRAY_SIZE): one driver call per block instead of one per

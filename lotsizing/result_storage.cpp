@@ -1,6 +1,8 @@
 #include "lotsizing/result_storage.h"
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "db/connection.h"
 #include "db/db_query.h"
@@ -21,6 +23,15 @@ constexpr const char* kInsertLot =
 void storeLots(Connection& connection, std::string_view demandKey, const std::vector<Lot>& lots) {
   const std::string key(demandKey);
   const auto keySize = static_cast<std::int32_t>(key.size());
+  // The lots as columns, for parameter arrays.
+  std::vector<double> termine;
+  std::vector<std::int32_t> sizes;
+  std::vector<double> kosten;
+  for (const Lot& lot : lots) {
+    termine.push_back(lot.termin);
+    sizes.push_back(lot.lotSize);
+    kosten.push_back(lot.kosten);
+  }
   DbQuery query(connection);
   // SQLite locks the whole database for a writer, so its transactions follow
   // one another anyway; where rows are locked, the demand's header row makes
@@ -33,14 +44,9 @@ void storeLots(Connection& connection, std::string_view demandKey, const std::ve
     if (connection.locksRows()) query.execute(kLockDemand);
     query.execute(kDeleteLots);
 
-    query.prepare(4);
-    query.bindText(0, key.c_str(), keySize);
-    for (const Lot& lot : lots) {
-      query.bindDouble(1, lot.termin);
-      query.bindInteger(2, lot.lotSize);
-      query.bindDouble(3, lot.kosten);
-      query.execute(kInsertLot);
-    }
+    query.executeRows(kInsertLot, lots.size(),
+                      {key, std::span<const double>(termine), std::span<const std::int32_t>(sizes),
+                       std::span<const double>(kosten)});
   });
 }
 

@@ -5,7 +5,8 @@
 // moment cannot leave a mix of both or twice the rows: where the database locks
 // rows, the transaction first locks the demand's header row (runs for one
 // demand queue, runs for different demands never conflict); SQLite lets one
-// writer at a time. One statement per lot, in the order given.
+// writer at a time. The lots go in ascending period order, in parameter arrays
+// where the driver takes them: one round trip for up to 1,000 lots.
 #pragma once
 
 #include <string_view>

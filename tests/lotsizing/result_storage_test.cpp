@@ -154,6 +154,52 @@ TEST_P(ResultStorage, AFailingInsertLeavesTheOldRowsIntact) {
   EXPECT_EQ(lots("B1"), old);
 }
 
+// 2,500 lots go in three parameter arrays; a lot that fails in the third one
+// still leaves all the old rows.
+TEST_P(ResultStorage, ManyLotsAreStoredInOrderAndAFailureInALaterArrayLeavesTheOldRows) {
+  const char* key = "VIELE";
+  db_.exec(std::string("insert into Bedarf(Bedarf,StartTermin,PeriodenLänge) values ('") + key +
+           "','2024-01-01 00:00:00',1);"
+           "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values "
+           "('VIELE','RüstKosten',1),('VIELE','StückKosten',1),('VIELE','LosRaster',1),"
+           "('VIELE','KapitalbindungsZinssatz',1),('VIELE','PeriodenLänge',1),('VIELE','ZinsJahr',1),"
+           "('VIELE','Währung',1);"
+           // Setup cost 1, holding cost 100 per unit and day: a lot every day.
+           "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('VIELE',1,'RüstKosten',1),"
+           "('VIELE',1,'StückKosten',1),('VIELE',1,'LosRaster',1),('VIELE',1,'KapitalbindungsZinssatz',100)");
+  std::string due;
+  for (int d = 0; d < 2500; ++d) {
+    due += std::string(due.empty() ? "" : ",") + "('VIELE','2024-01-01 12:00:00'," + std::to_string(d % 7 + 1) + ")";
+  }
+  db_.exec("insert into Termin(Bedarf,Termin,Menge) values " + due);
+  db_.exec(GetParam() == Backend::SQLite
+               ? "update Termin set Termin=datetime(Termin, '+' || (rowid - (select min(rowid) from Termin)) || ' days')"
+               : "update Termin t set Termin = t.Termin + n.k * interval '1 day' from "
+                 "(select ctid, row_number() over () - 1 as k from Termin) n where n.ctid = t.ctid");
+  ASSERT_EQ(db_.rows("select count(distinct Termin) from Termin"), (std::vector<std::vector<std::string>>{{"2500"}}));
+
+  ASSERT_EQ(run(key).exitStatus, 0);
+  const std::vector<Lot> stored = lots(key);
+  ASSERT_EQ(stored.size(), 2500u);
+  for (std::size_t k = 0; k < stored.size(); ++k) EXPECT_EQ(stored[k].termin, 45292.0 + k) << k;
+
+  // The 2,200th lot fails.
+  if (GetParam() == Backend::SQLite) {
+    db_.exec("create trigger NoLot2200 before insert on LosGröße when new.Termin = 47491 "
+             "begin select raise(abort, 'kein Los 2200'); end");
+  } else {
+    db_.exec("create function no_lot_2200() returns trigger language plpgsql as $$ begin "
+             "if new.Termin = 47491 then raise exception 'kein Los 2200'; end if; "
+             "return new; end $$;"
+             "create trigger NoLot2200 before insert on LosGröße for each row "
+             "execute function no_lot_2200()");
+  }
+  const RunResult failed = run(key);
+  EXPECT_EQ(failed.exitStatus, 1);
+  EXPECT_NE(failed.err.find("kein Los 2200"), std::string::npos) << failed.err;
+  EXPECT_EQ(lots(key), stored);
+}
+
 TEST_P(ResultStorage, ARefusedDemandKeepsItsRows) {
   const std::vector<Lot> old = {{40000.0, 5, 1.0}};
   const std::vector<std::string> breakages = {
