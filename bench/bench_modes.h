@@ -22,6 +22,8 @@ using Arguments = std::vector<std::string>;
 int runEngineMode(const Arguments& args);
 /// A whole run (load, compute, store) on a generated SQLite database over ODBC.
 int runRunMode(const Arguments& args);
+/// A whole run on PostgreSQL beside a plain loop that only fetches the rows.
+int runPostgresMode(const Arguments& args);
 
 struct BenchMode {
   std::string_view name;
@@ -32,6 +34,7 @@ struct BenchMode {
 inline constexpr BenchMode kBenchModes[] = {
     {"engine", "the engine alone: compute on generated plans, per phase", runEngineMode},
     {"run", "a whole run on SQLite through ODBC: load, compute, store", runRunMode},
+    {"postgres", "a whole run on PostgreSQL beside a plain SQLGetData fetch loop", runPostgresMode},
 };
 
 /// Milliseconds since construction or the last `lap`, restarting the clock.
