@@ -6,10 +6,10 @@
 namespace mrp {
 
 std::optional<LotPlan> planDemand(Connection& connection, std::string_view demandKey,
-                                  MessageSink& sink) {
+                                  MessageSink& sink, Storing storing) {
   const DemandPlan demand = loadDemandPlan(connection, demandKey, sink);
   std::optional<LotPlan> plan = planLots(demand, sink);
-  if (plan) storeLots(connection, demand.demandKey, plan->lots);
+  if (plan && storing == Storing::Store) storeLots(connection, demand.demandKey, plan->lots);
   return plan;
 }
 

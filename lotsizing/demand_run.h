@@ -15,11 +15,14 @@ namespace mrp {
 class Connection;
 class MessageSink;
 
+/// Whether a run writes its lots.
+enum class Storing { Store, DryRun };
+
 /// Loads `demandKey` over `connection`, plans it and replaces its rows in
-/// `LosGröße`. Nothing when the demand was refused (its reasons went to `sink`;
-/// its rows stay as they were). Raises `DatabaseError` on a database failure,
-/// std::bad_alloc when memory runs out.
+/// `LosGröße` (unless a dry run). Nothing when the demand was refused (its
+/// reasons went to `sink`; its rows stay as they were). Raises `DatabaseError`
+/// on a database failure, std::bad_alloc when memory runs out.
 std::optional<LotPlan> planDemand(Connection& connection, std::string_view demandKey,
-                                  MessageSink& sink);
+                                  MessageSink& sink, Storing storing = Storing::Store);
 
 }  // namespace mrp
