@@ -6,16 +6,14 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <stdexcept>
 
 #include "db/connection.h"
 #include "platform/odbc_environment.h"
+#include "support/helpers.h"
 
 extern char** environ;
 
@@ -28,19 +26,6 @@ constexpr char kRecordSeparator = '\x1e';
 std::string workDir() {
   if (const char* dir = std::getenv("LOTSIZING_TEST_WORK_DIR"); dir && *dir) return dir;
   return LOTSIZING_TEST_WORK_DIR;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::string& path, std::string_view text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 /// A name unique among all test processes of this fixture run.
