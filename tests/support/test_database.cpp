@@ -1,8 +1,5 @@
 #include "support/test_database.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,8 +11,7 @@
 #include "db/connection.h"
 #include "platform/odbc_environment.h"
 #include "support/helpers.h"
-
-extern char** environ;
+#include "support/process.h"
 
 namespace mrp::test {
 namespace {
@@ -32,30 +28,6 @@ std::string workDir() {
 std::string uniqueName() {
   static std::atomic<int> counter{0};
   return "t" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-}
-
-/// Runs `argv` with stdin from `inPath`, stdout into `outPath` and stderr into
-/// `errPath`; the exit status (-1 when it did not end normally).
-int runProgram(const std::vector<std::string>& argv, const std::string& inPath,
-               const std::string& outPath, const std::string& errPath) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) throw std::runtime_error("cannot start " + argv[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string postgresSocketDir() { return scratchFolder() + "/sock"; }
@@ -135,30 +107,24 @@ std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
 }
 
 std::string TestDatabase::runClient(std::string_view sql, const std::string& database) const {
-  const std::string base = scratchFolder() + "/" + uniqueName();
-  const std::string inPath = base + ".sql";
-  const std::string outPath = base + ".out";
-  const std::string errPath = base + ".err";
+  const std::string input = std::string(sql) + ";\n";
   std::vector<std::string> argv;
+  EnvironmentOverrides environment;
   if (backend_ == Backend::SQLite) {
-    writeFile(inPath, std::string(sql) + ";\n");
     argv = {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
             "-separator", std::string(1, kUnitSeparator), "-newline",
             std::string(1, kRecordSeparator), database};
   } else {
     // psql takes its client encoding from the locale, which may be unset.
-    writeFile(inPath, "\\encoding UTF8\n" + std::string(sql) + ";\n");
+    environment = {{"PGCLIENTENCODING", "UTF8"}};
     argv = {"psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-P", "null=<NULL>",
             "-F", std::string(1, kUnitSeparator), "-R", std::string(1, kRecordSeparator),
             "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
   }
-  const int status = runProgram(argv, inPath, outPath, errPath);
-  std::string output = readFile(outPath);
-  const std::string errors = readFile(errPath);
-  for (const auto& path : {inPath, outPath, errPath}) std::filesystem::remove(path);
-  if (status != 0)
-    throw std::runtime_error(argv[0] + " failed on \"" + std::string(sql) + "\": " + errors);
-  return output;
+  const RunResult result = runCommand(argv, input, environment);
+  if (result.exitStatus != 0)
+    throw std::runtime_error(argv[0] + " failed on \"" + std::string(sql) + "\": " + result.err);
+  return result.out;
 }
 
 }  // namespace mrp::test
