@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 #include "db/connection.h"
 #include "platform/odbc_environment.h"
@@ -32,6 +35,26 @@ std::string uniqueName() {
 
 std::string postgresSocketDir() { return scratchFolder() + "/sock"; }
 
+std::vector<std::string> sqliteCommand(const std::string& file) {
+  return {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
+          "-separator", std::string(1, kUnitSeparator), "-newline",
+          std::string(1, kRecordSeparator), file};
+}
+
+std::vector<std::string> psqlCommand(const std::string& database) {
+  return {"psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-P", "null=<NULL>",
+          "-F", std::string(1, kUnitSeparator), "-R", std::string(1, kRecordSeparator),
+          "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
+}
+
+// psql takes its client encoding from the locale, which may be unset.
+const EnvironmentOverrides kPsqlEnvironment = {{"PGCLIENTENCODING", "UTF8"}};
+
+[[noreturn]] void clientFailed(const std::string& client, std::string_view sql,
+                               const std::string& errors) {
+  throw std::runtime_error(client + " failed on \"" + std::string(sql) + "\": " + errors);
+}
+
 std::vector<std::string> split(std::string_view text, char separator) {
   std::vector<std::string> parts;
   std::size_t begin = 0;
@@ -41,6 +64,52 @@ std::vector<std::string> split(std::string_view text, char separator) {
     if (end == std::string_view::npos) return parts;
     begin = end + 1;
   }
+}
+
+}  // namespace
+
+/// One psql connected to one database, serving request after request. Each
+/// request behaves like a psql started for it alone: ON_ERROR_STOP ends psql at
+/// the first failing statement (the request throws, the next one starts a new
+/// psql), and behind the statements a transaction they left open is rolled
+/// back and the session reset (settings, temporary tables, advisory locks),
+/// before psql prints the end mark that closes the request's output.
+class PsqlSession {
+ public:
+  explicit PsqlSession(std::string database) : database_(std::move(database)) {}
+
+  /// What psql prints for `sql`.
+  std::string run(std::string_view sql) {
+    static constexpr std::string_view kEndMark = "@@lotsizing-test: end of request@@";
+    static constexpr auto kTimeout = std::chrono::minutes(2);
+    std::lock_guard lock(mutex_);
+    if (!psql_ || !psql_->running())
+      psql_ = std::make_unique<Coprocess>(psqlCommand(database_), kPsqlEnvironment);
+    std::string request(sql);
+    request += "\n;\nrollback;\ndiscard all;\n\\echo ";
+    request += kEndMark;
+    request += "\n";
+    Coprocess::Reply reply = psql_->exchange(request, std::string(kEndMark) + "\n", kTimeout);
+    if (reply.ended) {
+      psql_.reset();
+      if (reply.exitStatus != 0) clientFailed("psql", sql, reply.err);
+    }
+    return std::move(reply.out);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string database_;
+  std::unique_ptr<Coprocess> psql_;
+};
+
+namespace {
+
+/// The session on the maintenance database that creates and drops the test
+/// databases of this process.
+PsqlSession& maintenanceSession() {
+  static PsqlSession session("postgres");
+  return session;
 }
 
 }  // namespace
@@ -67,7 +136,10 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
     std::filesystem::copy_file(scratchFolder() + "/template.db", name_);
   } else {
     name_ = "lsz_" + uniqueName();
-    runClient("create database " + name_ + " template lsz_template", "postgres");
+    // FILE_COPY copies the template's few files; the default (WAL_LOG) writes
+    // every page through the WAL and takes about four times as long.
+    maintenanceSession().run("create database " + name_ +
+                             " template lsz_template strategy file_copy");
   }
 }
 
@@ -76,7 +148,8 @@ TestDatabase::~TestDatabase() {
     if (backend_ == Backend::SQLite) {
       std::filesystem::remove(name_);
     } else {
-      runClient("drop database if exists " + name_ + " with (force)", "postgres");
+      psql_.reset();
+      maintenanceSession().run("drop database if exists " + name_ + " with (force)");
     }
   } catch (...) {
     // The fixture removes whatever is left when it stops.
@@ -93,10 +166,10 @@ void TestDatabase::connectShared() const {
   openConnection(("DSN=" + dataSourceName()).c_str());
 }
 
-void TestDatabase::exec(std::string_view sql) { runClient(sql, name_); }
+void TestDatabase::exec(std::string_view sql) { runClient(sql); }
 
 std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
-  std::string output = runClient(sql, name_);
+  std::string output = runClient(sql);
   while (!output.empty() && (output.back() == '\n' || output.back() == kRecordSeparator))
     output.pop_back();
   std::vector<std::vector<std::string>> result;
@@ -106,24 +179,13 @@ std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
   return result;
 }
 
-std::string TestDatabase::runClient(std::string_view sql, const std::string& database) const {
-  const std::string input = std::string(sql) + ";\n";
-  std::vector<std::string> argv;
-  EnvironmentOverrides environment;
-  if (backend_ == Backend::SQLite) {
-    argv = {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
-            "-separator", std::string(1, kUnitSeparator), "-newline",
-            std::string(1, kRecordSeparator), database};
-  } else {
-    // psql takes its client encoding from the locale, which may be unset.
-    environment = {{"PGCLIENTENCODING", "UTF8"}};
-    argv = {"psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-P", "null=<NULL>",
-            "-F", std::string(1, kUnitSeparator), "-R", std::string(1, kRecordSeparator),
-            "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
+std::string TestDatabase::runClient(std::string_view sql) {
+  if (backend_ == Backend::PostgreSQL) {
+    if (!psql_) psql_ = std::make_unique<PsqlSession>(name_);
+    return psql_->run(sql);
   }
-  const RunResult result = runCommand(argv, input, environment);
-  if (result.exitStatus != 0)
-    throw std::runtime_error(argv[0] + " failed on \"" + std::string(sql) + "\": " + result.err);
+  const RunResult result = runCommand(sqliteCommand(name_), std::string(sql) + ";\n");
+  if (result.exitStatus != 0) clientFailed("sqlite3", sql, result.err);
   return result.out;
 }
 

@@ -7,9 +7,15 @@
 // that ODBCINI points to and starts the cluster). exec and rows go through the
 // command-line clients sqlite3 and psql, not through ODBC, so they see the data
 // as stored (texts as UTF-8) independent of the code under test.
+//
+// Each exec or rows on SQLite starts sqlite3. On PostgreSQL one psql per
+// database serves them all (starting psql costs more than most statements);
+// every call still behaves like a psql of its own: a failing statement ends
+// it, an open transaction is rolled back and the session reset afterwards.
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +23,8 @@
 namespace mrp::test {
 
 enum class Backend { SQLite, PostgreSQL };
+
+class PsqlSession;  // one psql kept running (test_database.cpp)
 
 class TestDatabase {
  public:
@@ -37,10 +45,12 @@ class TestDatabase {
   void connectShared() const;
 
  private:
-  std::string runClient(std::string_view sql, const std::string& database) const;
+  /// Runs `sql` on this database; the client's output.
+  std::string runClient(std::string_view sql);
 
   Backend backend_;
   std::string name_;  // SQLite: the file path; PostgreSQL: the database name
+  std::unique_ptr<PsqlSession> psql_;  // PostgreSQL, once used
 };
 
 /// Both backends, for INSTANTIATE_TEST_SUITE_P.
