@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <ostream>
@@ -166,9 +167,40 @@ void TestDatabase::connectShared() const {
   openConnection(("DSN=" + dataSourceName()).c_str());
 }
 
-void TestDatabase::exec(std::string_view sql) { runClient(sql); }
+void TestDatabase::exec(std::string_view sql) {
+  if (batching_) {
+    batched_ += sql;
+    batched_ += "\n;\n";
+    return;
+  }
+  runClient(sql);
+}
+
+TestDatabase::Batch::Batch(TestDatabase& db)
+    : db_(db), uncaughtExceptions_(std::uncaught_exceptions()) {
+  if (db_.batching_) throw std::logic_error("a Batch of this database is running already");
+  db_.batching_ = true;
+}
+
+TestDatabase::Batch::~Batch() noexcept(false) {
+  db_.batching_ = false;
+  if (std::uncaught_exceptions() > uncaughtExceptions_) {
+    db_.batched_.clear();
+    return;
+  }
+  db_.runBatch();
+}
+
+void TestDatabase::Batch::run() { db_.runBatch(); }
+
+void TestDatabase::runBatch() {
+  if (batched_.empty()) return;
+  const std::string statements = std::exchange(batched_, {});
+  runClient(statements);
+}
 
 std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
+  runBatch();
   std::string output = runClient(sql);
   while (!output.empty() && (output.back() == '\n' || output.back() == kRecordSeparator))
     output.pop_back();
