@@ -14,6 +14,10 @@
 # WORKDIR/odbc.ini names two data sources:
 #   lsz_sqlite  the SQLite3 ODBC driver; tests add ";Database=<file>" for their own file
 #   lsz_pg      psqlODBC (Unicode) on the cluster as its superuser; tests add ";Database=<name>"
+# WORKDIR/odbcinst.ini registers their two drivers (the tests set ODBCSYSINI=WORKDIR) with
+# DontDLClose = 1: the driver manager then keeps a driver loaded until the process ends, so that
+# the leak checker can still name the driver's code in the stack of what the driver leaked
+# (tests/lsan.supp). Nothing from /etc/odbc.ini or /etc/odbcinst.ini is used.
 # Test databases are copies of a template with sql/schema.sql loaded: SQLite the file
 # <scratch>/template.db, PostgreSQL the database lsz_template.
 set -euo pipefail
@@ -24,12 +28,18 @@ sourcedir=${3:?SOURCEDIR}
 pgbin=/usr/lib/postgresql/15/bin
 port=5432
 
-driver_path() {  # the first existing driver library among the candidates, else the registered name
-  local name=$1 registered=$2 dir
+driver_path() {  # the first existing driver library among the candidates, else the library
+                 # that the system's odbcinst.ini registers under the given name
+  local name=$1 registered=$2 dir library
   for dir in /usr/lib/x86_64-linux-gnu/odbc /usr/lib/aarch64-linux-gnu/odbc /usr/lib64 /usr/lib/odbc /usr/lib; do
     if [[ -e $dir/$name ]]; then echo "$dir/$name"; return; fi
   done
-  echo "$registered"
+  library=$(env -u ODBCSYSINI odbcinst -q -d -n "$registered" 2>/dev/null | sed -n 's/^Driver *= *//p')
+  if [[ -z $library ]]; then
+    echo "no ODBC driver $name and none registered as \"$registered\"" >&2
+    return 1
+  fi
+  echo "$library"
 }
 
 as_cluster_owner() {  # runs a command as the owner of the cluster
@@ -44,7 +54,7 @@ stop() {
     as_cluster_owner "$pgbin/pg_ctl" -D "$scratch/pg" -m immediate -w stop >/dev/null 2>&1 || true
   fi
   case $scratch in /tmp/lsz.*) rm -rf "$scratch" ;; esac
-  rm -f "$workdir/scratch" "$workdir/odbc.ini"
+  rm -f "$workdir/scratch" "$workdir/odbc.ini" "$workdir/odbcinst.ini"
 }
 
 start() {
@@ -70,14 +80,27 @@ start() {
   psql -X -q -v ON_ERROR_STOP=1 -h "$scratch/sock" -p $port -U postgres -d lsz_template \
     -f "$sourcedir/sql/schema.sql"
 
+  local sqlite_driver pg_driver
+  sqlite_driver=$(driver_path libsqlite3odbc.so SQLite3)
+  pg_driver=$(driver_path psqlodbcw.so "PostgreSQL Unicode")
+  cat >"$workdir/odbcinst.ini" <<EOF
+[lsz SQLite3]
+Driver = $sqlite_driver
+DontDLClose = 1
+
+[lsz PostgreSQL Unicode]
+Driver = $pg_driver
+DontDLClose = 1
+EOF
+
   cat >"$workdir/odbc.ini" <<EOF
 [lsz_sqlite]
-Driver = $(driver_path libsqlite3odbc.so SQLite3)
+Driver = lsz SQLite3
 Database = $scratch/default.db
 Timeout = 10000
 
 [lsz_pg]
-Driver = $(driver_path psqlodbcw.so "PostgreSQL Unicode")
+Driver = lsz PostgreSQL Unicode
 Servername = $scratch/sock
 Port = $port
 Username = postgres

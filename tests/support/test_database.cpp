@@ -1,23 +1,21 @@
 #include "support/test_database.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
-#include <fstream>
+#include <mutex>
 #include <ostream>
-#include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "db/connection.h"
 #include "platform/odbc_environment.h"
-
-extern char** environ;
+#include "support/helpers.h"
+#include "support/process.h"
 
 namespace mrp::test {
 namespace {
@@ -30,50 +28,33 @@ std::string workDir() {
   return LOTSIZING_TEST_WORK_DIR;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::string& path, std::string_view text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
 /// A name unique among all test processes of this fixture run.
 std::string uniqueName() {
   static std::atomic<int> counter{0};
   return "t" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-/// Runs `argv` with stdin from `inPath`, stdout into `outPath` and stderr into
-/// `errPath`; the exit status (-1 when it did not end normally).
-int runProgram(const std::vector<std::string>& argv, const std::string& inPath,
-               const std::string& outPath, const std::string& errPath) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) throw std::runtime_error("cannot start " + argv[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+std::string postgresSocketDir() { return scratchFolder() + "/sock"; }
+
+std::vector<std::string> sqliteCommand(const std::string& file) {
+  return {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
+          "-separator", std::string(1, kUnitSeparator), "-newline",
+          std::string(1, kRecordSeparator), file};
 }
 
-std::string postgresSocketDir() { return scratchFolder() + "/sock"; }
+std::vector<std::string> psqlCommand(const std::string& database) {
+  return {"psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-P", "null=<NULL>",
+          "-F", std::string(1, kUnitSeparator), "-R", std::string(1, kRecordSeparator),
+          "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
+}
+
+// psql takes its client encoding from the locale, which may be unset.
+const EnvironmentOverrides kPsqlEnvironment = {{"PGCLIENTENCODING", "UTF8"}};
+
+[[noreturn]] void clientFailed(const std::string& client, std::string_view sql,
+                               const std::string& errors) {
+  throw std::runtime_error(client + " failed on \"" + std::string(sql) + "\": " + errors);
+}
 
 std::vector<std::string> split(std::string_view text, char separator) {
   std::vector<std::string> parts;
@@ -84,6 +65,52 @@ std::vector<std::string> split(std::string_view text, char separator) {
     if (end == std::string_view::npos) return parts;
     begin = end + 1;
   }
+}
+
+}  // namespace
+
+/// One psql connected to one database, serving request after request. Each
+/// request behaves like a psql started for it alone: ON_ERROR_STOP ends psql at
+/// the first failing statement (the request throws, the next one starts a new
+/// psql), and behind the statements a transaction they left open is rolled
+/// back and the session reset (settings, temporary tables, advisory locks),
+/// before psql prints the end mark that closes the request's output.
+class PsqlSession {
+ public:
+  explicit PsqlSession(std::string database) : database_(std::move(database)) {}
+
+  /// What psql prints for `sql`.
+  std::string run(std::string_view sql) {
+    static constexpr std::string_view kEndMark = "@@lotsizing-test: end of request@@";
+    static constexpr auto kTimeout = std::chrono::minutes(2);
+    std::lock_guard lock(mutex_);
+    if (!psql_ || !psql_->running())
+      psql_ = std::make_unique<Coprocess>(psqlCommand(database_), kPsqlEnvironment);
+    std::string request(sql);
+    request += "\n;\nrollback;\ndiscard all;\n\\echo ";
+    request += kEndMark;
+    request += "\n";
+    Coprocess::Reply reply = psql_->exchange(request, std::string(kEndMark) + "\n", kTimeout);
+    if (reply.ended) {
+      psql_.reset();
+      if (reply.exitStatus != 0) clientFailed("psql", sql, reply.err);
+    }
+    return std::move(reply.out);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string database_;
+  std::unique_ptr<Coprocess> psql_;
+};
+
+namespace {
+
+/// The session on the maintenance database that creates and drops the test
+/// databases of this process.
+PsqlSession& maintenanceSession() {
+  static PsqlSession session("postgres");
+  return session;
 }
 
 }  // namespace
@@ -110,7 +137,10 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
     std::filesystem::copy_file(scratchFolder() + "/template.db", name_);
   } else {
     name_ = "lsz_" + uniqueName();
-    runClient("create database " + name_ + " template lsz_template", "postgres");
+    // FILE_COPY copies the template's few files; the default (WAL_LOG) writes
+    // every page through the WAL and takes about four times as long.
+    maintenanceSession().run("create database " + name_ +
+                             " template lsz_template strategy file_copy");
   }
 }
 
@@ -119,7 +149,8 @@ TestDatabase::~TestDatabase() {
     if (backend_ == Backend::SQLite) {
       std::filesystem::remove(name_);
     } else {
-      runClient("drop database if exists " + name_ + " with (force)", "postgres");
+      psql_.reset();
+      maintenanceSession().run("drop database if exists " + name_ + " with (force)");
     }
   } catch (...) {
     // The fixture removes whatever is left when it stops.
@@ -144,10 +175,41 @@ std::unique_ptr<Connection> TestDatabase::connect() const {
   return std::make_unique<Connection>(odbcEnvironment(), "DSN=" + dataSourceName());
 }
 
-void TestDatabase::exec(std::string_view sql) { runClient(sql, name_); }
+void TestDatabase::exec(std::string_view sql) {
+  if (batching_) {
+    batched_ += sql;
+    batched_ += "\n;\n";
+    return;
+  }
+  runClient(sql);
+}
+
+TestDatabase::Batch::Batch(TestDatabase& db)
+    : db_(db), uncaughtExceptions_(std::uncaught_exceptions()) {
+  if (db_.batching_) throw std::logic_error("a Batch of this database is running already");
+  db_.batching_ = true;
+}
+
+TestDatabase::Batch::~Batch() noexcept(false) {
+  db_.batching_ = false;
+  if (std::uncaught_exceptions() > uncaughtExceptions_) {
+    db_.batched_.clear();
+    return;
+  }
+  db_.runBatch();
+}
+
+void TestDatabase::Batch::run() { db_.runBatch(); }
+
+void TestDatabase::runBatch() {
+  if (batched_.empty()) return;
+  const std::string statements = std::exchange(batched_, {});
+  runClient(statements);
+}
 
 std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
-  std::string output = runClient(sql, name_);
+  runBatch();
+  std::string output = runClient(sql);
   while (!output.empty() && (output.back() == '\n' || output.back() == kRecordSeparator))
     output.pop_back();
   std::vector<std::vector<std::string>> result;
@@ -157,31 +219,14 @@ std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
   return result;
 }
 
-std::string TestDatabase::runClient(std::string_view sql, const std::string& database) const {
-  const std::string base = scratchFolder() + "/" + uniqueName();
-  const std::string inPath = base + ".sql";
-  const std::string outPath = base + ".out";
-  const std::string errPath = base + ".err";
-  std::vector<std::string> argv;
-  if (backend_ == Backend::SQLite) {
-    writeFile(inPath, std::string(sql) + ";\n");
-    argv = {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
-            "-separator", std::string(1, kUnitSeparator), "-newline",
-            std::string(1, kRecordSeparator), database};
-  } else {
-    // psql takes its client encoding from the locale, which may be unset.
-    writeFile(inPath, "\\encoding UTF8\n" + std::string(sql) + ";\n");
-    argv = {"psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-P", "null=<NULL>",
-            "-F", std::string(1, kUnitSeparator), "-R", std::string(1, kRecordSeparator),
-            "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
+std::string TestDatabase::runClient(std::string_view sql) {
+  if (backend_ == Backend::PostgreSQL) {
+    if (!psql_) psql_ = std::make_unique<PsqlSession>(name_);
+    return psql_->run(sql);
   }
-  const int status = runProgram(argv, inPath, outPath, errPath);
-  std::string output = readFile(outPath);
-  const std::string errors = readFile(errPath);
-  for (const auto& path : {inPath, outPath, errPath}) std::filesystem::remove(path);
-  if (status != 0)
-    throw std::runtime_error(argv[0] + " failed on \"" + std::string(sql) + "\": " + errors);
-  return output;
+  const RunResult result = runCommand(sqliteCommand(name_), std::string(sql) + ";\n");
+  if (result.exitStatus != 0) clientFailed("sqlite3", sql, result.err);
+  return result.out;
 }
 
 }  // namespace mrp::test

@@ -7,6 +7,11 @@
 // that ODBCINI points to and starts the cluster). exec and rows go through the
 // command-line clients sqlite3 and psql, not through ODBC, so they see the data
 // as stored (texts as UTF-8) independent of the code under test.
+//
+// Each exec or rows on SQLite starts sqlite3. On PostgreSQL one psql per
+// database serves them all (starting psql costs more than most statements);
+// every call still behaves like a psql of its own: a failing statement ends
+// it, an open transaction is rolled back and the session reset afterwards.
 #pragma once
 
 #include <iosfwd>
@@ -27,6 +32,8 @@ const OdbcEnvironment& odbcEnvironment();
 
 enum class Backend { SQLite, PostgreSQL };
 
+class PsqlSession;  // one psql kept running (test_database.cpp)
+
 class TestDatabase {
  public:
   explicit TestDatabase(Backend backend);
@@ -40,18 +47,45 @@ class TestDatabase {
   /// Argument 1 of the program: "DSN=" + this connects to this database.
   std::string dataSourceName() const;
   /// Runs one or more statements (separated by ';'); throws std::runtime_error
-  /// with the client's message when one fails.
+  /// with the client's message when one fails. In a Batch: only collects them.
   void exec(std::string_view sql);
+
+  /// Statements run together: while a Batch of a database lives, its exec only
+  /// collects the statements; run() - or the end of the Batch - runs them all
+  /// in one client call, in order, stopping at the first failing one like
+  /// exec. rows() runs the collected statements first. For tests that insert
+  /// many rows through helpers, one exec each:
+  ///   { TestDatabase::Batch batch(db); header("B1", ...); due("B1", ...); }
+  class Batch {
+   public:
+    explicit Batch(TestDatabase& db);
+    /// Runs what is left, unless the scope is left by an exception.
+    ~Batch() noexcept(false);
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    /// Runs what was collected so far; the batch goes on.
+    void run();
+
+   private:
+    TestDatabase& db_;
+    int uncaughtExceptions_;
+  };
+
   /// The rows of a query as texts in the client's format, NULL as "<NULL>".
   std::vector<std::vector<std::string>> rows(std::string_view sql);
   /// A new connection to this database.
   std::unique_ptr<Connection> connect() const;
 
  private:
-  std::string runClient(std::string_view sql, const std::string& database) const;
+  /// Runs `sql` on this database; the client's output.
+  std::string runClient(std::string_view sql);
+  void runBatch();
 
   Backend backend_;
   std::string name_;  // SQLite: the file path; PostgreSQL: the database name
+  std::unique_ptr<PsqlSession> psql_;  // PostgreSQL, once used
+  bool batching_ = false;
+  std::string batched_;  // the statements of the running Batch
 };
 
 /// Both backends, for INSTANTIATE_TEST_SUITE_P.
