@@ -9,6 +9,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,8 @@ int runEngineMode(const Arguments& args);
 int runRunMode(const Arguments& args);
 /// A whole run on PostgreSQL beside a plain loop that only fetches the rows.
 int runPostgresMode(const Arguments& args);
+/// lotsizing-batch beside one lotsizing process per demand, on SQLite and PostgreSQL.
+int runBatchMode(const Arguments& args);
 
 struct BenchMode {
   std::string_view name;
@@ -35,6 +38,23 @@ inline constexpr BenchMode kBenchModes[] = {
     {"engine", "the engine alone: compute on generated plans, per phase", runEngineMode},
     {"run", "a whole run on SQLite through ODBC: load, compute, store", runRunMode},
     {"postgres", "a whole run on PostgreSQL beside a plain SQLGetData fetch loop", runPostgresMode},
+    {"batch", "lotsizing-batch beside one process per demand, on SQLite and PostgreSQL", runBatchMode},
+};
+
+/// A folder under /tmp for one run, removed with what it holds unless kept.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  void keep() { keep_ = true; }
+
+ private:
+  std::filesystem::path path_;
+  bool keep_ = false;
 };
 
 /// Milliseconds since construction or the last `lap`, restarting the clock.

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <stdexcept>
+#include <stdlib.h>
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
@@ -16,6 +18,17 @@ double Stopwatch::lap() {
   const std::chrono::duration<double, std::milli> elapsed = now - start_;
   start_ = now;
   return elapsed.count();
+}
+
+ScratchFolder::ScratchFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "lsz-bench.XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a scratch folder");
+  path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  if (!keep_) std::filesystem::remove_all(path_, ignored);
 }
 
 double peakResidentMiB() {

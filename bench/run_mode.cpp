@@ -77,28 +77,6 @@ Sizes sizesFrom(const Arguments& args) {
 // Scratch folder and generation (parent process, sqlite3 library)
 
 /// A folder under /tmp, removed with everything in it when this goes away.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lsz-bench.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a scratch folder");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    if (!keep_) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  void keep() { keep_ = true; }
-
- private:
-  std::filesystem::path path_;
-  bool keep_ = false;
-};
-
 class SqliteDatabase {
  public:
   explicit SqliteDatabase(const std::filesystem::path& file) {

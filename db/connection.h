@@ -40,6 +40,11 @@ class Connection {
   /// rather than the whole database (SQLite).
   bool locksRows() const noexcept { return locksRows_; }
 
+  /// The transaction isolation level last set on this connection (0: none
+  /// set yet, the driver's default).
+  SQLULEN isolationLevel() const noexcept { return isolationLevel_; }
+  void setIsolationLevel(SQLULEN level) noexcept { isolationLevel_ = level; }
+
   SQLHDBC handle() const noexcept { return handle_.get(); }
   /// Raises with this connection's diagnostics unless `rc` is a success.
   SQLRETURN check(SQLRETURN rc) const { return handle_.check(rc); }
@@ -56,6 +61,7 @@ class Connection {
   std::vector<SQLHSTMT> statements_;
   bool open_ = false;
   bool locksRows_ = true;
+  SQLULEN isolationLevel_ = 0;
   std::uint64_t session_ = 0;
 };
 

@@ -35,10 +35,14 @@ void abandon(const Connection& connection) noexcept {
                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
-void begin(const Connection& connection, Isolation isolation) {
-  // The isolation level can only change outside a transaction.
-  setAttribute(connection, SQL_ATTR_TXN_ISOLATION,
-               isolation == Isolation::Serializable ? SQL_TXN_SERIALIZABLE : SQL_TXN_READ_COMMITTED);
+void begin(Connection& connection, Isolation isolation) {
+  // The isolation level can only change outside a transaction. Setting it
+  // costs a round trip on some drivers, so only a change is sent.
+  const SQLULEN level = isolation == Isolation::Serializable ? SQL_TXN_SERIALIZABLE : SQL_TXN_READ_COMMITTED;
+  if (connection.isolationLevel() != level) {
+    setAttribute(connection, SQL_ATTR_TXN_ISOLATION, level);
+    connection.setIsolationLevel(level);
+  }
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
 }
 
