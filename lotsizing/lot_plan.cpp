@@ -1,6 +1,8 @@
 // The engine's run order.
 #include "lotsizing/lot_plan.h"
 
+#include <cmath>
+
 #include "demand/demand_plan.h"
 #include "lotsizing/bucketing.h"
 #include "lotsizing/period_cost_table.h"
@@ -11,12 +13,18 @@ namespace mrp {
 namespace {
 
 /// The rows to store: every lot other than 0, its cost divided by the currency
-/// factor, which the loading multiplied into the setup and unit costs.
-std::vector<Lot> storedLots(const std::vector<PlanningPeriod>& periods, double currency) {
+/// factor, which the loading multiplied into the setup and unit costs. A small
+/// factor can carry a finite cost beyond the doubles: noted like any cost that
+/// is not finite.
+std::vector<Lot> storedLots(const std::vector<PlanningPeriod>& periods, double currency,
+                            PlanProblems& problems) {
   std::vector<Lot> lots;
-  for (const PlanningPeriod& period : periods) {
+  for (std::size_t p = 0; p < periods.size(); ++p) {
+    const PlanningPeriod& period = periods[p];
     if (period.lotSize == 0) continue;
-    lots.push_back(Lot{period.start, period.lotSize, period.cost / currency});
+    const double kosten = period.cost / currency;
+    if (!std::isfinite(kosten)) problems.lotCostNotFinite(kosten, static_cast<std::int32_t>(p));
+    lots.push_back(Lot{period.start, period.lotSize, kosten});
   }
   return lots;
 }
@@ -38,7 +46,8 @@ std::optional<LotPlan> planLots(const DemandPlan& demand, MessageSink& sink) {
       cheapestPlanCosts(plan.periods, table, demand.factorFor(kZinsJahr), *demand.periodLength);
   assignLots(plan.periods, cheapest, problems);
   if (refuseIfAny(problems, sink)) return std::nullopt;
-  plan.lots = storedLots(plan.periods, demand.factorFor(kWaehrung));
+  plan.lots = storedLots(plan.periods, demand.factorFor(kWaehrung), problems);
+  if (refuseIfAny(problems, sink)) return std::nullopt;
   return plan;
 }
 

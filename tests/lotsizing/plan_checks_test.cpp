@@ -162,6 +162,12 @@ TEST(PlanChecks, QuantitiesAndCostsOutOfRange) {
       {"lot beyond 32 bits",
        [](PlanBuilder& b) { b.holdingCost(0.0).due(45295.5, kMax); }, nullptr,
        {"Losgr\x94\xe1" "e au\xe1" "erhalb des Wertebereichs: 2.14748e+009 in Periode 1"}},
+      {"stored cost beyond the doubles once the currency factor is taken out",
+       [](PlanBuilder& b) {
+         b.factor(kWaehrung, 1e-300).clearParameter(kRuestKosten).parameter(kRuestKosten, 0, 1e300);
+       },
+       nullptr,
+       {"Loskosten nicht endlich: " + formatNumber(kInfinity) + " in Periode 1"}},
       {"horizon beyond 200000 periods",
        [](PlanBuilder& b) { b.due(45292.0 + 200000.0, 1).due(45292.5, 1); }, nullptr,
        {"Zu viele Perioden: 200001 bis zum Termin 2571-08-01 00:00:00: "
