@@ -10,6 +10,7 @@
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "db/value_conversions.h"
+#include "platform/ole_date.h"
 #include "platform/text_encoding.h"
 
 namespace mrp {
@@ -107,7 +108,7 @@ struct DbQuery::State {
   std::vector<ColumnRead> columnReads;  // of the current result
   std::vector<VARIANT> columnValues;    // the current row
   std::u16string textChunk;             // reused for every text column read
-  std::string numberText;               // reused for every number column read
+  std::string valueText;                // reused for every number and date read
 
   /// The arrays of a block read.
   struct BoundColumn {
@@ -122,6 +123,9 @@ struct DbQuery::State {
   bool blocksOpen = false;
 
   void bindBlocks(const std::vector<BlockColumn>& columns, std::size_t blockRows);
+  /// The text of a block's value; nothing for NULL, a cut text or a row the
+  /// driver could not read.
+  std::optional<std::string_view> blockText(std::size_t row, std::size_t column) const;
   bool fetchBlock();
   void closeBlocks();
 
@@ -159,8 +163,8 @@ struct DbQuery::State {
   void loadRow();
   void readColumn(std::size_t column, VARIANT& value);
   void readText(SQLUSMALLINT column, VARIANT& value);
-  /// Reads a number column's text into numberText; false for NULL.
-  bool readNumberText(SQLUSMALLINT column);
+  /// Reads a number or date column as text into valueText; false for NULL.
+  bool readValueText(SQLUSMALLINT column);
   static void markUnreadable(VARIANT& value);
 };
 
@@ -267,31 +271,33 @@ void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
   SQLLEN indicator = 0;
   switch (columnReads[column]) {
     case ColumnRead::Integer:
-      if (!readNumberText(number)) {
+      if (!readValueText(number)) {
         value = VARIANT::null();
-      } else if (const std::optional<std::int32_t> n = parseInt32Text(numberText)) {
+      } else if (const std::optional<std::int32_t> n = parseInt32Text(valueText)) {
         assignInt32(value, *n);
       } else {
         markUnreadable(value);
       }
       return;
     case ColumnRead::Double:
-      if (!readNumberText(number)) {
+      if (!readValueText(number)) {
         value = VARIANT::null();
-      } else if (const std::optional<double> x = parseNumberText(numberText)) {
+      } else if (const std::optional<double> x = parseNumberText(valueText)) {
         if (value.vt != VT_R8) value = VARIANT::real(*x);
         value.dblVal = *x;
       } else {
         markUnreadable(value);
       }
       return;
-    case ColumnRead::Date: {
-      SQL_TIMESTAMP_STRUCT timestamp{};
-      check(SQLGetData(handle(), number, SQL_C_TYPE_TIMESTAMP, &timestamp, sizeof timestamp,
-                       &indicator));
-      if (indicator != SQL_NULL_DATA) value = VARIANT::date(oleDateFromTimestamp(timestamp));
-      break;
-    }
+    case ColumnRead::Date:
+      if (!readValueText(number)) {
+        value = VARIANT::null();
+      } else if (const std::optional<CalendarTime> time = parseCalendarTime(valueText)) {
+        value = VARIANT::date(oleDateFromCalendar(*time));
+      } else {
+        markUnreadable(value);
+      }
+      return;
     case ColumnRead::Text:
       readText(number, value);
       return;
@@ -307,12 +313,13 @@ void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
   if (indicator == SQL_NULL_DATA) value = VARIANT::null();
 }
 
-bool DbQuery::State::readNumberText(SQLUSMALLINT column) {
-  // Numbers are read as the text the driver has for them and parsed here:
-  // drivers convert to a C number leniently (SQLite's driver reads the text
-  // "7abc" as 7 and wraps 2147483648 into a 32-bit integer), so only the text
-  // shows whether a value is exactly a number of the kind asked for.
-  numberText.clear();
+bool DbQuery::State::readValueText(SQLUSMALLINT column) {
+  // Numbers and dates are read as the text the driver has for them and parsed
+  // here: drivers convert to C values leniently (SQLite's driver reads the
+  // text "7abc" as 7, wraps 2147483648 into a 32-bit integer, takes a date with
+  // trailing text, and reads past the end of a time without seconds), so only
+  // the text shows whether a value is exactly one of the kind asked for.
+  valueText.clear();
   std::array<char, 64> chunk{};
   for (;;) {
     SQLLEN indicator = 0;
@@ -323,7 +330,7 @@ bool DbQuery::State::readNumberText(SQLUSMALLINT column) {
     if (indicator == SQL_NULL_DATA) return false;
     const std::size_t room = chunk.size() - 1;  // one byte for the terminator
     const bool whole = indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) <= room;
-    numberText.append(chunk.data(), whole ? static_cast<std::size_t>(indicator) : room);
+    valueText.append(chunk.data(), whole ? static_cast<std::size_t>(indicator) : room);
     if (whole) return true;
   }
 }
@@ -582,7 +589,7 @@ bool DbQuery::getDate(std::int32_t column, VARIANT& target) {
 
 namespace {
 
-constexpr SQLLEN kNumberTextWidth = 40;  // digits of any 64-bit integer and more
+constexpr SQLLEN kValueTextWidth = 40;  // digits of any 64-bit integer and more
 
 bool isKind(ColumnRead read, DbQuery::BlockColumn kind) {
   return read == (kind == DbQuery::BlockColumn::Date ? ColumnRead::Date : ColumnRead::Integer);
@@ -606,13 +613,11 @@ void DbQuery::State::bindBlocks(const std::vector<BlockColumn>& columns, std::si
   for (std::size_t c = 0; c < columns.size(); ++c) {
     BoundColumn& column = bound_.emplace_back();
     column.kind = columns[c];
-    column.width = columns[c] == BlockColumn::Date ? static_cast<SQLLEN>(sizeof(SQL_TIMESTAMP_STRUCT))
-                                                   : kNumberTextWidth;
+    column.width = kValueTextWidth;
     column.values.assign(taken * static_cast<std::size_t>(column.width), 0);
     column.indicators.assign(taken, 0);
-    check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(c + 1),
-                     columns[c] == BlockColumn::Date ? SQL_C_TYPE_TIMESTAMP : SQL_C_CHAR,
-                     column.values.data(), column.width, column.indicators.data()));
+    check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, column.values.data(),
+                     column.width, column.indicators.data()));
   }
   blocksOpen = true;
 }
@@ -670,27 +675,29 @@ bool DbQuery::blockNull(std::size_t row, std::size_t column) const {
   return state_->bound_.at(column).indicators.at(row) == SQL_NULL_DATA;
 }
 
-std::optional<OleDate> DbQuery::blockDate(std::size_t row, std::size_t column) const {
-  const State::BoundColumn& bound = state_->bound_.at(column);
-  const auto status = state_->rowStatus.at(row);
-  if (bound.indicators.at(row) == SQL_NULL_DATA ||
-      (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO))
-    return std::nullopt;
-  SQL_TIMESTAMP_STRUCT timestamp;
-  std::memcpy(&timestamp, bound.values.data() + row * static_cast<std::size_t>(bound.width), sizeof timestamp);
-  return roundToDecimals(roundToSecond(oleDateFromTimestamp(timestamp)), 10);
-}
-
-std::optional<std::int32_t> DbQuery::blockInteger(std::size_t row, std::size_t column) const {
-  const State::BoundColumn& bound = state_->bound_.at(column);
+std::optional<std::string_view> DbQuery::State::blockText(std::size_t row, std::size_t column) const {
+  const BoundColumn& bound = bound_.at(column);
   const SQLLEN length = bound.indicators.at(row);
-  const auto status = state_->rowStatus.at(row);
-  // A text that filled the buffer was cut: it is no 32-bit integer anyway.
+  const auto status = rowStatus.at(row);
+  // A text that filled the buffer was cut: it is no date and no 32-bit integer.
   if (length == SQL_NULL_DATA || length < 0 || length >= bound.width ||
       (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO))
     return std::nullopt;
-  return parseInt32Text(std::string_view(bound.values.data() + row * static_cast<std::size_t>(bound.width),
-                                         static_cast<std::size_t>(length)));
+  return std::string_view(bound.values.data() + row * static_cast<std::size_t>(bound.width),
+                          static_cast<std::size_t>(length));
+}
+
+std::optional<OleDate> DbQuery::blockDate(std::size_t row, std::size_t column) const {
+  const std::optional<std::string_view> text = state_->blockText(row, column);
+  if (!text) return std::nullopt;
+  const std::optional<CalendarTime> time = parseCalendarTime(*text);
+  if (!time) return std::nullopt;
+  return roundToDecimals(roundToSecond(oleDateFromCalendar(*time)), 10);
+}
+
+std::optional<std::int32_t> DbQuery::blockInteger(std::size_t row, std::size_t column) const {
+  const std::optional<std::string_view> text = state_->blockText(row, column);
+  return text ? parseInt32Text(*text) : std::nullopt;
 }
 
 VARTYPE DbQuery::columnKind(std::int32_t column) const {

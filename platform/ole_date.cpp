@@ -37,7 +37,72 @@ void civilFromDays(std::int64_t days, CalendarTime& out) {
   out.year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (out.month <= 2);
 }
 
+bool isLeapYear(std::int64_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+unsigned daysInMonth(std::int64_t year, unsigned month) {
+  constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+/// Reads exactly `digits` decimal digits at `at` into `value`.
+bool readDigits(std::string_view text, std::size_t& at, std::size_t digits, unsigned& value) {
+  if (at + digits > text.size()) return false;
+  value = 0;
+  for (std::size_t i = 0; i < digits; ++i) {
+    const char c = text[at + i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  at += digits;
+  return true;
+}
+
+bool readChar(std::string_view text, std::size_t& at, char expected) {
+  if (at >= text.size() || text[at] != expected) return false;
+  ++at;
+  return true;
+}
+
+/// The time of day after a date: "HH:MM", ":SS", fraction.
+bool readTimeOfDay(std::string_view text, std::size_t& at, CalendarTime& time) {
+  if (!readDigits(text, at, 2, time.hour) || !readChar(text, at, ':') ||
+      !readDigits(text, at, 2, time.minute) || time.hour > 23 || time.minute > 59)
+    return false;
+  if (at == text.size()) return true;
+  if (!readChar(text, at, ':') || !readDigits(text, at, 2, time.second) || time.second > 59) return false;
+  if (at == text.size()) return true;
+  if (!readChar(text, at, '.') || at == text.size()) return false;
+  std::uint32_t nanos = 0;
+  std::size_t digits = 0;
+  for (; at < text.size(); ++at, ++digits) {
+    const char c = text[at];
+    if (c < '0' || c > '9') return false;
+    if (digits < 9) nanos = nanos * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  for (; digits < 9; ++digits) nanos *= 10;
+  time.nanosecond = nanos;
+  return true;
+}
+
 }  // namespace
+
+std::optional<CalendarTime> parseCalendarTime(std::string_view text) {
+  CalendarTime time;
+  std::size_t at = 0;
+  unsigned year = 0;
+  if (!readDigits(text, at, 4, year) || !readChar(text, at, '-') || !readDigits(text, at, 2, time.month) ||
+      !readChar(text, at, '-') || !readDigits(text, at, 2, time.day))
+    return std::nullopt;
+  time.year = year;
+  if (year < 1 || time.month < 1 || time.month > 12 || time.day < 1 ||
+      time.day > daysInMonth(time.year, time.month))
+    return std::nullopt;
+  if (at == text.size()) return time;
+  if (text[at] != ' ' && text[at] != 'T') return std::nullopt;
+  ++at;
+  if (!readTimeOfDay(text, at, time)) return std::nullopt;
+  return time;
+}
 
 OleDate oleDateFromCalendar(const CalendarTime& time) {
   const std::int64_t day = daysFromCivil(time.year, time.month, time.day) + kUnixEpochDay;

@@ -10,7 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace mrp {
 
@@ -29,6 +31,13 @@ struct CalendarTime {
 
   friend bool operator==(const CalendarTime&, const CalendarTime&) = default;
 };
+
+/// The calendar time a text spells, all of it: "YYYY-MM-DD", optionally
+/// followed by a blank or "T" and "HH:MM", ":SS" and a fraction of a second
+/// (digits beyond nanoseconds are cut). Years 1 to 9999, every field in its
+/// range (February 29 only in leap years). Nothing for anything else: another
+/// order, a time zone, trailing text.
+std::optional<CalendarTime> parseCalendarTime(std::string_view text);
 
 /// The day number of a calendar time, fractions of a second kept.
 OleDate oleDateFromCalendar(const CalendarTime& time);

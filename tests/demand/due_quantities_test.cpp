@@ -176,6 +176,39 @@ TEST_F(DueQuantities, QuantitiesThatAreNotExactlyA32BitIntegerAreReported) {
   }
 }
 
+TEST_F(DueQuantities, DatesThatAreNotWhollyADateAreReported) {
+  // SQLite keeps any text in a timestamp column; its driver would take a date
+  // with trailing text and read past the end of a time without seconds.
+  const struct {
+    const char* termin;
+    std::optional<OleDate> read;
+  } cases[] = {
+      {"'2024-03-01 12:00'", kMarch1st2024 + 0.5},
+      {"'2024-03-01T12:00:00'", kMarch1st2024 + 0.5},
+      {"'2024-03-01 12:00:00+01:00'", std::nullopt},
+      {"'2024-03-01 x'", std::nullopt},
+      {"'2024-03-01''; drop table Bedarf; --'", std::nullopt},
+      {"'10000-01-01 00:00:00'", std::nullopt},
+      {"45352.5", std::nullopt},
+  };
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  for (const auto& c : cases) {
+    exec("delete from Termin");
+    due("B", c.termin, "5");
+    const auto plan = load("B");
+    if (c.read) {
+      ASSERT_EQ(plan->dueQuantities.size(), 1u) << c.termin;
+      EXPECT_DOUBLE_EQ(plan->dueQuantities[0].date, *c.read) << c.termin;
+    } else {
+      EXPECT_TRUE(plan->dueQuantities.empty()) << c.termin;
+      EXPECT_EQ(messages(), banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: "
+                                   "Zeile ausgelassen!"))
+          << c.termin;
+    }
+  }
+}
+
 TEST_F(DueQuantities, MissingHeaderReadsNoDueQuantities) {
   exec("delete from Termin");
   const auto plan = load("B");

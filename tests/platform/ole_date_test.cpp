@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace mrp {
 namespace {
@@ -73,6 +74,42 @@ TEST(OleDate, LinearDaysCountTimeForwardAlsoBeforeDayZero) {
   for (std::size_t i = 1; i < std::size(inCalendarOrder); ++i) {
     EXPECT_LT(linearDays(inCalendarOrder[i - 1]), linearDays(inCalendarOrder[i])) << i;
   }
+}
+
+TEST(OleDate, CalendarTextIsReadOnlyWhenItIsWhollyADateAndTime) {
+  const struct {
+    const char* text;
+    std::optional<CalendarTime> time;
+  } cases[] = {
+      {"2024-03-01", CalendarTime{2024, 3, 1, 0, 0, 0, 0}},
+      {"2024-03-01 12:34:56", CalendarTime{2024, 3, 1, 12, 34, 56, 0}},
+      {"2024-03-01T12:34:56", CalendarTime{2024, 3, 1, 12, 34, 56, 0}},
+      {"2024-03-01 12:34", CalendarTime{2024, 3, 1, 12, 34, 0, 0}},
+      {"2024-03-01 12:00:00.4", CalendarTime{2024, 3, 1, 12, 0, 0, 400'000'000}},
+      {"2024-03-01 12:00:00.123456789987", CalendarTime{2024, 3, 1, 12, 0, 0, 123'456'789}},
+      {"2024-02-29 00:00:00", CalendarTime{2024, 2, 29, 0, 0, 0, 0}},
+      {"0001-01-01", CalendarTime{1, 1, 1, 0, 0, 0, 0}},
+      {"9999-12-31 23:59:59", CalendarTime{9999, 12, 31, 23, 59, 59, 0}},
+      {"2023-02-29", std::nullopt},           // no leap year
+      {"2024-13-01", std::nullopt},
+      {"2024-04-31", std::nullopt},
+      {"0000-01-01", std::nullopt},
+      {"2024-03-01 24:00:00", std::nullopt},
+      {"2024-03-01 12:60", std::nullopt},
+      {"2024-03-01 12:00:60", std::nullopt},
+      {"2024-03-01 12:00:00+01", std::nullopt},  // a time zone
+      {"2024-03-01 12:00:00Z", std::nullopt},
+      {"2024-03-01 x", std::nullopt},            // trailing text
+      {"2024-03-01'; drop table Bedarf; --", std::nullopt},
+      {"2024-03-01 12:00:00.", std::nullopt},
+      {"2024/03/01", std::nullopt},
+      {"24-03-01", std::nullopt},
+      {"10000-01-01", std::nullopt},
+      {" 2024-03-01", std::nullopt},
+      {"12345", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseCalendarTime(c.text), c.time) << c.text;
 }
 
 TEST(OleDate, FormatGivesCalendarDateAndTime) {
