@@ -31,6 +31,10 @@ class Reporter {
     if (outcome.violations.empty()) return;
     const std::string reproduction = keep(outcome);
     std::ofstream readme(options_.keep / "README", std::ios::app);
+    if (!headed_) {
+      readme << "== lotsizing_fuzz --from " << options_.from << " --to " << options_.to << '\n';
+      headed_ = true;
+    }
     for (const std::string& violation : outcome.violations) {
       const std::string line = "seed " + std::to_string(outcome.seed) + ": " + violation + "; reproduce: " + reproduction;
       out_ << line << std::endl;
@@ -85,6 +89,7 @@ class Reporter {
   std::filesystem::path odbcIni_;
   std::ostream& out_;
   std::mutex mutex_;
+  bool headed_ = false;  // whether this campaign has written its heading into the README
   std::uint64_t passed_ = 0;
   std::uint64_t failed_ = 0;
   std::uint64_t succeeded_ = 0;
