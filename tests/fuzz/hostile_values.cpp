@@ -79,7 +79,7 @@ std::string malformedDate(Random& random, const Moment& moment) {
     case 4: return dateOnly(moment) + " 23:59:60";
     case 5: return dateOnly(moment) + " 24:00:00";
     case 6: return twoDigits(static_cast<unsigned>(date.day())) + "." + twoDigits(static_cast<unsigned>(date.month())) + "." + y;
-    case 7: return random.pick<std::string>({"", "morgen", "-", "0", "2024-01-01'; drop table Bedarf; --"});
+    case 7: return random.pick<std::string>({"", "morgen", "-", "0", dateOnly(moment) + "'; drop table Bedarf; --"});
     default: return y + "0101";
   }
 }

@@ -12,6 +12,8 @@
 // times factor) are at most 13 days or at least 5,000; due dates lie within
 // 420 days after the base, before the start, or in the years 9990 to 9999 for
 // demands based before 2101; start dates lie at most 30 days before the base.
+// The SQLite driver reads a date followed by any text as that date, so even a
+// malformed spelling is built from a moment that keeps these bounds.
 #pragma once
 
 #include <chrono>
