@@ -28,18 +28,7 @@ class Reporter {
   void record(const CaseOutcome& outcome) {
     std::lock_guard lock(mutex_);
     count(outcome);
-    if (outcome.violations.empty()) return;
-    const std::string reproduction = keep(outcome);
-    std::ofstream readme(options_.keep / "README", std::ios::app);
-    if (!headed_) {
-      readme << "== lotsizing_fuzz --from " << options_.from << " --to " << options_.to << '\n';
-      headed_ = true;
-    }
-    for (const std::string& violation : outcome.violations) {
-      const std::string line = "seed " + std::to_string(outcome.seed) + ": " + violation + "; reproduce: " + reproduction;
-      out_ << line << std::endl;
-      readme << line << '\n';
-    }
+    if (!outcome.violations.empty()) report(outcome, keptReproduction(outcome));
   }
 
   std::uint64_t failed() const { return failed_; }
@@ -65,6 +54,29 @@ class Reporter {
     if (outcome.elapsed > slowest_) {
       slowest_ = outcome.elapsed;
       slowestSeed_ = outcome.seed;
+    }
+  }
+
+  /// One line per violation, on the output and in the keep folder's README.
+  void report(const CaseOutcome& outcome, const std::string& reproduction) {
+    std::ofstream readme(options_.keep / "README", std::ios::app);
+    if (!headed_) {
+      readme << "== lotsizing_fuzz --from " << options_.from << " --to " << options_.to << '\n';
+      headed_ = true;
+    }
+    for (const std::string& violation : outcome.violations) {
+      const std::string line = "seed " + std::to_string(outcome.seed) + ": " + violation + "; reproduce: " + reproduction;
+      out_ << line << std::endl;
+      readme << line << '\n';
+    }
+  }
+
+  /// The reproduction of the kept database; a note instead when it could not be kept.
+  std::string keptReproduction(const CaseOutcome& outcome) {
+    try {
+      return keep(outcome);
+    } catch (const std::exception& error) {
+      return std::string("(database not kept: ") + error.what() + ")";
     }
   }
 

@@ -1,5 +1,6 @@
 #include "invariants.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
