@@ -1,0 +1,68 @@
+#include "fuzz_case.h"
+
+#include "child_process.h"
+#include "database_generator.h"
+#include "invariants.h"
+#include "scratch_folder.h"
+#include "sqlite_file.h"
+
+namespace mrp::fuzz {
+namespace {
+
+/// What the database held before the run.
+struct BeforeRun {
+  LotRows rows;
+  bool headerExists = false;
+};
+
+BeforeRun inspect(const std::filesystem::path& file, const std::string& key) {
+  SqliteFile db(file);  // closed again before the program opens the file
+  return {readLotRows(db, key), hasHeader(db, key)};
+}
+
+LotRows rowsAfter(const std::filesystem::path& file, const std::string& key) {
+  SqliteFile db(file);
+  return readLotRows(db, key);
+}
+
+/// Removes the case's database however the case ends.
+class CaseDatabase {
+ public:
+  explicit CaseDatabase(std::filesystem::path file) : file_(std::move(file)) { removeDatabase(file_); }
+  ~CaseDatabase() { removeDatabase(file_); }
+  CaseDatabase(const CaseDatabase&) = delete;
+  CaseDatabase& operator=(const CaseDatabase&) = delete;
+  const std::filesystem::path& file() const noexcept { return file_; }
+
+ private:
+  std::filesystem::path file_;
+};
+
+}  // namespace
+
+std::string dataSourceFor(const std::filesystem::path& file) { return "lsz_sqlite;Database=" + file.string(); }
+
+CaseOutcome runCase(const CaseSetup& setup, std::uint64_t seed) {
+  const CaseDatabase database(setup.folder / ("s" + std::to_string(seed) + ".db"));
+  const GeneratedDatabase generated = generateDatabase(seed, database.file(), setup.schema);
+  const BeforeRun before = inspect(database.file(), generated.runKey);
+
+  Observation observation;
+  observation.programName = setup.program;
+  observation.run = runChild(setup.program, {setup.program, dataSourceFor(database.file()), generated.runKey},
+                             setup.timeLimit);
+  observation.headerExists = before.headerExists;
+  observation.before = before.rows;
+  observation.after = rowsAfter(database.file(), generated.runKey);
+
+  CaseOutcome outcome;
+  outcome.seed = seed;
+  outcome.runKey = generated.runKey;
+  outcome.exitStatus = observation.run.exitStatus;
+  outcome.timedOut = observation.run.timedOut;
+  outcome.elapsed = observation.run.elapsed;
+  outcome.violations = findViolations(observation);
+  return outcome;
+}
+
+}  // namespace mrp::fuzz
