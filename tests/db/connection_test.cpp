@@ -8,6 +8,7 @@
 #include "db/db_query.h"
 #include "platform/odbc_environment.h"
 #include "platform/text_encoding.h"
+#include "support/helpers.h"
 #include "support/process.h"
 #include "support/test_database.h"
 
@@ -71,12 +72,6 @@ TEST_P(ConnectionTest, TwoConnectionsAtOnceEachReachTheirOwnDatabase) {
 INSTANTIATE_TEST_SUITE_P(Drivers, ConnectionTest, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
 
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 TEST(ConnectionFailure, RaisesWithTheDriverManagerMessage) {
   struct Case {
     std::string dataSource;
@@ -103,9 +98,9 @@ TEST(ConnectionFailure, UnknownDataSourceEndsTheProgramWithOneErrorReport) {
   for (const std::string& dataSource : {std::string("lsz_no_such_source"), std::string(200, 'd')}) {
     const test::RunResult result = test::runProgram({dataSource, "A"});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(count(result.err, "______>>>>>>>>>______"), 1u) << result.err;
+    EXPECT_EQ(test::count(result.err, "______>>>>>>>>>______"), 1u) << result.err;
     EXPECT_TRUE(result.out.ends_with("\a: Fehlerhaft beendet!")) << result.out;
-    EXPECT_EQ(count(result.out, "Erfolgreich"), 0u);
+    EXPECT_EQ(test::count(result.out, "Erfolgreich"), 0u);
   }
 }
 

@@ -14,7 +14,7 @@
 #include "demand/demand_loader.h"
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
-#include "demand/stderr_capture.h"
+#include "support/helpers.h"
 #include "platform/text_encoding.h"
 #include "support/test_database.h"
 

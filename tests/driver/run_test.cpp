@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "support/helpers.h"
 #include "support/process.h"
 #include "support/test_database.h"
 
@@ -21,12 +20,6 @@ std::string program() { return test::programPath(); }
 std::string started() { return program() + ": Gestartet"; }
 std::string failed() { return program() + "\a: Fehlerhaft beendet!"; }
 std::string succeeded() { return program() + ": Erfolgreich abgeschlossen."; }
-
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 TEST(RunUsageTest, FewerThanTwoArgumentsGiveTheUsageBanner) {
   const std::vector<std::vector<std::string>> argumentLists = {{}, {"lsz_sqlite"}};
@@ -56,10 +49,10 @@ TEST(RunFailureTest, DatabaseFailureGivesDatabaseLineOneReportAndTheFailureMessa
   const std::string databaseLine = "Datenbank: lsz_n\x94_quelle   Bedarf: B\x84r-1";
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, started() + "\n" + databaseLine + "\n" + failed());
-  ASSERT_EQ(count(result.err, kOpen), 1u) << result.err;
+  ASSERT_EQ(test::count(result.err, kOpen), 1u) << result.err;
   EXPECT_EQ(result.err.rfind("\n" + kOpen + "Unknown error 0x80004005: ", 0), 0u) << result.err;
   EXPECT_TRUE(result.err.ends_with(kClose)) << result.err;
-  EXPECT_EQ(count(result.err, "\n"), 1u) << "the report is one line";
+  EXPECT_EQ(test::count(result.err, "\n"), 1u) << "the report is one line";
   EXPECT_EQ(result.combined, started() + "\n" + databaseLine + result.err + "\n" + failed());
 }
 
@@ -68,7 +61,7 @@ TEST(RunFailureTest, DatabaseLineShowsALongDataSourceNameWhole) {
   const test::RunResult result = test::runProgramOnce({name, "B"}, test::Capture::Separate);
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_NE(result.out.find("\nDatenbank: " + name + "   Bedarf: B\n"), std::string::npos);
-  EXPECT_EQ(count(result.err, kOpen), 1u);
+  EXPECT_EQ(test::count(result.err, kOpen), 1u);
 }
 
 TEST(RunFailureTest, ArgumentsBehindTheDemandKeyAreIgnored) {
@@ -96,12 +89,7 @@ TEST(ConnectionStringTest, CarriesAtMostTheFirst119Bytes) {
   EXPECT_EQ(connectionStringFor(nullptr), "DSN=");
 }
 
-std::string exampleData() {
-  std::ifstream file(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql");
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+std::string exampleData() { return test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"); }
 
 class RunDatabaseTest : public testing::TestWithParam<test::Backend> {
  protected:
@@ -127,7 +115,7 @@ TEST_P(RunDatabaseTest, RefusedPlanEndsWithTheFailureMessageAndNoErrorReport) {
   EXPECT_NE(result.combined.find("\n" + kOpen + "Bedarf existiert nicht: FEHLT" + kClose),
             std::string::npos)
       << result.combined;
-  EXPECT_EQ(count(result.combined, "Unknown error"), 0u) << result.combined;
+  EXPECT_EQ(test::count(result.combined, "Unknown error"), 0u) << result.combined;
   EXPECT_TRUE(result.combined.ends_with(kClose + "\n" + failed())) << result.combined;
   EXPECT_TRUE(db_.rows("select LosGröße from LosGröße where Bedarf='FEHLT'").empty());
 }

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +14,7 @@
 #include "demand/message_sink.h"
 #include "driver/console.h"
 #include "platform/text_encoding.h"
+#include "support/helpers.h"
 #include "support/process.h"
 #include "support/test_database.h"
 
@@ -29,15 +28,8 @@ using Rows = std::vector<std::vector<std::string>>;
 // The bundled examples and a demand with data problems.
 const std::vector<std::string> kKeys = {"WW1958", "PUMPE-4711", "M\xC3\xA4ngel"};
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void fill(TestDatabase& db) {
-  db.exec(readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
   db.exec(
       "insert into Bedarf values ('Mängel','2024-01-01 00:00:00',1,NULL);"
       "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values "

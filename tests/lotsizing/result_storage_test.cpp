@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/helpers.h"
 #include "support/process.h"
 #include "support/test_database.h"
 
@@ -235,15 +235,8 @@ TEST_P(ResultStorage, AnUnknownDemandIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(lots("B9"), (std::vector<Lot>{{40000.0, 5, 1.0}}));
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST_P(ResultStorage, TheBundledExamplesPlanAsPublished) {
-  db_.exec(readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db_.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
   for (const char* key : {"WW1958", "PUMPE-4711"}) {
     const RunResult result = run(key);
     EXPECT_EQ(result.exitStatus, 0) << key << result.err;
