@@ -74,28 +74,36 @@ std::vector<std::string> split(std::string_view text, char separator) {
 /// the first failing statement (the request throws, the next one starts a new
 /// psql), and behind the statements a transaction they left open is rolled
 /// back and the session reset (settings, temporary tables, advisory locks),
-/// before psql prints the end mark that closes the request's output.
+/// before psql prints the end mark that closes the request's output. A
+/// connection that the server has closed meanwhile (psql only learns of it
+/// with the next statement) is opened anew before the request's statements.
 class PsqlSession {
  public:
   explicit PsqlSession(std::string database) : database_(std::move(database)) {}
 
   /// What psql prints for `sql`.
   std::string run(std::string_view sql) {
-    static constexpr std::string_view kEndMark = "@@lotsizing-test: end of request@@";
+    static constexpr std::string_view kAlive = "@@lotsizing-test: connected@@\n";
+    static constexpr std::string_view kEndMark = "@@lotsizing-test: end of request@@\n";
     static constexpr auto kTimeout = std::chrono::minutes(2);
-    std::lock_guard lock(mutex_);
-    if (!psql_ || !psql_->running())
-      psql_ = std::make_unique<Coprocess>(psqlCommand(database_), kPsqlEnvironment);
-    std::string request(sql);
+    std::string request = "select where false;\n\\echo ";
+    request += kAlive;
+    request += sql;
     request += "\n;\nrollback;\ndiscard all;\n\\echo ";
     request += kEndMark;
-    request += "\n";
-    Coprocess::Reply reply = psql_->exchange(request, std::string(kEndMark) + "\n", kTimeout);
-    if (reply.ended) {
-      psql_.reset();
-      if (reply.exitStatus != 0) clientFailed("psql", sql, reply.err);
+    std::lock_guard lock(mutex_);
+    for (int attempt = 1;; ++attempt) {
+      if (!psql_ || !psql_->running())
+        psql_ = std::make_unique<Coprocess>(psqlCommand(database_), kPsqlEnvironment);
+      Coprocess::Reply reply = psql_->exchange(request, kEndMark, kTimeout);
+      if (reply.ended) psql_.reset();
+      if (!reply.out.starts_with(kAlive)) {
+        if (reply.ended && attempt == 1) continue;  // none of `sql` has run
+        clientFailed("psql", sql, reply.err);
+      }
+      if (reply.ended && reply.exitStatus != 0) clientFailed("psql", sql, reply.err);
+      return reply.out.substr(kAlive.size());
     }
-    return std::move(reply.out);
   }
 
  private:
