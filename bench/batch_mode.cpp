@@ -16,7 +16,6 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,25 +39,6 @@ struct Sizes {
   int periods = 100;
   int loopSample = 400;
 };
-
-void execute(Connection& connection, const std::string& statement) {
-  DbQuery query(connection);
-  query.prepare(0);
-  query.execute(statement.c_str());
-}
-
-std::vector<std::string> schemaStatements() {
-  std::ifstream file(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema.sql");
-  std::stringstream text;
-  for (std::string line; std::getline(file, line);) {
-    if (!line.starts_with("--")) text << line << "\n";
-  }
-  std::vector<std::string> statements;
-  for (std::string statement; std::getline(text, statement, ';');) {
-    if (statement.find_first_not_of(" \n") != std::string::npos) statements.push_back(statement);
-  }
-  return statements;
-}
 
 std::string key(int d) {
   char text[16];

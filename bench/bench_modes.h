@@ -14,6 +14,10 @@
 #include <string_view>
 #include <vector>
 
+namespace mrp {
+class Connection;
+}
+
 namespace mrp::bench {
 
 using Arguments = std::vector<std::string>;
@@ -56,6 +60,11 @@ class ScratchFolder {
   std::filesystem::path path_;
   bool keep_ = false;
 };
+
+/// Runs a statement without parameters on `connection`.
+void execute(Connection& connection, const std::string& statement);
+/// The statements of sql/schema.sql, one by one.
+std::vector<std::string> schemaStatements();
 
 /// Milliseconds since construction or the last `lap`, restarting the clock.
 class Stopwatch {

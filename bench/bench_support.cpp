@@ -2,14 +2,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <stdexcept>
 #include <stdlib.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <sstream>
+#include <stdexcept>
 
 #include "bench_modes.h"
+#include "db/db_query.h"
 
 namespace mrp::bench {
 
@@ -29,6 +33,25 @@ ScratchFolder::ScratchFolder() {
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
   if (!keep_) std::filesystem::remove_all(path_, ignored);
+}
+
+void execute(Connection& connection, const std::string& statement) {
+  DbQuery query(connection);
+  query.prepare(0);
+  query.execute(statement.c_str());
+}
+
+std::vector<std::string> schemaStatements() {
+  std::ifstream file(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema.sql");
+  std::stringstream text;
+  for (std::string line; std::getline(file, line);) {
+    if (!line.starts_with("--")) text << line << "\n";
+  }
+  std::vector<std::string> statements;
+  for (std::string statement; std::getline(text, statement, ';');) {
+    if (statement.find_first_not_of(" \n") != std::string::npos) statements.push_back(statement);
+  }
+  return statements;
 }
 
 double peakResidentMiB() {

@@ -20,9 +20,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,26 +36,6 @@ namespace {
 
 constexpr char kMeasuredDemand[] = "MESSUNG-4711";
 constexpr char kDueQuery[] = "select Termin,Menge from Termin where Bedarf=? order by Termin asc";
-
-void execute(Connection& connection, const std::string& statement) {
-  DbQuery query(connection);
-  query.prepare(0);
-  query.execute(statement.c_str());
-}
-
-/// The statements of sql/schema.sql, one by one.
-std::vector<std::string> schemaStatements() {
-  std::ifstream file(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema.sql");
-  std::stringstream text;
-  for (std::string line; std::getline(file, line);) {
-    if (!line.starts_with("--")) text << line << "\n";
-  }
-  std::vector<std::string> statements;
-  for (std::string statement; std::getline(text, statement, ';');) {
-    if (statement.find_first_not_of(" \n") != std::string::npos) statements.push_back(statement);
-  }
-  return statements;
-}
 
 /// One demand: daily periods from 2024-01-01, `due` quantities at random
 /// times spread over `periods` days, setup and unit costs, rates and a grid.

@@ -9,8 +9,8 @@
 # failing seeds stay in fuzz-failures/ (as generated, before the run), with
 # those lines in fuzz-failures/README and the odbc.ini they name.
 # With SANITIZE=1 the campaign runs the build under AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-sanitize/ instead (leak checks off: the
-# ODBC driver stack leaks).
+# UndefinedBehaviorSanitizer in build-sanitize/ instead, leak checks on as in
+# the tests (tests/lsan.supp, libodbcinst kept loaded).
 # Exit status: 0 when every seed passed, 1 when any failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,8 +23,12 @@ jobs=${3:-$(nproc)}
 scripts/install-deps.sh
 if [[ ${SANITIZE:-0} == 1 ]]; then
   dir=build-sanitize
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOTSIZING_SANITIZE=ON -DLOTSIZING_BENCH=OFF >/dev/null
-  export ASAN_OPTIONS=detect_leaks=0
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOTSIZING_SANITIZE=ON -DLOTSIZING_BENCH=OFF \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O0 -g -DNDEBUG" >/dev/null
+  odbcinst=$(readlink -f "$(ldconfig -p | awk '/libodbcinst\.so\.2 /{print $NF; exit}')")
+  export LD_PRELOAD=$odbcinst
+  export ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0
+  export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 else
   dir=build
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
