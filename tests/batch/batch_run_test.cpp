@@ -211,6 +211,27 @@ TEST(BatchesAtOnce, TwoBatchesAndFourShardsLeaveOneRunsRowsPerDemand) {
   for (const auto& [key, times] : sharded) EXPECT_EQ(times, 1) << key;
 }
 
+// A worker whose connection breaks connects anew and tries the demand once
+// more: the server ends the session while the demand's first lot is stored,
+// once (a sequence counts, which no rollback undoes).
+TEST(BatchConnectionLost, TheWorkerConnectsAnewAndPlansTheDemandInHand) {
+  TestDatabase db(Backend::PostgreSQL);
+  const std::vector<std::string> keys = fill(db, 6);
+  db.exec("drop trigger Falle on LosGröße; create sequence bruch;"
+          "create function bruch() returns trigger language plpgsql as $$ begin "
+          "if new.Bedarf = 'G1003' and nextval('bruch') = 1 then perform pg_terminate_backend(pg_backend_pid()); "
+          "end if; return new; end $$;"
+          "create trigger Bruch before insert on LosGröße for each row execute function bruch()");
+  const RunResult result = runBatch(db, {"--jobs", "2"});
+  std::string summary;
+  const auto logged = demandsOf(result.out, summary);
+  EXPECT_EQ(logged.at("G1003").outcome, "planned") << result.out;
+  EXPECT_EQ(logged.at("FALLE").outcome, "planned") << "no trigger refuses it here";
+  EXPECT_NE(summary.find(" failed=0 "), std::string::npos) << summary;
+  EXPECT_NE(db.rows("select last_value from bruch"), (Rows{{"1"}})) << "the demand was tried again";
+  EXPECT_FALSE(db.rows("select 1 from LosGröße where Bedarf='G1003' and Kosten > 1").empty());
+}
+
 /// Starts the batch with its log in `logPath`; returns the child's pid.
 pid_t startBatch(const TestDatabase& db, const std::string& logPath, const std::vector<std::string>& options) {
   std::vector<std::string> argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName(), "--log", logPath};
