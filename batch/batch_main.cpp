@@ -42,6 +42,9 @@ extern "C" void onStopSignal(int signal) {
 void installStopHandlers() {
   struct sigaction action {};
   action.sa_handler = onStopSignal;
+  // Calls that the signal interrupts in the drivers go on: the demand in hand
+  // is finished, not failed.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
