@@ -17,8 +17,6 @@ namespace mrp {
 namespace {
 
 constexpr std::int32_t kDefaultParameterSize = 16;
-/// UTF-16 units read per SQLGetData call before a long text is read on.
-constexpr std::size_t kTextChunk = 256;
 
 /// How a column is read, decided once per result from its SQL type.
 enum class ColumnRead { Integer, Double, Date, Text, Unsupported };
@@ -68,11 +66,11 @@ SQLSMALLINT sqlTypeFor(VARTYPE kind, SQLSMALLINT previous) {
     case VT_DATE:
       return SQL_DOUBLE;
     case VT_BSTR:
-      return SQL_WVARCHAR;
+      return SQL_VARCHAR;
     case VT_BOOL:
       return SQL_BIT;
     default:
-      return previous != 0 ? previous : SQL_WVARCHAR;
+      return previous != 0 ? previous : SQL_VARCHAR;
   }
 }
 
@@ -83,7 +81,7 @@ struct BoundParameter {
   SQLULEN size = 1;
   SQLINTEGER integer = 0;
   double real = 0.0;
-  std::u16string text;
+  std::string text;  // UTF-8
   SQLLEN indicator = 0;
 };
 
@@ -107,8 +105,7 @@ struct DbQuery::State {
   bool cursorOpen = false;
   std::vector<ColumnRead> columnReads;  // of the current result
   std::vector<VARIANT> columnValues;    // the current row
-  std::u16string textChunk;             // reused for every text column read
-  std::string valueText;                // reused for every number and date read
+  std::string valueText;                // reused for every text, number and date read
 
   /// The arrays of a block read.
   struct BoundColumn {
@@ -196,7 +193,9 @@ void DbQuery::State::sendParameters() {
   for (std::size_t i = 0; i < bound.size(); ++i) {
     const VARIANT& value = paramValues[i];
     BoundParameter& p = bound[i];
-    SQLSMALLINT cType = SQL_C_WCHAR;
+    // Texts go as UTF-8 bytes: every driver here takes SQL_C_CHAR, while the
+    // PostgreSQL ANSI driver refuses wide-character parameters.
+    SQLSMALLINT cType = SQL_C_CHAR;
     SQLPOINTER buffer = nullptr;
     SQLLEN bufferLength = 0;
     switch (value.vt) {
@@ -219,9 +218,9 @@ void DbQuery::State::sendParameters() {
         p.indicator = 0;
         break;
       case VT_BSTR:
-        p.text = value.bstrVal;
-        buffer = odbc::wide(p.text);
-        bufferLength = static_cast<SQLLEN>(p.text.size() * sizeof(char16_t));
+        p.text = utf16ToUtf8(value.bstrVal);
+        buffer = p.text.data();
+        bufferLength = static_cast<SQLLEN>(p.text.size());
         p.indicator = bufferLength;
         break;
       default:  // empty, NULL and kinds without a database type are sent as NULL
@@ -229,7 +228,7 @@ void DbQuery::State::sendParameters() {
         break;
     }
     check(SQLBindParameter(handle(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, cType,
-                           p.sqlType, p.sqlType == SQL_WVARCHAR ? p.size : 0, 0, buffer,
+                           p.sqlType, p.sqlType == SQL_VARCHAR ? p.size : 0, 0, buffer,
                            bufferLength, &p.indicator));
   }
 }
@@ -320,7 +319,7 @@ bool DbQuery::State::readValueText(SQLUSMALLINT column) {
   // trailing text, and reads past the end of a time without seconds), so only
   // the text shows whether a value is exactly one of the kind asked for.
   valueText.clear();
-  std::array<char, 64> chunk{};
+  std::array<char, 256> chunk{};
   for (;;) {
     SQLLEN indicator = 0;
     const SQLRETURN rc = SQLGetData(handle(), column, SQL_C_CHAR, chunk.data(),
@@ -341,31 +340,13 @@ void DbQuery::State::markUnreadable(VARIANT& value) {
 }
 
 void DbQuery::State::readText(SQLUSMALLINT column, VARIANT& value) {
-  // The text goes into the value's own string, whose capacity is kept from
-  // row to row; long texts are read on in chunks.
-  std::u16string& text = value.bstrVal;
-  text.clear();
-  if (textChunk.size() < kTextChunk + 1) textChunk.resize(kTextChunk + 1);
-  for (;;) {
-    SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(handle(), column, SQL_C_WCHAR, odbc::wide(textChunk),
-                                    static_cast<SQLLEN>(textChunk.size() * sizeof(char16_t)),
-                                    &indicator);
-    check(rc, true);
-    if (rc == SQL_NO_DATA) break;  // all of it was read before
-    if (indicator == SQL_NULL_DATA) {
-      value = VARIANT::null();
-      return;
-    }
-    const std::size_t room = textChunk.size() - 1;  // one unit for the terminator
-    const bool whole = indicator != SQL_NO_TOTAL &&
-                       static_cast<std::size_t>(indicator) / sizeof(char16_t) <= room;
-    const std::size_t got = whole ? static_cast<std::size_t>(indicator) / sizeof(char16_t) : room;
-    text.append(textChunk.data(), got);
-    if (whole) break;
-    if (indicator != SQL_NO_TOTAL)  // read the rest in one more call
-      textChunk.resize(static_cast<std::size_t>(indicator) / sizeof(char16_t) - room + 1);
+  // Texts come as UTF-8 (SQL_C_CHAR): every driver here gives it, while the
+  // PostgreSQL ANSI driver has no wide characters to give.
+  if (!readValueText(column)) {
+    value = VARIANT::null();
+    return;
   }
+  value.bstrVal = utf8ToUtf16(valueText);
   value.vt = VT_BSTR;
   value.lVal = 0;
   value.dblVal = 0.0;
@@ -435,25 +416,24 @@ struct ParameterArray {
   SQLSMALLINT sqlType = SQL_DOUBLE;
   SQLULEN size = 0;
   SQLLEN width = 0;           // bytes per row of a text
-  std::u16string texts;       // rows x text, for a text column
+  std::string texts;          // rows x UTF-8 text and terminator, for a text column
   const void* numbers = nullptr;
   std::vector<SQLLEN> indicators;
 
   /// Where the values are; the texts move with the array, so asked for last.
-  void* values() { return cType == SQL_C_WCHAR ? texts.data() : const_cast<void*>(numbers); }
+  void* values() { return cType == SQL_C_CHAR ? texts.data() : const_cast<void*>(numbers); }
 };
 
 ParameterArray parameterArray(const DbQuery::RowParameter& parameter, std::size_t first,
                               std::size_t rows) {
   ParameterArray array;
   if (const auto* text = std::get_if<std::string>(&parameter)) {
-    const std::u16string wide = utf8ToUtf16(*text);
-    array.cType = SQL_C_WCHAR;
-    array.sqlType = SQL_WVARCHAR;
+    array.cType = SQL_C_CHAR;
+    array.sqlType = SQL_VARCHAR;
     array.size = std::max<SQLULEN>(text->size(), 1);
-    array.width = static_cast<SQLLEN>((wide.size() + 1) * sizeof(char16_t));
-    for (std::size_t r = 0; r < rows; ++r) array.texts += wide + u'\0';
-    array.indicators.assign(rows, static_cast<SQLLEN>(wide.size() * sizeof(char16_t)));
+    array.width = static_cast<SQLLEN>(text->size() + 1);
+    for (std::size_t r = 0; r < rows; ++r) array.texts += *text + '\0';
+    array.indicators.assign(rows, static_cast<SQLLEN>(text->size()));
   } else if (const auto* reals = std::get_if<std::span<const double>>(&parameter)) {
     array.numbers = reals->data() + first;
     array.indicators.assign(rows, 0);

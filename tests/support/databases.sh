@@ -14,6 +14,7 @@
 # WORKDIR/odbc.ini names two data sources:
 #   lsz_sqlite  the SQLite3 ODBC driver; tests add ";Database=<file>" for their own file
 #   lsz_pg      psqlODBC (Unicode) on the cluster as its superuser; tests add ";Database=<name>"
+#   lsz_pg_ansi the same through psqlODBC's ANSI driver
 # WORKDIR/odbcinst.ini registers their two drivers (the tests set ODBCSYSINI=WORKDIR) with
 # DontDLClose = 1: the driver manager then keeps a driver loaded until the process ends, so that
 # the leak checker can still name the driver's code in the stack of what the driver leaked
@@ -83,6 +84,7 @@ start() {
   local sqlite_driver pg_driver
   sqlite_driver=$(driver_path libsqlite3odbc.so SQLite3)
   pg_driver=$(driver_path psqlodbcw.so "PostgreSQL Unicode")
+  pg_ansi_driver=$(driver_path psqlodbca.so "PostgreSQL ANSI")
   cat >"$workdir/odbcinst.ini" <<EOF
 [lsz SQLite3]
 Driver = $sqlite_driver
@@ -90,6 +92,10 @@ DontDLClose = 1
 
 [lsz PostgreSQL Unicode]
 Driver = $pg_driver
+DontDLClose = 1
+
+[lsz PostgreSQL ANSI]
+Driver = $pg_ansi_driver
 DontDLClose = 1
 EOF
 
@@ -101,6 +107,13 @@ Timeout = 10000
 
 [lsz_pg]
 Driver = lsz PostgreSQL Unicode
+Servername = $scratch/sock
+Port = $port
+Username = postgres
+Database = postgres
+
+[lsz_pg_ansi]
+Driver = lsz PostgreSQL ANSI
 Servername = $scratch/sock
 Port = $port
 Username = postgres

@@ -131,10 +131,17 @@ std::string scratchFolder() {
   return folder;
 }
 
-std::vector<Backend> allBackends() { return {Backend::SQLite, Backend::PostgreSQL}; }
+std::vector<Backend> allBackends() {
+  return {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLAnsi};
+}
 
 std::string backendName(Backend backend) {
-  return backend == Backend::SQLite ? "SQLite" : "PostgreSQL";
+  switch (backend) {
+    case Backend::SQLite: return "SQLite";
+    case Backend::PostgreSQL: return "PostgreSQL";
+    case Backend::PostgreSQLAnsi: return "PostgreSQLAnsi";
+  }
+  return "?";
 }
 
 void PrintTo(Backend backend, std::ostream* out) { *out << backendName(backend); }
@@ -166,8 +173,12 @@ TestDatabase::~TestDatabase() {
 }
 
 std::string TestDatabase::dataSourceName() const {
-  return backend_ == Backend::SQLite ? "lsz_sqlite;Database=" + name_
-                                     : "lsz_pg;Database=" + name_;
+  switch (backend_) {
+    case Backend::SQLite: return "lsz_sqlite;Database=" + name_;
+    case Backend::PostgreSQL: return "lsz_pg;Database=" + name_;
+    case Backend::PostgreSQLAnsi: return "lsz_pg_ansi;Database=" + name_;
+  }
+  return {};
 }
 
 const OdbcEnvironment& odbcEnvironment() {
@@ -228,7 +239,7 @@ std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
 }
 
 std::string TestDatabase::runClient(std::string_view sql) {
-  if (backend_ == Backend::PostgreSQL) {
+  if (backend_ != Backend::SQLite) {
     if (!psql_) psql_ = std::make_unique<PsqlSession>(name_);
     return psql_->run(sql);
   }

@@ -30,7 +30,9 @@ namespace mrp::test {
 /// The ODBC environment of the test process, made on first use.
 const OdbcEnvironment& odbcEnvironment();
 
-enum class Backend { SQLite, PostgreSQL };
+/// SQLite through its ODBC driver; PostgreSQL through psqlODBC's Unicode or
+/// ANSI driver (one cluster, the same databases).
+enum class Backend { SQLite, PostgreSQL, PostgreSQLAnsi };
 
 class PsqlSession;  // one psql kept running (test_database.cpp)
 
