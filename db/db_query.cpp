@@ -114,7 +114,7 @@ struct DbQuery::State {
     std::vector<char> values;   // rows x width
     std::vector<SQLLEN> indicators;
   };
-  std::vector<BoundColumn> bound_;
+  std::vector<BoundColumn> blockColumns;
   std::vector<SQLUSMALLINT> rowStatus;
   SQLULEN rowsFetched = 0;
   bool blocksOpen = false;
@@ -589,9 +589,9 @@ void DbQuery::State::bindBlocks(const std::vector<BlockColumn>& columns, std::si
   rowStatus.assign(taken, SQL_ROW_SUCCESS);
   check(SQLSetStmtAttr(handle(), SQL_ATTR_ROW_STATUS_PTR, rowStatus.data(), 0));
   check(SQLSetStmtAttr(handle(), SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched, 0));
-  bound_.clear();
+  blockColumns.clear();
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    BoundColumn& column = bound_.emplace_back();
+    BoundColumn& column = blockColumns.emplace_back();
     column.kind = columns[c];
     column.width = kValueTextWidth;
     column.values.assign(taken * static_cast<std::size_t>(column.width), 0);
@@ -652,11 +652,11 @@ bool DbQuery::nextBlock() {
 std::size_t DbQuery::blockRows() const noexcept { return state_->blocksOpen ? state_->rowsFetched : 0; }
 
 bool DbQuery::blockNull(std::size_t row, std::size_t column) const {
-  return state_->bound_.at(column).indicators.at(row) == SQL_NULL_DATA;
+  return state_->blockColumns.at(column).indicators.at(row) == SQL_NULL_DATA;
 }
 
 std::optional<std::string_view> DbQuery::State::blockText(std::size_t row, std::size_t column) const {
-  const BoundColumn& bound = bound_.at(column);
+  const BoundColumn& bound = blockColumns.at(column);
   const SQLLEN length = bound.indicators.at(row);
   const auto status = rowStatus.at(row);
   // A text that filled the buffer was cut: it is no date and no 32-bit integer.
