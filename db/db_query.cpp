@@ -267,49 +267,40 @@ void DbQuery::State::loadRow() {
 
 void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
   const auto number = static_cast<SQLUSMALLINT>(column + 1);
-  SQLLEN indicator = 0;
+  if (columnReads[column] == ColumnRead::Text) {
+    readText(number, value);
+    return;
+  }
+  if (!readValueText(number)) {
+    value = VARIANT::null();
+    return;
+  }
   switch (columnReads[column]) {
     case ColumnRead::Integer:
-      if (!readValueText(number)) {
-        value = VARIANT::null();
-      } else if (const std::optional<std::int32_t> n = parseInt32Text(valueText)) {
+      if (const std::optional<std::int32_t> n = parseInt32Text(valueText)) {
         assignInt32(value, *n);
-      } else {
-        markUnreadable(value);
+        return;
       }
-      return;
+      break;
     case ColumnRead::Double:
-      if (!readValueText(number)) {
-        value = VARIANT::null();
-      } else if (const std::optional<double> x = parseNumberText(valueText)) {
+      if (const std::optional<double> x = parseNumberText(valueText)) {
         if (value.vt != VT_R8) value = VARIANT::real(*x);
         value.dblVal = *x;
-      } else {
-        markUnreadable(value);
+        return;
       }
-      return;
-    case ColumnRead::Date:
-      if (!readValueText(number)) {
-        value = VARIANT::null();
-      } else if (const std::optional<CalendarTime> time = parseCalendarTime(valueText)) {
-        value = VARIANT::date(oleDateFromCalendar(*time));
-      } else {
-        markUnreadable(value);
-      }
-      return;
-    case ColumnRead::Text:
-      readText(number, value);
-      return;
-    case ColumnRead::Unsupported: {
-      std::array<char, 64> scratch{};
-      const SQLRETURN rc = SQLGetData(handle(), number, SQL_C_CHAR, scratch.data(),
-                                      static_cast<SQLLEN>(scratch.size()), &indicator);
-      check(rc, true);
-      if (indicator != SQL_NULL_DATA) markUnreadable(value);
       break;
-    }
+    case ColumnRead::Date:
+      if (const std::optional<CalendarTime> time = parseCalendarTime(valueText)) {
+        value = VARIANT::date(oleDateFromCalendar(*time));
+        return;
+      }
+      break;
+    case ColumnRead::Text:
+    case ColumnRead::Unsupported:
+      break;
   }
-  if (indicator == SQL_NULL_DATA) value = VARIANT::null();
+  // Not exactly a value of the column's kind, or a kind no getter reads.
+  markUnreadable(value);
 }
 
 bool DbQuery::State::readValueText(SQLUSMALLINT column) {
@@ -650,10 +641,6 @@ bool DbQuery::nextBlock() {
 }
 
 std::size_t DbQuery::blockRows() const noexcept { return state_->blocksOpen ? state_->rowsFetched : 0; }
-
-bool DbQuery::blockNull(std::size_t row, std::size_t column) const {
-  return state_->blockColumns.at(column).indicators.at(row) == SQL_NULL_DATA;
-}
 
 std::optional<std::string_view> DbQuery::State::blockText(std::size_t row, std::size_t column) const {
   const BoundColumn& bound = blockColumns.at(column);

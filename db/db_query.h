@@ -95,8 +95,6 @@ class DbQuery {
   /// A 32-bit integer of the current block, only when the column's text is
   /// exactly one (as the getters read numbers); nothing otherwise.
   std::optional<std::int32_t> blockInteger(std::size_t row, std::size_t column) const;
-  /// Whether the value is NULL.
-  bool blockNull(std::size_t row, std::size_t column) const;
 
  private:
   struct State;
