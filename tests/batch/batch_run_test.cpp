@@ -66,14 +66,7 @@ std::vector<std::string> fill(TestDatabase& db, int generated) {
   }
   sql += "insert into LosGröße values ('WW1958',1,1,1),('PUMPE-4711',2,2,2);";
   db.exec(sql);
-  if (db.backend() == Backend::SQLite) {
-    db.exec("create trigger Falle before insert on LosGröße when new.Bedarf = 'FALLE' "
-            "begin select raise(abort, 'keine Lose für FALLE'); end");
-  } else {
-    db.exec("create function falle() returns trigger language plpgsql as $$ begin "
-            "if new.Bedarf = 'FALLE' then raise exception 'keine Lose für FALLE'; end if; return new; end $$;"
-            "create trigger Falle before insert on LosGröße for each row execute function falle()");
-  }
+  db.refuseLotsWhere("Falle", "new.Bedarf = 'FALLE'", "keine Lose für FALLE");
   return keys;
 }
 
@@ -185,13 +178,15 @@ TEST(BatchUsage, WrongArgumentsAndNoConnectionExitWithTwo) {
 
 // Two batches over the whole database and four shards, all at once: every
 // demand ends with exactly one run's rows, and the shards plan every key once.
-TEST(BatchesAtOnce, TwoBatchesAndFourShardsLeaveOneRunsRowsPerDemand) {
-  TestDatabase single(Backend::PostgreSQL);
+class BatchesAtOnce : public testing::TestWithParam<Backend> {};
+
+TEST_P(BatchesAtOnce, TwoBatchesAndFourShardsLeaveOneRunsRowsPerDemand) {
+  TestDatabase single(GetParam());
   const std::vector<std::string> keys = fill(single, 40);
   for (const std::string& key : keys) test::runProgramOnce({single.dataSourceName(), key}, test::Capture::Separate);
   const Rows expected = lotsOf(single);
 
-  TestDatabase db(Backend::PostgreSQL);
+  TestDatabase db(GetParam());
   fill(db, 40);
   std::vector<RunResult> results(6);
   std::vector<std::thread> threads;
@@ -210,6 +205,10 @@ TEST(BatchesAtOnce, TwoBatchesAndFourShardsLeaveOneRunsRowsPerDemand) {
   EXPECT_EQ(sharded.size(), keys.size());
   for (const auto& [key, times] : sharded) EXPECT_EQ(times, 1) << key;
 }
+
+// On the servers that lock rows: SQLite serialises its writers whole.
+INSTANTIATE_TEST_SUITE_P(Servers, BatchesAtOnce, testing::Values(Backend::PostgreSQL, Backend::MariaDB),
+                         [](const auto& info) { return test::backendName(info.param); });
 
 // A worker whose connection breaks connects anew and tries the demand once
 // more: the server ends the session while the demand's first lot is stored,

@@ -9,6 +9,8 @@
 
 #include "db/connection.h"
 #include "db/db_query.h"
+#include "support/helpers.h"
+#include "support/process.h"
 #include "support/test_database.h"
 
 namespace mrp {
@@ -69,6 +71,45 @@ TEST(SchemaOnSQLite, EveryDemandLookupUsesAnIndexWithoutSorting) {
     EXPECT_NE(plan.find("USING INDEX"), std::string::npos) << statement.text << "\n" << plan;
     EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << statement.text << "\n" << plan;
   }
+}
+
+// Keys and names are compared byte for byte, as the program compares them, and
+// due dates reach past 2038 (where MariaDB's timestamp stops).
+TEST_P(SchemaTest, KeysAreExactAndDatesReachPast2038) {
+  TestDatabase db(GetParam());
+  db.exec("insert into Bedarf values ('K','2040-01-02 00:00:00',1,'Größe');"
+          "insert into Termin values ('K','2040-06-03 08:00:00',10);"
+          "insert into LosGröße values ('K',1,2,3)");
+  EXPECT_TRUE(db.rows("select Termin from Termin").at(0).at(0).starts_with("2040-06-03 08:00:00"));
+  for (const char* other : {"k", "K "}) {
+    EXPECT_TRUE(db.rows(std::string("select Bedarf from Bedarf where Bedarf='") + other + "'").empty())
+        << "'" << other << "'";
+    const test::RunResult run = test::runProgramOnce({db.dataSourceName(), other}, test::Capture::Separate);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("Bedarf existiert nicht"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(db.rows("select Bedarf,LosGröße from LosGröße"),
+            (std::vector<std::vector<std::string>>{{"K", "2"}}));
+}
+
+// The MariaDB schema makes its own texts UTF-8, whatever the client's locale
+// (cron runs with LANG=C, and the mariadb client then speaks latin1).
+TEST(SchemaOnMariaDB, LoadsUnderTheCLocale) {
+  TestDatabase db(Backend::MariaDB);
+  db.exec("drop table Bedarf, UmrechnungsFaktor, Parameter, Termin, LosGröße");
+  const test::RunResult load = test::runCommand(
+      {"mariadb", "--no-defaults", "-S", test::scratchFolder() + "/msock/mariadb.sock", "-u", "root",
+       db.name()},
+      test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema-mariadb.sql"),
+      {{"LANG", "C"}, {"LC_ALL", "C"}});
+  ASSERT_EQ(load.exitStatus, 0) << load.err;
+  EXPECT_EQ(db.rows("select table_name from information_schema.tables where table_schema='" +
+                    db.name() + "' and table_name like 'Los%'"),
+            (std::vector<std::vector<std::string>>{{"LosGröße"}}));
+  EXPECT_EQ(db.rows("select distinct character_set_name, collation_name from "
+                    "information_schema.columns where table_schema='" + db.name() +
+                    "' and character_set_name is not null"),
+            (std::vector<std::vector<std::string>>{{"utf8mb4", "utf8mb4_nopad_bin"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SchemaTest, testing::ValuesIn(test::allBackends()),

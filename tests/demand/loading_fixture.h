@@ -52,6 +52,8 @@ class LoadingTest {
     pending_.clear();
   }
   bool onSQLite() const { return db_->backend() == Backend::SQLite; }
+  /// SQLite and MariaDB sort NULL before every value, PostgreSQL after.
+  bool nullsSortFirst() const { return onSQLite() || db_->backend() == Backend::MariaDB; }
 
   // Row inserts; the arguments are SQL literals ("NULL", "'text'", "2.5").
   void header(const std::string& key, const std::string& start, const std::string& length,

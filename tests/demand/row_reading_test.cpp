@@ -50,8 +50,7 @@ TEST_P(RowReading, ReadsMatchingKindsAndNotesEveryOtherColumn) {
   DbQuery query(connection());
   query.prepare(0);
   ASSERT_TRUE(query.open("select n,r,t,d,b from Probe order by n"));
-  if (onSQLite()) {
-    // NULL sorts first on SQLite.
+  if (nullsSortFirst()) {
     RowReader nulls(query, "Probe");
     EXPECT_FALSE(nulls.integer(0, "n"));
     EXPECT_FALSE(nulls.real(1, "r"));

@@ -2,25 +2,29 @@
 # Test databases for one ctest run of one build directory.
 #
 #   databases.sh start WORKDIR SOURCEDIR   writes WORKDIR/odbc.ini, a SQLite template file and
-#                                          starts a throw-away PostgreSQL cluster
-#   databases.sh stop  WORKDIR SOURCEDIR   stops the cluster and removes every scratch file
+#                                          starts a throw-away PostgreSQL cluster and MariaDB server
+#   databases.sh stop  WORKDIR SOURCEDIR   stops both servers and removes every scratch file
 #
 # Everything lives in one short scratch folder under /tmp (recorded in WORKDIR/scratch), so that
 # the Unix socket path and the connection strings stay short. The PostgreSQL server listens on a
 # Unix socket in that folder only (no TCP port), so several build directories can run their tests
-# at the same time. PostgreSQL refuses to run as root: as root the cluster belongs to the
-# `postgres` system user.
+# at the same time; so does the MariaDB server. Neither server runs as root: as root the
+# PostgreSQL cluster belongs to the `postgres` system user, the MariaDB server to `mysql`. The
+# MariaDB server starts with its built-in defaults (latin1, case-blind collation): the schema
+# itself must make texts utf8mb4 and keys exact.
 #
 # WORKDIR/odbc.ini names two data sources:
 #   lsz_sqlite  the SQLite3 ODBC driver; tests add ";Database=<file>" for their own file
 #   lsz_pg      psqlODBC (Unicode) on the cluster as its superuser; tests add ";Database=<name>"
 #   lsz_pg_ansi the same through psqlODBC's ANSI driver
+#   lsz_maria   MariaDB Connector/ODBC on the MariaDB server as root; tests add ";Database=<name>"
 # WORKDIR/odbcinst.ini registers their two drivers (the tests set ODBCSYSINI=WORKDIR) with
 # DontDLClose = 1: the driver manager then keeps a driver loaded until the process ends, so that
 # the leak checker can still name the driver's code in the stack of what the driver leaked
 # (tests/lsan.supp). Nothing from /etc/odbc.ini or /etc/odbcinst.ini is used.
 # Test databases are copies of a template with sql/schema.sql loaded: SQLite the file
-# <scratch>/template.db, PostgreSQL the database lsz_template.
+# <scratch>/template.db, PostgreSQL the database lsz_template. MariaDB has no templates: each test
+# database loads sql/schema-mariadb.sql.
 set -euo pipefail
 
 action=${1:?start|stop}
@@ -47,10 +51,49 @@ as_cluster_owner() {  # runs a command as the owner of the cluster
   if [[ $(id -u) -eq 0 ]]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
 
+mariadb_program() {  # the path of a MariaDB server program (/usr/sbin is not on every PATH)
+  if [[ -x /usr/sbin/$1 ]]; then echo "/usr/sbin/$1"; else command -v "$1"; fi
+}
+
+stop_mariadb() {
+  local scratch=$1 pid
+  [[ -f $scratch/msock/mariadb.pid ]] || return 0
+  pid=$(cat "$scratch/msock/mariadb.pid")
+  # Its data is thrown away: no orderly shutdown needed.
+  kill -KILL "$pid" 2>/dev/null || true
+  while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+}
+
+start_mariadb() {
+  local scratch=$1 user=() i
+  mkdir "$scratch/maria" "$scratch/msock"
+  if [[ $(id -u) -eq 0 ]]; then
+    chown mysql: "$scratch/maria" "$scratch/msock"
+    user=(--user=mysql)
+  fi
+  "$(mariadb_program mariadb-install-db)" "${user[@]}" --no-defaults --datadir="$scratch/maria" \
+    --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
+    >"$scratch/mariadb-install.log" 2>&1 || { cat "$scratch/mariadb-install.log" >&2; exit 1; }
+  # Durability is not needed: no flush per commit, no doublewrite, no binary log.
+  "$(mariadb_program mariadbd)" --no-defaults "${user[@]}" --datadir="$scratch/maria" \
+    --socket="$scratch/msock/mariadb.sock" --skip-networking --pid-file="$scratch/msock/mariadb.pid" \
+    --log-error="$scratch/msock/server.log" --innodb-buffer-pool-size=64M \
+    --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 --skip-log-bin \
+    --max-connections=300 </dev/null >/dev/null 2>&1 &
+  for ((i = 0; i < 300; i++)); do
+    mariadb-admin --no-defaults -S "$scratch/msock/mariadb.sock" -u root ping >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "the MariaDB server did not start" >&2
+  cat "$scratch/msock/server.log" >&2 || true
+  exit 1
+}
+
 stop() {
   local scratch
   [[ -f $workdir/scratch ]] || return 0
   scratch=$(cat "$workdir/scratch")
+  stop_mariadb "$scratch"
   if [[ -d $scratch/pg ]]; then
     as_cluster_owner "$pgbin/pg_ctl" -D "$scratch/pg" -m immediate -w stop >/dev/null 2>&1 || true
   fi
@@ -80,11 +123,13 @@ start() {
     -c "create database lsz_template"
   psql -X -q -v ON_ERROR_STOP=1 -h "$scratch/sock" -p $port -U postgres -d lsz_template \
     -f "$sourcedir/sql/schema.sql"
+  start_mariadb "$scratch"
 
-  local sqlite_driver pg_driver
+  local sqlite_driver pg_driver pg_ansi_driver maria_driver
   sqlite_driver=$(driver_path libsqlite3odbc.so SQLite3)
   pg_driver=$(driver_path psqlodbcw.so "PostgreSQL Unicode")
   pg_ansi_driver=$(driver_path psqlodbca.so "PostgreSQL ANSI")
+  maria_driver=$(driver_path libmaodbc.so "MariaDB Unicode")
   cat >"$workdir/odbcinst.ini" <<EOF
 [lsz SQLite3]
 Driver = $sqlite_driver
@@ -96,6 +141,10 @@ DontDLClose = 1
 
 [lsz PostgreSQL ANSI]
 Driver = $pg_ansi_driver
+DontDLClose = 1
+
+[lsz MariaDB]
+Driver = $maria_driver
 DontDLClose = 1
 EOF
 
@@ -118,6 +167,12 @@ Servername = $scratch/sock
 Port = $port
 Username = postgres
 Database = postgres
+
+[lsz_maria]
+Driver = lsz MariaDB
+Socket = $scratch/msock/mariadb.sock
+User = root
+Database = mysql
 EOF
 }
 

@@ -48,12 +48,85 @@ std::vector<std::string> psqlCommand(const std::string& database) {
           "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
 }
 
+std::string mariadbSocket() { return scratchFolder() + "/msock/mariadb.sock"; }
+
+/// The mariadb client, printing results as XML: its only output format that
+/// keeps NULL apart from the text "NULL" and tabs and line ends in texts intact.
+/// utf8mb4 whatever the locale.
+std::vector<std::string> mariadbCommand(const std::string& database) {
+  std::vector<std::string> command = {"mariadb", "--no-defaults", "--batch", "--xml",
+                                      "--default-character-set=utf8mb4", "-S", mariadbSocket(),
+                                      "-u", "root"};
+  if (!database.empty()) command.push_back(database);
+  return command;
+}
+
+/// The client's output for `sql`; throws when a statement fails.
+std::string runMariadb(const std::string& database, std::string_view sql);
+
+/// The texts of an XML output of the mariadb client, rows as records and
+/// fields as units, NULL as "<NULL>", as sqlite3 and psql print them.
+std::string recordsFromMariadbXml(std::string_view xml);
+
 // psql takes its client encoding from the locale, which may be unset.
 const EnvironmentOverrides kPsqlEnvironment = {{"PGCLIENTENCODING", "UTF8"}};
 
 [[noreturn]] void clientFailed(const std::string& client, std::string_view sql,
                                const std::string& errors) {
   throw std::runtime_error(client + " failed on \"" + std::string(sql) + "\": " + errors);
+}
+
+std::string runMariadb(const std::string& database, std::string_view sql) {
+  const RunResult result = runCommand(mariadbCommand(database), std::string(sql) + ";\n");
+  if (result.exitStatus != 0) clientFailed("mariadb", sql, result.err);
+  return recordsFromMariadbXml(result.out);
+}
+
+std::string xmlUnescaped(std::string_view text) {
+  static constexpr std::pair<std::string_view, char> kEntities[] = {
+      {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
+  std::string plain;
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    for (const auto& [entity, character] : kEntities) {
+      if (text.substr(i, entity.size()) == entity) {
+        plain += character;
+        i += entity.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) plain += text[i++];
+  }
+  return plain;
+}
+
+std::string recordsFromMariadbXml(std::string_view xml) {
+  static constexpr std::string_view kRowEnd = "</row>", kField = "<field ", kNil = "/>",
+                                    kFieldEnd = "</field>";
+  std::string records;
+  for (std::size_t row = xml.find("<row>"); row != std::string_view::npos;
+       row = xml.find("<row>", row)) {
+    const std::size_t rowEnd = xml.find(kRowEnd, row);
+    bool firstField = true;
+    for (std::size_t field = xml.find(kField, row); field < rowEnd;
+         field = xml.find(kField, field)) {
+      if (!firstField) records += kUnitSeparator;
+      firstField = false;
+      const std::size_t tagEnd = xml.find('>', field);
+      if (xml.substr(tagEnd - 1, 2) == kNil) {
+        records += "<NULL>";
+        field = tagEnd;
+        continue;
+      }
+      const std::size_t valueEnd = xml.find(kFieldEnd, tagEnd);
+      records += xmlUnescaped(xml.substr(tagEnd + 1, valueEnd - tagEnd - 1));
+      field = valueEnd;
+    }
+    records += kRecordSeparator;
+    row = rowEnd;
+  }
+  return records;
 }
 
 std::vector<std::string> split(std::string_view text, char separator) {
@@ -132,7 +205,7 @@ std::string scratchFolder() {
 }
 
 std::vector<Backend> allBackends() {
-  return {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLAnsi};
+  return {Backend::SQLite, Backend::PostgreSQL, Backend::PostgreSQLAnsi, Backend::MariaDB};
 }
 
 std::string backendName(Backend backend) {
@@ -140,6 +213,7 @@ std::string backendName(Backend backend) {
     case Backend::SQLite: return "SQLite";
     case Backend::PostgreSQL: return "PostgreSQL";
     case Backend::PostgreSQLAnsi: return "PostgreSQLAnsi";
+    case Backend::MariaDB: return "MariaDB";
   }
   return "?";
 }
@@ -150,6 +224,10 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
   if (backend_ == Backend::SQLite) {
     name_ = scratchFolder() + "/" + uniqueName() + ".db";
     std::filesystem::copy_file(scratchFolder() + "/template.db", name_);
+  } else if (backend_ == Backend::MariaDB) {
+    name_ = "lsz_" + uniqueName();
+    runMariadb("", "create database " + name_ + ";\nuse " + name_ + ";\n" +
+                       readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema-mariadb.sql"));
   } else {
     name_ = "lsz_" + uniqueName();
     // FILE_COPY copies the template's few files; the default (WAL_LOG) writes
@@ -163,6 +241,8 @@ TestDatabase::~TestDatabase() {
   try {
     if (backend_ == Backend::SQLite) {
       std::filesystem::remove(name_);
+    } else if (backend_ == Backend::MariaDB) {
+      runMariadb("", "drop database if exists " + name_);
     } else {
       psql_.reset();
       maintenanceSession().run("drop database if exists " + name_ + " with (force)");
@@ -177,6 +257,7 @@ std::string TestDatabase::dataSourceName() const {
     case Backend::SQLite: return "lsz_sqlite;Database=" + name_;
     case Backend::PostgreSQL: return "lsz_pg;Database=" + name_;
     case Backend::PostgreSQLAnsi: return "lsz_pg_ansi;Database=" + name_;
+    case Backend::MariaDB: return "lsz_maria;Database=" + name_;
   }
   return {};
 }
@@ -226,6 +307,31 @@ void TestDatabase::runBatch() {
   runClient(statements);
 }
 
+void TestDatabase::refuseLotsWhere(std::string_view name, std::string_view condition,
+                                   std::string_view message) {
+  const std::string trigger(name), when(condition), text(message);
+  switch (backend_) {
+    case Backend::SQLite:
+      exec("create trigger " + trigger + " before insert on LosGröße when " + when +
+           " begin select raise(abort, '" + text + "'); end");
+      return;
+    case Backend::MariaDB:
+      // The body's ';' would end the statement for the client: another delimiter.
+      exec("delimiter $$\ncreate trigger " + trigger +
+           " before insert on LosGröße for each row if " + when +
+           " then signal sqlstate '45000' set message_text = '" + text + "'; end if$$\n" +
+           "delimiter ;\n");
+      return;
+    case Backend::PostgreSQL:
+    case Backend::PostgreSQLAnsi:
+      exec("create function " + trigger + "() returns trigger language plpgsql as $$ begin if " +
+           when + " then raise exception '" + text + "'; end if; return new; end $$;" +
+           "create trigger " + trigger + " before insert on LosGröße for each row " +
+           "execute function " + trigger + "()");
+      return;
+  }
+}
+
 std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
   runBatch();
   std::string output = runClient(sql);
@@ -239,6 +345,7 @@ std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
 }
 
 std::string TestDatabase::runClient(std::string_view sql) {
+  if (backend_ == Backend::MariaDB) return runMariadb(name_, sql);
   if (backend_ != Backend::SQLite) {
     if (!psql_) psql_ = std::make_unique<PsqlSession>(name_);
     return psql_->run(sql);

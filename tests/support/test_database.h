@@ -1,14 +1,15 @@
 // Scratch databases for the tests: each TestDatabase is a fresh database with
-// sql/schema.sql loaded, on SQLite (a new file) or on the throw-away PostgreSQL
-// cluster (CREATE DATABASE ... TEMPLATE), dropped again by the destructor. Tests
-// may therefore run in parallel (ctest -j).
+// the schema loaded, on SQLite (a new file), on the throw-away PostgreSQL
+// cluster (CREATE DATABASE ... TEMPLATE) or on the throw-away MariaDB server
+// (CREATE DATABASE, then sql/schema-mariadb.sql), dropped again by the
+// destructor. Tests may therefore run in parallel (ctest -j).
 //
 // Needs the ctest fixture tests/support/databases.sh (it writes the odbc.ini
-// that ODBCINI points to and starts the cluster). exec and rows go through the
-// command-line clients sqlite3 and psql, not through ODBC, so they see the data
-// as stored (texts as UTF-8) independent of the code under test.
+// that ODBCINI points to and starts the servers). exec and rows go through the
+// command-line clients sqlite3, psql and mariadb, not through ODBC, so they see
+// the data as stored (texts as UTF-8) independent of the code under test.
 //
-// Each exec or rows on SQLite starts sqlite3. On PostgreSQL one psql per
+// Each exec or rows on SQLite or MariaDB starts the client. On PostgreSQL one psql per
 // database serves them all (starting psql costs more than most statements);
 // every call still behaves like a psql of its own: a failing statement ends
 // it, an open transaction is rolled back and the session reset afterwards.
@@ -31,8 +32,9 @@ namespace mrp::test {
 const OdbcEnvironment& odbcEnvironment();
 
 /// SQLite through its ODBC driver; PostgreSQL through psqlODBC's Unicode or
-/// ANSI driver (one cluster, the same databases).
-enum class Backend { SQLite, PostgreSQL, PostgreSQLAnsi };
+/// ANSI driver (one cluster, the same databases); MariaDB through MariaDB
+/// Connector/ODBC.
+enum class Backend { SQLite, PostgreSQL, PostgreSQLAnsi, MariaDB };
 
 class PsqlSession;  // one psql kept running (test_database.cpp)
 
@@ -44,7 +46,7 @@ class TestDatabase {
   TestDatabase& operator=(const TestDatabase&) = delete;
 
   Backend backend() const noexcept { return backend_; }
-  /// SQLite: the file path; PostgreSQL: the database name.
+  /// SQLite: the file path; the servers: the database name.
   const std::string& name() const noexcept { return name_; }
   /// Argument 1 of the program: "DSN=" + this connects to this database.
   std::string dataSourceName() const;
@@ -73,6 +75,12 @@ class TestDatabase {
     int uncaughtExceptions_;
   };
 
+  /// Adds a trigger `name` that fails every insert into LosGröße whose new
+  /// row meets `condition` (columns as new.<name>), with `message` as the
+  /// database's error text.
+  void refuseLotsWhere(std::string_view name, std::string_view condition,
+                       std::string_view message);
+
   /// The rows of a query as texts in the client's format, NULL as "<NULL>".
   std::vector<std::vector<std::string>> rows(std::string_view sql);
   /// A new connection to this database.
@@ -84,15 +92,15 @@ class TestDatabase {
   void runBatch();
 
   Backend backend_;
-  std::string name_;  // SQLite: the file path; PostgreSQL: the database name
+  std::string name_;  // SQLite: the file path; the servers: the database name
   std::unique_ptr<PsqlSession> psql_;  // PostgreSQL, once used
   bool batching_ = false;
   std::string batched_;  // the statements of the running Batch
 };
 
-/// Both backends, for INSTANTIATE_TEST_SUITE_P.
+/// Every backend, for INSTANTIATE_TEST_SUITE_P.
 std::vector<Backend> allBackends();
-/// "SQLite" or "PostgreSQL"; usable as test name suffix.
+/// The backend's name, usable as test name suffix.
 std::string backendName(Backend backend);
 /// Lets GoogleTest print a Backend by name.
 void PrintTo(Backend backend, std::ostream* out);
