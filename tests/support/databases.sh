@@ -71,7 +71,7 @@ start_mariadb() {
     chown mysql: "$scratch/maria" "$scratch/msock"
     user=(--user=mysql)
   fi
-  "$(mariadb_program mariadb-install-db)" "${user[@]}" --no-defaults --datadir="$scratch/maria" \
+  "$(mariadb_program mariadb-install-db)" --no-defaults "${user[@]}" --datadir="$scratch/maria" \
     --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve \
     >"$scratch/mariadb-install.log" 2>&1 || { cat "$scratch/mariadb-install.log" >&2; exit 1; }
   # Durability is not needed: no flush per commit, no doublewrite, no binary log.
