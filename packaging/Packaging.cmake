@@ -1,6 +1,6 @@
 # What `cmake --install` installs: the programs, their man pages (gzipped), the
 # SQL files of the planning database and the example. The tests and the
-# benchmark install nothing.
+# benchmark install nothing. `cpack` makes the Debian package of it.
 #
 # Included at the end of the top-level CMakeLists.txt, after every program's
 # target is defined.
@@ -43,3 +43,38 @@ file(RELATIVE_PATH LOTSIZING_BINDIR_FROM_EXAMPLE
 configure_file(${CMAKE_CURRENT_LIST_DIR}/run-example.sh.in
   ${PROJECT_BINARY_DIR}/run-example.sh @ONLY)
 install(PROGRAMS ${PROJECT_BINARY_DIR}/run-example.sh DESTINATION ${exampleDir})
+
+# The Debian package: `cpack -G DEB` in the build folder.
+set(LOTSIZING_MAINTAINER "lotsizing maintainers <maintainers@users.noreply.c-seed-dd1dec1f.example>"
+  CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lotsizing)
+set(CPACK_PACKAGE_VENDOR "lotsizing maintainers")
+set(CPACK_PACKAGE_CONTACT "${LOTSIZING_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "dynamic lot sizing for material requirements planning")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LOTSIZING_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(programsText "lotsizing plans one demand, lotsizing-batch every demand of a database over a\nfew connections")
+if(TARGET lotsizing-report)
+  string(APPEND programsText ",\nlotsizing-report shows a plan without storing it")
+endif()
+# The synopsis line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"lotsizing plans the order lots of a demand in a planning database so that
+setup costs plus holding costs are as small as possible (Wagner-Whitin). It
+reads the demand through ODBC (SQLite, PostgreSQL and others) and stores one
+row per lot: order date, lot size and cost.
+.
+${programsText}.
+The schema and an example database are in /usr/share/lotsizing.")
+# libodbc2, libc6 and libstdc++6 come from dpkg-shlibdeps; unixodbc brings the
+# driver manager's tools (odbcinst, isql) for setting up the data sources.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS unixodbc)
+# The ODBC drivers it is used with, and sqlite3 for the example script.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsqliteodbc, odbc-postgresql, odbc-mariadb, sqlite3")
+include(CPack)
