@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs what building, testing and running the example need (Debian).
-# Skips apt entirely when everything is there already.
+# Installs what building, testing, packaging and running the example need
+# (Debian). Skips apt entirely when everything is there already.
 set -euo pipefail
 
+# dpkg-dev and file: cpack's Debian package (dpkg-shlibdeps); man-db and
+# groff-base: checking the man pages.
 packages=(build-essential cmake libgtest-dev unixodbc unixodbc-dev libsqliteodbc
-          odbc-postgresql postgresql sqlite3 libsqlite3-dev mariadb-server odbc-mariadb)
+          odbc-postgresql postgresql sqlite3 libsqlite3-dev mariadb-server odbc-mariadb
+          dpkg-dev file man-db groff-base)
 
 missing=()
 for package in "${packages[@]}"; do

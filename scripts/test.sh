@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up everything and runs every test: a normal build and a build under
-# AddressSanitizer (leak checking included) and UndefinedBehaviorSanitizer. The
-# tests start their own databases (a SQLite file and a throw-away PostgreSQL
-# cluster). Prints how long each step took.
+# Sets up everything and runs every test: a normal build, its Debian package
+# (installed, tried and removed again) and a build under AddressSanitizer (leak
+# checking included) and UndefinedBehaviorSanitizer. The tests start their own
+# databases (a SQLite file and a throw-away PostgreSQL cluster). Prints how long
+# each step took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +25,8 @@ run_suite() {
 
 echo "== Build and tests =="
 run_suite build
+echo "== Debian package: build, install, run the installed example, remove =="
+step "package build" scripts/package-test.sh build
 # The sanitizer tree is built at -O0: the sanitizers check every access and
 # operation at any optimisation level (the optimised code itself is tested by
 # the normal build), the tests spend their time in the database clients rather
