@@ -1,6 +1,8 @@
-// The tables of sql/schema.sql as the program's statements see them: every
-// column the statements read comes back as the kind the loading expects, on
-// both drivers, and every "where Bedarf=?" is an index lookup without a sort.
+// The tables of sql/schema.sql and sql/schema-mariadb.sql as the program's
+// statements see them: every column the statements read comes back as the kind
+// the loading expects, on every driver, and every "where Bedarf=?" is an index
+// lookup without a sort. Keys are exact, texts UTF-8, and the views show
+// calendar dates.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -90,6 +92,24 @@ TEST_P(SchemaTest, KeysAreExactAndDatesReachPast2038) {
   }
   EXPECT_EQ(db.rows("select Bedarf,LosGröße from LosGröße"),
             (std::vector<std::vector<std::string>>{{"K", "2"}}));
+}
+
+// The view of each dialect shows LosGröße's day numbers as calendar dates,
+// before 1899-12-30 too (whole days back, the time of day forward).
+TEST_P(SchemaTest, TheCalendarViewShowsTheOrderDates) {
+  TestDatabase db(GetParam());
+  const char* view = GetParam() == Backend::SQLite    ? "view-sqlite.sql"
+                     : GetParam() == Backend::MariaDB ? "view-mariadb.sql"
+                                                      : "view-postgresql.sql";
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/" + view));
+  db.exec("insert into LosGröße values ('A',46391,1,1),('B',46391.5,2,2),('C',-1.25,3,3),"
+          "('D',0,4,4),('E',45000.99998842592,5,5)");
+  const char* expected[] = {"2027-01-04 00:00:00", "2027-01-04 12:00:00", "1899-12-29 06:00:00",
+                            "1899-12-30 00:00:00", "2023-03-15 23:59:59"};
+  const auto rows = db.rows("select Bestelltermin, LosGröße from LosGrößeKalender order by Bedarf");
+  ASSERT_EQ(rows.size(), std::size(expected));
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    EXPECT_TRUE(rows[r].at(0).starts_with(expected[r])) << rows[r].at(0) << " for " << expected[r];
 }
 
 // The MariaDB schema makes its own texts UTF-8, whatever the client's locale
