@@ -60,8 +60,9 @@ class PlanChart {
     writeHead();
     writeQuantityAxis();
     writeTimeAxis();
-    writeBars();
+    writeDueBars();
     writeStockLine();
+    writeLotBars();
     writeLegend();
     out_ << "</svg>\n";
   }
@@ -141,25 +142,36 @@ class PlanChart {
   void writeBar(const char* kind, double left, double value) {
     const double top = y(std::max(value, 0.0));
     out_ << "<rect class=\"" << kind << "\" x=\"" << px(left) << "\" y=\"" << px(top) << "\" width=\""
-         << px(slot_ * 0.4) << "\" height=\"" << px(y(std::min(value, 0.0)) - top) << "\"/>\n";
+         << px(barWidth()) << "\" height=\"" << px(y(std::min(value, 0.0)) - top) << "\"/>\n";
   }
 
-  /// The quantity due in the left half of each period's slot, the lot in the right half.
-  void writeBars() {
+  /// Two fifths of a period's slot, but a pixel at least, so that a lot stays
+  /// visible among thousands of periods.
+  double barWidth() const { return std::max(slot_ * 0.4, 1.0); }
+
+  /// The quantity due in the left half of each period's slot.
+  void writeDueBars() {
     out_ << "<g>\n";
     for (std::size_t i = 0; i < report_.periods.size(); ++i) {
       writeBar("due", slotLeft(i) + slot_ * 0.1, report_.periods[i].due);
     }
+    out_ << "</g>\n";
+  }
+
+  /// The lots in the right half of their period's slot, over everything else.
+  void writeLotBars() {
+    out_ << "<g>\n";
     for (std::size_t i = 0; i < report_.periods.size(); ++i) {
       if (report_.periods[i].lot != 0) writeBar("lot", slotLeft(i) + slot_ * 0.5, report_.periods[i].lot);
     }
     out_ << "</g>\n";
   }
 
-  /// The stock carried out of each period, level across the period's slot.
+  /// The stock carried out of each period, level across the period's slot;
+  /// a finer line where periods are only a few pixels wide.
   void writeStockLine() {
     if (report_.periods.empty()) return;
-    out_ << "<polyline class=\"stock\" points=\"";
+    out_ << "<polyline class=\"stock\"" << (slot_ < 4.0 ? " style=\"stroke-width:0.6\"" : "") << " points=\"";
     for (std::size_t i = 0; i < report_.periods.size(); ++i) {
       const std::string level = px(y(static_cast<double>(report_.periods[i].stockCarried)));
       out_ << (i ? " " : "") << px(slotLeft(i)) << ',' << level << ' ' << px(slotLeft(i + 1)) << ',' << level;
@@ -168,7 +180,7 @@ class PlanChart {
   }
 
   void writeLegend() {
-    out_ << "<g transform=\"translate(" << px(kPlotRight - 300) << " 38)\">"
+    out_ << "<g transform=\"translate(" << px(kPlotRight - 222) << " 38)\">"
          << "<rect class=\"due-key\" width=\"12\" height=\"12\"/><text x=\"17\" y=\"10\">Fällig</text>"
          << "<rect class=\"lot-key\" x=\"80\" width=\"12\" height=\"12\"/><text x=\"97\" y=\"10\">Los</text>"
          << "<line class=\"stock-key\" x1=\"150\" y1=\"6\" x2=\"172\" y2=\"6\"/>"
