@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake libgtest-dev unixodbc unixodbc-dev libsqliteodbc
-          odbc-postgresql postgresql sqlite3 libsqlite3-dev)
+          odbc-postgresql postgresql sqlite3 libsqlite3-dev libxml2-utils)
 
 missing=()
 for package in "${packages[@]}"; do
