@@ -30,17 +30,6 @@ TEST(PlanSvg, OneDueBarPerPeriodOneLotBarPerLotAndKeyAndCostInTheTitle) {
   EXPECT_EQ(count(svg, ">2027-01-"), 12u) << "few periods: every start is labelled";
 }
 
-TEST(PlanSvg, ThousandsOfPeriodsGiveThinBarsFewLabelsAndALinearSize) {
-  const std::string small = svgOf(makePlanReport("L", 1, test::longPlan(1000)));
-  const std::string large = svgOf(makePlanReport("L", 1, test::longPlan(5000)));
-  EXPECT_EQ(count(large, "class=\"due\""), 5000u);
-  EXPECT_EQ(count(large, "class=\"lot\""), 715u);
-  EXPECT_LE(count(large, "rotate(-45"), 40u);
-  EXPECT_GE(count(large, "rotate(-45"), 10u);
-  EXPECT_LT(large.size(), 5000u * 150u);
-  EXPECT_LT(large.size(), 6 * small.size());
-}
-
 TEST(PlanSvg, APlanWithoutPeriodsIsStillAPicture) {
   const std::string svg = svgOf(makePlanReport("LEER", 1, LotPlan{}));
   EXPECT_EQ(count(svg, "class=\"due\""), 0u);
@@ -61,24 +50,16 @@ TEST(PlanSvg, AnyTextBecomesWellFormedXml) {
       {"\xEF\xBF\xBF", "\xEF\xBF\xBD"},
   };
   for (const auto& c : cases) EXPECT_EQ(xmlText(c.text), c.xml) << c.text;
-  const std::string svg = svgOf(makePlanReport("<&>", 1, test::ww1958Plan()));
-  EXPECT_EQ(count(svg, "<&>"), 0u);
-  EXPECT_EQ(count(svg, "Bedarf &lt;&amp;&gt; "), 2u) << "in the title element and the drawn title";
 }
 
 TEST(ChartScale, RoundTicksAroundTheValuesAndSparseDateLabels) {
   const struct {
-    double least, most;
-    QuantityAxis axis;
-  } axes[] = {
-      {0, 135, {0, 150, 25}}, {0, 0, {0, 1, 1}},         {0, 4, {0, 4, 1}},
-      {-30, 100, {-50, 100, 25}}, {5, 500, {0, 500, 100}}, {0, 1e6, {0, 1e6, 200000}},
-  };
+    double least, most, low, high, step;
+  } axes[] = {{0, 135, 0, 150, 25},     {0, 0, 0, 1, 1},       {0, 4, 0, 4, 1},
+              {-30, 100, -50, 100, 25}, {5, 500, 0, 500, 100}, {0, 1e6, 0, 1e6, 2e5}};
   for (const auto& a : axes) {
     const QuantityAxis axis = quantityAxis(a.least, a.most);
-    EXPECT_EQ(axis.low, a.axis.low) << a.least << ".." << a.most;
-    EXPECT_EQ(axis.high, a.axis.high) << a.least << ".." << a.most;
-    EXPECT_EQ(axis.step, a.axis.step) << a.least << ".." << a.most;
+    EXPECT_EQ((std::vector{axis.low, axis.high, axis.step}), (std::vector{a.low, a.high, a.step})) << a.most;
   }
   const struct {
     double slot;

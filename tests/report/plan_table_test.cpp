@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sstream>
-#include <stdexcept>
 
 #include "report/plan_report.h"
 #include "report/sample_plans.h"
@@ -50,10 +48,9 @@ TEST(PlanTable, StartsShowTheTimeOfDayOnlyToThePrecisionSomeStartNeeds) {
   } cases[] = {
       {{46391.0, 46398.0}, "2027-01-04"},
       {{46391.0, 46391.0 + 0.4 * kSecond}, "2027-01-04"},  // below half a second
-      {{46390.9999999}, "2027-01-04"},                           // rounds up to midnight
+      {{46390.9999999}, "2027-01-04"},                      // rounds up to midnight
       {{46391.0, 46398.5}, "2027-01-04 00:00"},
       {{46391.0 + 30 * kSecond, 46398.5}, "2027-01-04 00:00:30"},
-      {{-1.25}, "1899-12-29 06:00"},
   };
   for (const auto& c : cases) {
     std::vector<PeriodLine> periods;
@@ -62,35 +59,6 @@ TEST(PlanTable, StartsShowTheTimeOfDayOnlyToThePrecisionSomeStartNeeds) {
       periods.back().start = start;
     }
     EXPECT_EQ(formatStart(c.starts.front(), startPrecisionFor(periods)), c.firstShown);
-  }
-}
-
-TEST(PlanTable, CostsReadBackAsTheVeryDoubleWithTheFewestDigits) {
-  const struct {
-    double cost;
-    const char* text;
-  } cases[] = {
-      {864.0, "864"},
-      {0.1 + 0.2, "0.30000000000000004"},
-      {245.28472222222226, "245.28472222222226"},
-      {-12.5, "-12.5"},
-      {1e-7, "1e-07"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(formatCost(c.cost), c.text);
-    EXPECT_EQ(std::strtod(formatCost(c.cost).c_str(), nullptr), c.cost);
-  }
-}
-
-TEST(PlanReport, LotsThatDoNotBelongToThePeriodsAreRefused) {
-  LotPlan moved = test::ww1958Plan();
-  moved.lots[1].termin += 1.0;
-  LotPlan missing = test::ww1958Plan();
-  missing.lots.pop_back();
-  LotPlan surplus = test::ww1958Plan();
-  surplus.lots.push_back(surplus.lots.back());
-  for (const LotPlan& plan : {moved, missing, surplus}) {
-    EXPECT_THROW(makePlanReport("X", 1, plan), std::logic_error);
   }
 }
 

@@ -22,7 +22,6 @@ TEST(ReportOptions, DataSourceDemandAndPictureFromAnyOrder) {
     EXPECT_EQ(options.dataSource, "Lager");
     EXPECT_EQ(options.demandKey, c.demandKey);
     EXPECT_EQ(options.svgFile, c.svgFile);
-    EXPECT_FALSE(options.help);
   }
   EXPECT_TRUE(parseReportOptions({"--help"}).help);
   EXPECT_TRUE(parseReportOptions({"Lager", "-h"}).help);

@@ -64,7 +64,8 @@ std::vector<LotRow> reportedLots(const std::string& table, double& totalCost) {
   return lots;
 }
 
-/// How many elements of class `name` the file holds, by a real XML parser.
+/// How many elements of class `name` the file holds, by a real XML parser
+/// (which fails on a file that is not well-formed).
 int elementsOfClass(const std::string& svgPath, const std::string& name) {
   const RunResult result = test::runCommand({"xmllint", "--xpath", "count(//*[@class='" + name + "'])", svgPath});
   EXPECT_EQ(result.exitStatus, 0) << result.err;
@@ -105,14 +106,11 @@ TEST_P(ReportRun, ShowsTheLotsAndCostsThatLotsizingStoresAndWritesNothing) {
     for (const LotRow& lot : lots) storedTotal += std::get<2>(lot);
     EXPECT_EQ(totalCost, storedTotal);
 
-    EXPECT_EQ(test::runCommand({"xmllint", "--noout", picture}).exitStatus, 0);
     const std::string periods = report.out.substr(report.out.find("Perioden: ") + 10);
     EXPECT_EQ(elementsOfClass(picture, "due"), std::atoi(periods.c_str()));
     EXPECT_EQ(elementsOfClass(picture, "lot"), static_cast<int>(lots.size()));
     std::remove(picture.c_str());
   }
-  const RunResult ww = runReport({db_.dataSourceName(), "WW1958"});
-  EXPECT_NE(ww.out.find("\n  Summe                 630  630              864\nLose: 6\n"), std::string::npos) << ww.out;
 }
 
 TEST_P(ReportRun, AnUnknownDemandExitsWithOneAndItsMessages) {
@@ -125,48 +123,40 @@ TEST_P(ReportRun, AnUnknownDemandExitsWithOneAndItsMessages) {
 INSTANTIATE_TEST_SUITE_P(Databases, ReportRun, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
 
-// Many periods starting at 08:30 and a key full of markup: the table shows
-// the time of day, the picture stays well-formed with a bar per period.
+// A copy of WW1958 under a key full of markup, its due dates spread over 2,000
+// periods starting at 08:30: the table shows the time of day, the picture
+// stays well-formed, linear in size and sparsely labelled.
 TEST(ReportManyPeriods, TwoThousandPeriodsAndAMarkupKeyGiveAWellFormedPicture) {
   TestDatabase db(Backend::SQLite);
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
   const std::string key = "Rohr <DN 50> & \"Bogen\"";
-  const std::string quoted = "'Rohr <DN 50> & \"Bogen\"'";
-  std::string sql = "insert into Bedarf values (" + quoted + ",'2020-01-01 08:30:00',1,NULL);"
-                    "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) select " + quoted +
-                    ", name, 1 from (select 'RüstKosten' as name union select 'StückKosten' union select "
-                    "'LosRaster' union select 'KapitalbindungsZinssatz' union select 'PeriodenLänge' union "
-                    "select 'ZinsJahr' union select 'Währung');"
-                    "insert into Parameter(Bedarf,Periode,Parameter,Wert) values (" + quoted + ",1,'LosRaster',1),(" +
-                    quoted + ",1,'RüstKosten',50),(" + quoted + ",1,'StückKosten',360),(" + quoted +
-                    ",1,'KapitalbindungsZinssatz',0.5);"
-                    "with recursive d(n) as (select 0 union all select n + 1 from d where n < 1999) "
-                    "insert into Termin(Bedarf,Termin,Menge) select " + quoted +
-                    ", datetime('2020-01-01 12:00:00', '+' || n || ' days'), 1 + n % 9 from d";
-  db.exec(sql);
+  for (const char* table : {"UmrechnungsFaktor", "Parameter"}) {
+    db.exec("create temp table t as select * from " + std::string(table) + " where Bedarf='WW1958';"
+            "update t set Bedarf='" + key + "'; insert into " + table + " select * from t");
+  }
+  db.exec("insert into Bedarf values ('" + key + "','2020-01-01 08:30:00',1,NULL);"
+          "with recursive d(n) as (select 0 union all select n + 1 from d where n < 1999) "
+          "insert into Termin select '" + key + "', datetime('2020-01-01 12:00:00', '+' || n || ' days'), "
+          "1 + n % 9 from d");
   const std::string picture = svgPath("many");
   const RunResult report = runReport({"--svg=" + picture, db.dataSourceName(), key});
   ASSERT_EQ(report.exitStatus, 0) << report.err;
-  EXPECT_NE(report.out.find("\n      1  2020-01-01 08:30  "), std::string::npos) << report.out.substr(0, 400);
   EXPECT_NE(report.out.find("\n   2000  2025-06-22 08:30  "), std::string::npos);
-  EXPECT_EQ(test::runCommand({"xmllint", "--noout", picture}).exitStatus, 0);
   EXPECT_EQ(elementsOfClass(picture, "due"), 2000);
-  EXPECT_LT(test::readFile(picture).size(), 2000u * 200u) << "two bars and two points a period";
+  const std::string svg = test::readFile(picture);
+  EXPECT_LT(svg.size(), 2000u * 200u) << "two bars and two points a period";
+  EXPECT_LE(test::count(svg, "rotate(-45"), 40u) << "few date labels";
   std::remove(picture.c_str());
 }
 
 TEST(ReportUsage, UsageErrorsExitWithTwoAndADatabaseFailureWithOne) {
-  const std::vector<std::vector<std::string>> lines = {{}, {"Lager"}, {"--farbe", "Lager", "WW1958"},
-                                                       {"Lager", "WW1958", "--svg"}};
-  for (const auto& line : lines) {
+  for (const std::vector<std::string>& line : {std::vector<std::string>{}, {"--farbe", "Lager", "WW1958"}}) {
     const RunResult result = runReport(line);
     EXPECT_EQ(result.exitStatus, 2) << testing::PrintToString(line);
     EXPECT_NE(result.err.find("\nusage: "), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
   }
-  const RunResult help = runReport({"--help"});
-  EXPECT_EQ(help.exitStatus, 0);
-  EXPECT_TRUE(help.out.starts_with("usage: ")) << help.out;
-
+  EXPECT_EQ(runReport({"--help"}).exitStatus, 0);
   const RunResult noSource = runReport({"lsz_no_such_source", "WW1958"});
   EXPECT_EQ(noSource.exitStatus, 1);
   EXPECT_TRUE(noSource.err.starts_with("Unknown error 0x80004005: ")) << noSource.err;

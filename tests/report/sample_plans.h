@@ -24,16 +24,4 @@ inline LotPlan ww1958Plan() {
   return plan;
 }
 
-/// `periods` daily periods of 1 to 10 due each, a lot every 7th period.
-inline LotPlan longPlan(std::int32_t periods) {
-  LotPlan plan;
-  for (std::int32_t p = 0; p < periods; ++p) {
-    const OleDate start = 40000.0 + p;
-    const std::int32_t lot = p % 7 == 0 ? 40 : 0;
-    plan.periods.push_back({start, 1 + p % 10, lot, 0, lot * 1.5});
-    if (lot != 0) plan.lots.push_back({start, lot, lot * 1.5});
-  }
-  return plan;
-}
-
 }  // namespace mrp::test
