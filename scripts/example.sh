@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Sets up and runs the main job on the bundled example database: installs the
 # packages, builds the program, creates examples/example.db (SQLite) with a
-# project-local ODBC data source "Beispiel", plans the two example demands and
-# shows the rows written to LosGröße.
+# project-local ODBC data source "Beispiel", plans the two example demands,
+# shows the rows written to LosGröße and the plan of WW1958 as lotsizing-report
+# prints it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target lotsizing
+cmake --build build -j "$(nproc)" --target lotsizing lotsizing-report
 
 mkdir -p examples
 database="$root/examples/example.db"
@@ -42,3 +43,7 @@ sqlite3 -header -column "$database" \
   "select Bedarf, date(Termin + 2415018.5) as Bestelltag, LosGröße, round(Kosten, 2) as Kosten from LosGröße order by Bedarf, Termin;"
 echo
 sqlite3 "$database" "select 'WW1958 Gesamtkosten: ' || sum(Kosten) from LosGröße where Bedarf='WW1958';"
+
+echo
+echo "\$ lotsizing-report Beispiel WW1958"
+build/lotsizing-report Beispiel WW1958

@@ -4,10 +4,10 @@
 set -euo pipefail
 
 # dpkg-dev and file: cpack's Debian package (dpkg-shlibdeps); man-db and
-# groff-base: checking the man pages.
+# groff-base: checking the man pages; libxml2-utils: checking the report's SVG.
 packages=(build-essential cmake libgtest-dev unixodbc unixodbc-dev libsqliteodbc
           odbc-postgresql postgresql sqlite3 libsqlite3-dev mariadb-server odbc-mariadb
-          dpkg-dev file man-db groff-base)
+          dpkg-dev file man-db groff-base libxml2-utils)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -114,6 +114,7 @@ TEST(Layers, TheRuleItselfCatchesEachKindOfWrongInclude) {
       {"db", "platform/variant.h", true},
       {"lotsizing", "demand/demand_plan.h", true},
       {"driver", "lotsizing/lot_plan.h", true},
+      {"report", "demand/demand_loader.h", true},
       {"demand", "demand/row_reading.h", true},
       {"bench", "plan_generator.h", true},
       {"db", "driver/console.h", false},
@@ -122,6 +123,8 @@ TEST(Layers, TheRuleItselfCatchesEachKindOfWrongInclude) {
       {"lotsizing", "tests/support/plan_builder.h", false},
       {"demand", "bench/bench_modes.h", false},
       {"driver", "batch/batch.h", false},
+      {"report", "batch/batch_options.h", false},
+      {"lotsizing", "report/plan_report.h", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(violation(c.folder, {"x", 1, c.target}).empty(), c.allowed) << c.folder << " -> " << c.target;

@@ -1,0 +1,111 @@
+// The entry of lotsizing-report: options, one read-only run, the table and
+// the picture. Output is UTF-8 with '\n' line ends. Standard error carries one
+// line per message: the data problems and refusal reasons of the demand as the
+// loading and the engine word them, a database failure as its report, and the
+// program's own messages (usage, files), which are English.
+#include "report/report_main.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <new>
+#include <optional>
+
+#include "db/connection.h"
+#include "db/database_error.h"
+#include "demand/demand_loader.h"
+#include "demand/message_sink.h"
+#include "lotsizing/lot_plan.h"
+#include "platform/odbc_environment.h"
+#include "report/plan_report.h"
+#include "report/plan_svg.h"
+#include "report/plan_table.h"
+#include "report/report_options.h"
+
+namespace mrp::report {
+namespace {
+
+constexpr int kShown = 0;
+constexpr int kNotShown = 1;
+constexpr int kUsage = 2;
+constexpr const char* kProgram = "lotsizing-report";
+
+/// Each message of the run as one line on standard error.
+class StandardErrorSink final : public MessageSink {
+ public:
+  void message(std::string_view line) override { std::cerr << line << '\n' << std::flush; }
+};
+
+/// Loads and plans the demand over a connection of its own that only reads.
+/// Nothing when the demand was refused. Raises DatabaseError.
+std::optional<PlanReport> planReport(const OdbcEnvironment& environment, const ReportOptions& options) {
+  Connection connection(environment, "DSN=" + options.dataSource);
+  StandardErrorSink sink;
+  const DemandPlan demand = loadDemandPlan(connection, options.demandKey, sink);
+  const std::optional<LotPlan> plan = planLots(demand, sink);
+  connection.close();
+  if (!plan) return std::nullopt;
+  return makePlanReport(demand.demandKey, demand.periodLength.value_or(0), *plan);
+}
+
+/// The report, or nothing after its failure went to standard error.
+std::optional<PlanReport> planReportGuarded(const OdbcEnvironment& environment, const ReportOptions& options) {
+  try {
+    return planReport(environment, options);
+  } catch (const DatabaseError& error) {
+    std::cerr << error.what() << '\n';
+  } catch (const std::bad_alloc&) {
+    std::cerr << "Nicht genug Arbeitsspeicher\n";
+  } catch (const std::exception& error) {
+    std::cerr << error.what() << '\n';
+  }
+  return std::nullopt;
+}
+
+bool writeSvgFile(const std::string& path, const PlanReport& report) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (file) writePlanSvg(file, report);
+  if (file) file.close();
+  if (file) return true;
+  std::cerr << kProgram << ": cannot write " << path << ": " << std::strerror(errno) << '\n';
+  return false;
+}
+
+int run(const ReportOptions& options) {
+  const std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
+  if (!environment) {
+    std::cerr << kProgram << ": the ODBC environment cannot be set up\n";
+    return kNotShown;
+  }
+  const std::optional<PlanReport> report = planReportGuarded(*environment, options);
+  if (!report) return kNotShown;
+  writePlanTable(std::cout, *report);
+  if (!std::cout.flush()) {
+    std::cerr << kProgram << ": cannot write the table: " << std::strerror(errno) << '\n';
+    return kNotShown;
+  }
+  if (options.svgFile && !writeSvgFile(*options.svgFile, *report)) return kNotShown;
+  return kShown;
+}
+
+}  // namespace
+
+int runLotSizingReport(int argc, char** argv) {
+  const std::string programName = argc > 0 && argv[0] ? argv[0] : kProgram;
+  ReportOptions options;
+  try {
+    options = parseReportOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+  } catch (const UsageError& error) {
+    std::cerr << kProgram << ": " << error.what() << '\n' << usageLine(programName);
+    return kUsage;
+  }
+  if (options.help) {
+    std::cout << helpText(programName);
+    return kShown;
+  }
+  return run(options);
+}
+
+}  // namespace mrp::report

@@ -1,0 +1,37 @@
+// The command line of lotsizing-report: a data source, a demand key and
+// optionally a file for the picture of the plan.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace mrp::report {
+
+struct ReportOptions {
+  std::string dataSource;
+  std::string demandKey;
+  std::optional<std::string> svgFile;
+  bool help = false;  // --help: print the usage and do nothing else
+};
+
+/// A command line that cannot be run; `what()` says why, in one line.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// The options of `arguments` (behind the program name). Options may stand
+/// anywhere; `--svg FILE` and `--svg=FILE` are the same; after `--` every
+/// argument is positional. Exactly two positional arguments unless `--help`.
+/// Raises UsageError.
+ReportOptions parseReportOptions(const std::vector<std::string>& arguments);
+
+/// The usage line, ended by a line end.
+std::string usageLine(const std::string& programName);
+
+/// The usage line and one line per argument and option.
+std::string helpText(const std::string& programName);
+
+}  // namespace mrp::report

@@ -1,0 +1,167 @@
+// lotsizing-report end to end on every backend: its table shows the lots and
+// costs that lotsizing stores for the same demand, it writes nothing, its
+// picture is well-formed XML, and its failures end with the right status.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/ole_date.h"
+#include "support/helpers.h"
+#include "support/process.h"
+#include "support/test_database.h"
+
+namespace mrp {
+namespace {
+
+using test::Backend;
+using test::RunResult;
+using test::TestDatabase;
+using Rows = std::vector<std::vector<std::string>>;
+/// A lot as (order date, size, cost).
+using LotRow = std::tuple<std::string, long, double>;
+
+RunResult runReport(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {LOTSIZING_REPORT_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return test::runCommand(argv);
+}
+
+/// The demand's stored lots in date order, costs read back to the bit.
+std::vector<LotRow> storedLots(TestDatabase& db, const std::string& key) {
+  const std::string cost = db.backend() == Backend::SQLite ? "printf('%!.17g', Kosten)" : "Kosten";
+  std::vector<LotRow> lots;
+  for (const auto& row : db.rows("select Termin, LosGröße, " + cost + " from LosGröße where Bedarf='" + key +
+                                 "' order by Termin")) {
+    const std::string day = formatOleDate(std::strtod(row[0].c_str(), nullptr)).substr(0, 10);
+    lots.emplace_back(day, std::stol(row[1]), std::strtod(row[2].c_str(), nullptr));
+  }
+  return lots;
+}
+
+/// The lots of a report's table (lines of a period with a lot), and its total cost.
+std::vector<LotRow> reportedLots(const std::string& table, double& totalCost) {
+  std::vector<LotRow> lots;
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream cells(line);
+    std::string number, day, due, lot, stock, cost;
+    cells >> number;
+    if (number == "Summe") {
+      cells >> due >> lot >> cost;
+      totalCost = std::strtod(cost.c_str(), nullptr);
+    }
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
+    cells >> day >> due >> lot >> stock >> cost;
+    if (lot != "-") lots.emplace_back(day, std::stol(lot), std::strtod(cost.c_str(), nullptr));
+  }
+  return lots;
+}
+
+/// How many elements of class `name` the file holds, by a real XML parser
+/// (which fails on a file that is not well-formed).
+int elementsOfClass(const std::string& svgPath, const std::string& name) {
+  const RunResult result = test::runCommand({"xmllint", "--xpath", "count(//*[@class='" + name + "'])", svgPath});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  return std::atoi(result.out.c_str());
+}
+
+std::string svgPath(const std::string& name) {
+  return test::scratchFolder() + "/" + name + "_" + std::to_string(::getpid()) + ".svg";
+}
+
+class ReportRun : public testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    db_.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+    db_.exec("insert into LosGröße values ('WW1958',1,1,1),('PUMPE-4711',2,2,2)");
+  }
+  Rows allLots() { return db_.rows("select Bedarf, Termin, LosGröße, Kosten from LosGröße order by Bedarf, Termin"); }
+
+  TestDatabase db_{GetParam()};
+};
+
+TEST_P(ReportRun, ShowsTheLotsAndCostsThatLotsizingStoresAndWritesNothing) {
+  for (const std::string key : {"WW1958", "PUMPE-4711"}) {
+    SCOPED_TRACE(key);
+    const Rows before = allLots();
+    const std::string picture = svgPath(key);
+    const RunResult report = runReport({db_.dataSourceName(), key, "--svg", picture});
+    ASSERT_EQ(report.exitStatus, 0) << report.err;
+    EXPECT_EQ(report.err, "");
+    EXPECT_EQ(allLots(), before) << "a report writes nothing";
+
+    const RunResult stored = test::runProgramOnce({db_.dataSourceName(), key}, test::Capture::Separate);
+    ASSERT_EQ(stored.exitStatus, 0) << stored.err;
+    double totalCost = -1.0;
+    const std::vector<LotRow> lots = storedLots(db_, key);
+    EXPECT_EQ(reportedLots(report.out, totalCost), lots) << report.out;
+    double storedTotal = 0.0;
+    for (const LotRow& lot : lots) storedTotal += std::get<2>(lot);
+    EXPECT_EQ(totalCost, storedTotal);
+
+    const std::string periods = report.out.substr(report.out.find("Perioden: ") + 10);
+    EXPECT_EQ(elementsOfClass(picture, "due"), std::atoi(periods.c_str()));
+    EXPECT_EQ(elementsOfClass(picture, "lot"), static_cast<int>(lots.size()));
+    std::remove(picture.c_str());
+  }
+}
+
+TEST_P(ReportRun, AnUnknownDemandExitsWithOneAndItsMessages) {
+  const RunResult result = runReport({db_.dataSourceName(), "FEHLT"});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "UmrechnungsFaktoren existieren nicht!\nBedarf existiert nicht: FEHLT\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, ReportRun, testing::ValuesIn(test::allBackends()),
+                         [](const auto& info) { return test::backendName(info.param); });
+
+// A copy of WW1958 under a key full of markup, its due dates spread over 2,000
+// periods starting at 08:30: the table shows the time of day, the picture
+// stays well-formed, linear in size and sparsely labelled.
+TEST(ReportManyPeriods, TwoThousandPeriodsAndAMarkupKeyGiveAWellFormedPicture) {
+  TestDatabase db(Backend::SQLite);
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  const std::string key = "Rohr <DN 50> & \"Bogen\"";
+  for (const char* table : {"UmrechnungsFaktor", "Parameter"}) {
+    db.exec("create temp table t as select * from " + std::string(table) + " where Bedarf='WW1958';"
+            "update t set Bedarf='" + key + "'; insert into " + table + " select * from t");
+  }
+  db.exec("insert into Bedarf values ('" + key + "','2020-01-01 08:30:00',1,NULL);"
+          "with recursive d(n) as (select 0 union all select n + 1 from d where n < 1999) "
+          "insert into Termin select '" + key + "', datetime('2020-01-01 12:00:00', '+' || n || ' days'), "
+          "1 + n % 9 from d");
+  const std::string picture = svgPath("many");
+  const RunResult report = runReport({"--svg=" + picture, db.dataSourceName(), key});
+  ASSERT_EQ(report.exitStatus, 0) << report.err;
+  EXPECT_NE(report.out.find("\n   2000  2025-06-22 08:30  "), std::string::npos);
+  EXPECT_EQ(elementsOfClass(picture, "due"), 2000);
+  const std::string svg = test::readFile(picture);
+  EXPECT_LT(svg.size(), 2000u * 200u) << "two bars and two points a period";
+  EXPECT_LE(test::count(svg, "rotate(-45"), 40u) << "few date labels";
+  std::remove(picture.c_str());
+}
+
+TEST(ReportUsage, UsageErrorsExitWithTwoAndADatabaseFailureWithOne) {
+  for (const std::vector<std::string>& line : {std::vector<std::string>{}, {"--farbe", "Lager", "WW1958"}}) {
+    const RunResult result = runReport(line);
+    EXPECT_EQ(result.exitStatus, 2) << testing::PrintToString(line);
+    EXPECT_NE(result.err.find("\nusage: "), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(runReport({"--help"}).exitStatus, 0);
+  const RunResult noSource = runReport({"lsz_no_such_source", "WW1958"});
+  EXPECT_EQ(noSource.exitStatus, 1);
+  EXPECT_TRUE(noSource.err.starts_with("Unknown error 0x80004005: ")) << noSource.err;
+  EXPECT_EQ(test::count(noSource.err, "\n"), 1u) << "one line";
+}
+
+}  // namespace
+}  // namespace mrp
