@@ -173,6 +173,7 @@ Driver = lsz MariaDB
 Socket = $scratch/msock/mariadb.sock
 User = root
 Database = mysql
+CHARSET = utf8mb4
 EOF
 }
 
