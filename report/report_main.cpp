@@ -17,6 +17,7 @@
 #include "db/database_error.h"
 #include "demand/demand_loader.h"
 #include "demand/message_sink.h"
+#include "demand/parameter_code.h"
 #include "lotsizing/lot_plan.h"
 #include "platform/odbc_environment.h"
 #include "report/plan_report.h"
@@ -38,12 +39,26 @@ class StandardErrorSink final : public MessageSink {
   void message(std::string_view line) override { std::cerr << line << '\n' << std::flush; }
 };
 
+/// Names the cost factors the demand lacks. The plan counts a missing factor
+/// as 0 and goes on without a word: setup costs or holding costs vanish, or an
+/// interest rate. The factors whose absence refuses the demand have their own
+/// messages, and a demand without any factor has one already.
+void noteMissingCostFactors(const DemandPlan& demand) {
+  if (!demand.headerFound || demand.conversionFactors.empty()) return;
+  for (const ParameterCode code : {kRuestKosten, kStueckKosten, kKapitalbindungsZinssatz, kWagnisZinssatz}) {
+    if (!demand.hasFactor(code))
+      std::cerr << kProgram << ": note: no conversion factor " << kParameterNames[code]
+                << ": every " << kParameterNames[code] << " counts as 0\n";
+  }
+}
+
 /// Loads and plans the demand over a connection of its own that only reads.
 /// Nothing when the demand was refused. Raises DatabaseError.
 std::optional<PlanReport> planReport(const OdbcEnvironment& environment, const ReportOptions& options) {
   Connection connection(environment, "DSN=" + options.dataSource);
   StandardErrorSink sink;
   const DemandPlan demand = loadDemandPlan(connection, options.demandKey, sink);
+  noteMissingCostFactors(demand);
   const std::optional<LotPlan> plan = planLots(demand, sink);
   connection.close();
   if (!plan) return std::nullopt;

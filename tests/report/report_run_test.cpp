@@ -120,6 +120,18 @@ TEST_P(ReportRun, AnUnknownDemandExitsWithOneAndItsMessages) {
   EXPECT_EQ(result.err, "UmrechnungsFaktoren existieren nicht!\nBedarf existiert nicht: FEHLT\n");
 }
 
+// A missing cost factor makes that cost 0 without refusing the demand: the
+// report says so, and still shows the plan.
+TEST_P(ReportRun, NamesTheMissingCostFactors) {
+  db_.exec("delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung in ('RüstKosten','WagnisZinssatz')");
+  const RunResult result = runReport({db_.dataSourceName(), "WW1958"});
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.err,
+            "lotsizing-report: note: no conversion factor RüstKosten: every RüstKosten counts as 0\n"
+            "lotsizing-report: note: no conversion factor WagnisZinssatz: every WagnisZinssatz counts as 0\n");
+  EXPECT_NE(result.out.find("Lose: 12"), std::string::npos) << "every setup free: a lot per period";
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, ReportRun, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
 
