@@ -3,6 +3,7 @@
 #include <locale.h>
 
 #include <array>
+#include <mutex>
 #include <string>
 
 #include "db/database_error.h"
@@ -64,6 +65,7 @@ Connection::Connection(const OdbcEnvironment& environment, std::string_view conn
   handle_ = allocateConnection(environment);
   std::u16string text = utf8ToUtf16(connectionString);
   SQLSMALLINT completedLength = 0;
+  const std::lock_guard oneConnectAtATime(environment.connectLock());
   handle_.check(SQLDriverConnectW(handle_.get(), nullptr, odbc::wide(text),
                                   static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
                                   &completedLength, SQL_DRIVER_NOPROMPT));

@@ -251,6 +251,13 @@ TEST(BatchInterrupted, EveryDemandKeepsOldOrNewRowsAndAResumedBatchPlansTheRest)
   const std::vector<std::string> keys = fill(single, 400);
   const RunResult reference = runBatch(single, {"--jobs", "2"});
   ASSERT_EQ(reference.exitStatus, 1) << reference.err;
+  std::string referenceSummary;
+  const auto referenceOutcomes = demandsOf(reference.out, referenceSummary);
+  for (const std::string& key : keys) {
+    if (key.starts_with("G")) {
+      ASSERT_EQ(referenceOutcomes.at(key).outcome, "planned") << reference.out;
+    }
+  }
   const Rows expected = lotsOf(single);
 
   TestDatabase db(Backend::PostgreSQL);

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "db/database_error.h"
 #include "db/db_query.h"
@@ -67,6 +72,28 @@ TEST_P(ConnectionTest, TwoConnectionsAtOnceEachReachTheirOwnDatabase) {
   EXPECT_STREQ(text, "on first");
   fromSecond.getText(0, text, sizeof text);
   EXPECT_STREQ(text, "on second");
+}
+
+// Threads of one environment connecting at the same moment: psqlODBC sets the
+// process locale while it connects, which must not overlap with another
+// connect (under AddressSanitizer an overlap shows as a use after free).
+TEST_P(ConnectionTest, ManyThreadsConnectAtOnce) {
+  // A locale of its own: the driver then switches the process locale between
+  // two names, and setlocale frees the one it replaces.
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  TestDatabase db(GetParam());
+  std::atomic<int> opened{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&] {
+      for (int c = 0; c < 10; ++c) {
+        db.connect()->close();
+        ++opened;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(opened.load(), 80);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ConnectionTest, testing::ValuesIn(test::allBackends()),
