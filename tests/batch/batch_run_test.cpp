@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
@@ -241,6 +242,37 @@ pid_t startBatch(const TestDatabase& db, const std::string& logPath, const std::
   pid_t pid = 0;
   if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0) return -1;
   return pid;
+}
+
+// The same on MariaDB, where a trigger cannot end its own session: the first
+// lot of G1003 waits in the trigger until the test kills that connection from
+// outside.
+TEST(BatchConnectionLost, OnMariaDBTheWorkerConnectsAnewToo) {
+  TestDatabase db(Backend::MariaDB);
+  fill(db, 6);
+  db.exec("drop trigger Falle; create sequence bruch;\n"
+          "delimiter $$\ncreate trigger Bruch before insert on LosGröße for each row "
+          "if new.Bedarf = 'G1003' and nextval(bruch) = 1 then do sleep(60); end if$$\ndelimiter ;\n");
+  const std::string logPath = test::scratchFolder() + "/lost_" + std::to_string(::getpid()) + ".log";
+  const pid_t pid = startBatch(db, logPath, {"--jobs", "2"});
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  Rows sleeping;
+  while (sleeping.empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sleeping = db.rows("select id from information_schema.processlist where state='User sleep' and db='" +
+                       db.name() + "'");
+  }
+  ASSERT_EQ(sleeping.size(), 1u) << "the first lot of G1003 never reached the trigger";
+  db.exec("kill connection " + sleeping[0][0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  std::string summary;
+  const auto logged = demandsOf(test::readFile(logPath), summary);
+  EXPECT_EQ(logged.at("G1003").outcome, "planned") << test::readFile(logPath);
+  EXPECT_NE(summary.find(" failed=0 "), std::string::npos) << summary;
+  EXPECT_FALSE(db.rows("select 1 from LosGröße where Bedarf='G1003' and Kosten > 1").empty());
+  std::remove(logPath.c_str());
 }
 
 // SIGINT while the batch stores: the workers finish the demand in hand, the
