@@ -7,10 +7,7 @@
 
 include(GNUInstallDirs)
 
-set(LOTSIZING_PROGRAMS lotsizing lotsizing-batch)
-if(TARGET lotsizing-report)
-  list(APPEND LOTSIZING_PROGRAMS lotsizing-report)
-endif()
+set(LOTSIZING_PROGRAMS lotsizing lotsizing-batch lotsizing-report)
 install(TARGETS ${LOTSIZING_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Man pages, one per program, compressed as Debian wants them (-n: no name or
@@ -31,7 +28,7 @@ endforeach()
 add_custom_target(man_pages ALL DEPENDS ${manPages})
 install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# Every SQL file: the schemas and the example data.
+# Every SQL file: the schemas, the calendar views and the example data.
 file(GLOB LOTSIZING_SQL_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sql/*.sql)
 install(FILES ${LOTSIZING_SQL_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/lotsizing/sql)
 
@@ -58,18 +55,15 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LOTSIZING_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(programsText "lotsizing plans one demand, lotsizing-batch every demand of a database over a\nfew connections")
-if(TARGET lotsizing-report)
-  string(APPEND programsText ",\nlotsizing-report shows a plan without storing it")
-endif()
 # The synopsis line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "lotsizing plans the order lots of a demand in a planning database so that
 setup costs plus holding costs are as small as possible (Wagner-Whitin). It
-reads the demand through ODBC (SQLite, PostgreSQL and others) and stores one
+reads the demand through ODBC (SQLite, PostgreSQL, MariaDB) and stores one
 row per lot: order date, lot size and cost.
 .
-${programsText}.
+lotsizing plans one demand, lotsizing-batch every demand of a database over a
+few connections, lotsizing-report shows a plan without storing it.
 The schema and an example database are in /usr/share/lotsizing.")
 # libodbc2, libc6 and libstdc++6 come from dpkg-shlibdeps; unixodbc brings the
 # driver manager's tools (odbcinst, isql) for setting up the data sources.
