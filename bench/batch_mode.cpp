@@ -1,12 +1,12 @@
 // Batch mode: lotsizing-batch beside the one-process-per-demand loop.
 //
 //   lotsizing_bench batch [--demands N] [--due N] [--periods N] [--pg-dsn DSN]
-//                         [--loop-sample N]
+//                         [--maria-dsn DSN] [--loop-sample N]
 //
 // Fills a planning database with N demands (default 10,000) of 100 due
 // quantities over about 100 daily periods each, on SQLite (a scratch file) and,
-// with --pg-dsn, on PostgreSQL (a scratch database created through that data
-// source, which ODBCINI must name). For 1, 2 and 4 jobs it times
+// with --pg-dsn or --maria-dsn, on PostgreSQL or MariaDB (a scratch database
+// created through that data source, which ODBCINI must name). For 1, 2 and 4 jobs it times
 // lotsizing-batch over all demands and a loop that starts one lotsizing
 // process per demand for a sample of the demands (default 400) with as many
 // processes at once, and prints both as demands per second and their ratio.
@@ -46,9 +46,18 @@ std::string key(int d) {
   return text;
 }
 
+/// A database server to measure on: its data source and its dialect.
+struct Server {
+  const char* name;
+  std::string dsn;
+  const char* schemaFile;
+  const char* analyze;       // fresh statistics after the fill
+  const char* dropDatabase;  // printf format, the database name for %s
+};
+
 /// The demands, all in one transaction.
-void fill(Connection& connection, const Sizes& sizes) {
-  for (const std::string& statement : schemaStatements()) execute(connection, statement);
+void fill(Connection& connection, const Sizes& sizes, const std::string& schemaFile = "schema.sql") {
+  for (const std::string& statement : schemaStatements(schemaFile)) execute(connection, statement);
   DbQuery query(connection);
   runTransaction(connection, Isolation::Serializable, [&] {
     const std::vector<std::string> factors = {"RüstKosten", "StückKosten", "LosRaster", "KapitalbindungsZinssatz",
@@ -148,13 +157,43 @@ std::string iniSection(const std::string& path, const std::string& name) {
 
 }  // namespace
 
+/// Fills a scratch database on `server`, measures there and drops it again.
+void measureOnServer(const OdbcEnvironment& environment, const Server& server, const Sizes& sizes) {
+  const std::string database = "lsz_batch_" + std::to_string(::getpid());
+  char drop[128];
+  std::snprintf(drop, sizeof drop, server.dropDatabase, database.c_str());
+  Connection admin(environment, "DSN=" + server.dsn);
+  execute(admin, "create database " + database);
+  try {
+    const std::string dsn = server.dsn + ";Database=" + database;
+    {
+      Connection connection(environment, "DSN=" + dsn);
+      Stopwatch watch;
+      fill(connection, sizes, server.schemaFile);
+      execute(connection, server.analyze);
+      std::fprintf(stderr, "batch: %s filled in %.1f s\n", server.name, watch.lap() / 1000.0);
+    }
+    measure(server.name, dsn, sizes);
+  } catch (...) {
+    execute(admin, drop);
+    throw;
+  }
+  execute(admin, drop);
+}
+
 int runBatchMode(const Arguments& args) {
   Sizes sizes;
   sizes.demands = std::stoi(option(args, "--demands", "10000"));
   sizes.due = std::stoi(option(args, "--due", "100"));
   sizes.periods = std::stoi(option(args, "--periods", "100"));
   sizes.loopSample = std::stoi(option(args, "--loop-sample", "400"));
-  const std::string pgDsn = option(args, "--pg-dsn", "");
+  std::vector<Server> servers;
+  if (const std::string dsn = option(args, "--pg-dsn", ""); !dsn.empty())
+    servers.push_back({"PostgreSQL", dsn, "schema.sql", "analyze", "drop database if exists %s with (force)"});
+  if (const std::string dsn = option(args, "--maria-dsn", ""); !dsn.empty())
+    servers.push_back({"MariaDB", dsn, "schema-mariadb.sql",
+                       "analyze table Bedarf, UmrechnungsFaktor, Parameter, Termin, LosGröße",
+                       "drop database if exists %s"});
   ScratchFolder scratch;
   // One odbc.ini for the run: a SQLite data source on a scratch file, and the
   // PostgreSQL one copied from the current ODBCINI. The driver manager reads
@@ -165,7 +204,9 @@ int runBatchMode(const Arguments& args) {
     out << "[lsz_batch_sqlite]\nDriver = " << kSqliteDriver << "\nDatabase = "
         << (scratch.path() / "batch.db").string()
         << "\nTimeout = 100000\nJournalMode = WAL\nSyncPragma = NORMAL\n\n";
-    if (!pgDsn.empty() && std::getenv("ODBCINI")) out << iniSection(std::getenv("ODBCINI"), pgDsn);
+    for (const Server& server : servers) {
+      if (std::getenv("ODBCINI")) out << iniSection(std::getenv("ODBCINI"), server.dsn);
+    }
   }
   setenv("ODBCINI", ini.c_str(), 1);
   std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
@@ -181,26 +222,7 @@ int runBatchMode(const Arguments& args) {
       std::fprintf(stderr, "batch: SQLite filled in %.1f s\n", watch.lap() / 1000.0);
     }
     measure("SQLite", "lsz_batch_sqlite", sizes);
-    if (!pgDsn.empty()) {
-      const std::string database = "lsz_batch_" + std::to_string(::getpid());
-      Connection admin(*environment, "DSN=" + pgDsn);
-      execute(admin, "create database " + database);
-      try {
-        const std::string dsn = pgDsn + ";Database=" + database;
-        {
-          Connection pg(*environment, "DSN=" + dsn);
-          Stopwatch watch;
-          fill(pg, sizes);
-          execute(pg, "analyze");
-          std::fprintf(stderr, "batch: PostgreSQL filled in %.1f s\n", watch.lap() / 1000.0);
-        }
-        measure("PostgreSQL", dsn, sizes);
-      } catch (...) {
-        execute(admin, "drop database if exists " + database + " with (force)");
-        throw;
-      }
-      execute(admin, "drop database if exists " + database + " with (force)");
-    }
+    for (const Server& server : servers) measureOnServer(*environment, server, sizes);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "batch: %s\n", error.what());
     return 1;

@@ -63,8 +63,8 @@ class ScratchFolder {
 
 /// Runs a statement without parameters on `connection`.
 void execute(Connection& connection, const std::string& statement);
-/// The statements of sql/schema.sql, one by one.
-std::vector<std::string> schemaStatements();
+/// The statements of a schema file of sql/, one by one.
+std::vector<std::string> schemaStatements(const std::string& file = "schema.sql");
 
 /// Milliseconds since construction or the last `lap`, restarting the clock.
 class Stopwatch {

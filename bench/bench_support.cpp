@@ -41,11 +41,13 @@ void execute(Connection& connection, const std::string& statement) {
   query.execute(statement.c_str());
 }
 
-std::vector<std::string> schemaStatements() {
-  std::ifstream file(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema.sql");
+std::vector<std::string> schemaStatements(const std::string& schemaFile) {
+  std::ifstream file(std::string(LOTSIZING_SOURCE_DIR) + "/sql/" + schemaFile);
   std::stringstream text;
+  // "set names" is for the mariadb client; over ODBC the data source's
+  // CHARSET says it, and Connector/ODBC refuses the statement.
   for (std::string line; std::getline(file, line);) {
-    if (!line.starts_with("--")) text << line << "\n";
+    if (!line.starts_with("--") && !line.starts_with("set names")) text << line << "\n";
   }
   std::vector<std::string> statements;
   for (std::string statement; std::getline(text, statement, ';');) {
