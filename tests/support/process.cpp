@@ -90,6 +90,20 @@ class FileActions {
   posix_spawn_file_actions_t actions_;
 };
 
+/// Pipes for a child's standard input, output and error, and the file
+/// actions that put the child's ends in place.
+struct StandardPipes {
+  StandardPipes() {
+    actions.redirect(in.readEnd.get(), STDIN_FILENO);
+    actions.redirect(out.writeEnd.get(), STDOUT_FILENO);
+    actions.redirect(err.writeEnd.get(), STDERR_FILENO);
+  }
+  Pipe in;
+  Pipe out;
+  Pipe err;
+  FileActions actions;
+};
+
 /// The test's environment with `overrides` applied, as "NAME=value" texts.
 std::vector<std::string> childEnvironment(const EnvironmentOverrides& overrides) {
   std::map<std::string, std::string> variables;
@@ -303,39 +317,27 @@ RunResult runProgram(const std::vector<std::string>& args, const EnvironmentOver
 RunResult runCommand(const std::vector<std::string>& argv, std::string_view input,
                      const EnvironmentOverrides& env) {
   if (argv.empty()) throw std::invalid_argument("runCommand without a program");
-  Pipe in;
-  Pipe out;
-  Pipe err;
-  FileActions actions;
-  actions.redirect(in.readEnd.get(), STDIN_FILENO);
-  actions.redirect(out.writeEnd.get(), STDOUT_FILENO);
-  actions.redirect(err.writeEnd.get(), STDERR_FILENO);
-  ChildGuard child(spawn(argv.front(), argv, env, actions));
-  in.readEnd.close();
-  out.writeEnd.close();
-  err.writeEnd.close();
+  StandardPipes pipes;
+  ChildGuard child(spawn(argv.front(), argv, env, pipes.actions));
+  pipes.in.readEnd.close();
+  pipes.out.writeEnd.close();
+  pipes.err.writeEnd.close();
 
   RunResult result;
-  pump(&in.writeEnd, input, true, {{out.readEnd.get(), &result.out}, {err.readEnd.get(), &result.err}},
-       {}, std::nullopt);
+  pump(&pipes.in.writeEnd, input, true,
+       {{pipes.out.readEnd.get(), &result.out}, {pipes.err.readEnd.get(), &result.err}}, {}, std::nullopt);
   result.exitStatus = child.wait();
   return result;
 }
 
 Coprocess::Coprocess(const std::vector<std::string>& argv, const EnvironmentOverrides& env) {
   if (argv.empty()) throw std::invalid_argument("Coprocess without a program");
-  Pipe in;
-  Pipe out;
-  Pipe err;
-  FileActions actions;
-  actions.redirect(in.readEnd.get(), STDIN_FILENO);
-  actions.redirect(out.writeEnd.get(), STDOUT_FILENO);
-  actions.redirect(err.writeEnd.get(), STDERR_FILENO);
-  pid_ = spawn(argv.front(), argv, env, actions);
+  StandardPipes pipes;
+  pid_ = spawn(argv.front(), argv, env, pipes.actions);
   owner_ = ::getpid();
-  input_ = in.writeEnd.release();
-  output_ = out.readEnd.release();
-  errors_ = err.readEnd.release();
+  input_ = pipes.in.writeEnd.release();
+  output_ = pipes.out.readEnd.release();
+  errors_ = pipes.err.readEnd.release();
 }
 
 Coprocess::~Coprocess() {
