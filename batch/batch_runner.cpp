@@ -14,13 +14,6 @@
 namespace mrp::batch {
 namespace {
 
-/// Whether a failure says the connection itself is gone (SQLSTATE class 08,
-/// an administrator's shutdown of the session) rather than the demand's work.
-bool connectionLost(const DatabaseError& error) {
-  return error.sqlState().starts_with("08") || error.sqlState() == "57P01" ||
-         error.sqlState() == "57P02" || error.sqlState() == "57P03" || error.code() == E_POINTER;
-}
-
 /// The outcome of one demand on `connection`.
 DemandOutcome planOne(Connection& connection, const std::string& key, Storing storing) {
   DemandOutcome outcome;
@@ -61,7 +54,7 @@ class Worker {
         if (!connection_) connection_ = std::make_unique<Connection>(environment_, run_.connectionString);
         return planOne(*connection_, key, run_.storing);
       } catch (const DatabaseError& error) {
-        if (!connectionLost(error) || attempt == 2) return failed(key, error.what());
+        if (error.kind() != FailureKind::ConnectionLost || attempt == 2) return failed(key, error.what());
         connection_.reset();  // the next attempt connects anew
       } catch (const std::bad_alloc&) {
         return failed(key, "Nicht genug Arbeitsspeicher");

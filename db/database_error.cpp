@@ -34,11 +34,25 @@ std::string onOneLine(std::string_view text) {
 }  // namespace
 
 DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> description,
-                             std::string sqlState)
-    : code_(code), description_(std::move(description)), sqlState_(std::move(sqlState)) {
+                             std::string sqlState, std::int32_t nativeError)
+    : code_(code),
+      description_(std::move(description)),
+      sqlState_(std::move(sqlState)),
+      nativeError_(nativeError) {
   std::string text = description_ ? onOneLine(utf16ToUtf8(*description_)) : std::string();
   if (text.empty()) text = kNullText;
   line_ = withoutControlCharacters(messageTextFor(code_) + ": " + text);
+}
+
+FailureKind DatabaseError::kind() const noexcept {
+  if (sqlState_ == "40001" || sqlState_ == "40P01") return FailureKind::Conflict;
+  // Class 08 is a connection exception; 57P01 to 57P03 an administrator's or
+  // the server's shutdown of the session; E_POINTER a statement whose
+  // connection was closed.
+  if (sqlState_.starts_with("08") || sqlState_ == "57P01" || sqlState_ == "57P02" ||
+      sqlState_ == "57P03" || code_ == E_POINTER)
+    return FailureKind::ConnectionLost;
+  return FailureKind::Statement;
 }
 
 std::string DatabaseError::messageTextFor(HRESULT code) {

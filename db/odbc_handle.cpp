@@ -23,9 +23,11 @@ Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept {
                           wide(message), static_cast<SQLSMALLINT>(message.size()), &length);
       if (!succeeded(rc)) break;
       message.resize(std::min<std::size_t>(static_cast<std::size_t>(length), message.size() - 1));
-      if (record == 1)
+      if (record == 1) {
         for (std::size_t i = 0; i < 5 && state[i] != 0; ++i)
           result.sqlState.push_back(static_cast<char>(state[i]));
+        result.nativeError = nativeError;
+      }
       if (!text.empty()) text.push_back(u'\n');
       text += message;
     }
@@ -38,7 +40,8 @@ Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept {
 
 void raiseFailure(SQLSMALLINT handleType, SQLHANDLE handle) {
   Diagnostics diagnostics = readDiagnostics(handleType, handle);
-  throw DatabaseError(E_FAIL, std::move(diagnostics.text), std::move(diagnostics.sqlState));
+  throw DatabaseError(E_FAIL, std::move(diagnostics.text), std::move(diagnostics.sqlState),
+                      diagnostics.nativeError);
 }
 
 SQLRETURN check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, bool noDataAllowed) {

@@ -10,6 +10,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,10 +18,12 @@
 namespace mrp::odbc {
 
 /// The message texts of the diagnostic records of a handle, one record per
-/// line, and the SQLSTATE of the first record ("" when there is none).
+/// line, and the SQLSTATE and native error of the first record ("" and 0 when
+/// there is none).
 struct Diagnostics {
   std::optional<std::u16string> text;
   std::string sqlState;
+  std::int32_t nativeError = 0;
 };
 Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept;
 

@@ -15,12 +15,6 @@ namespace {
 constexpr int kFirstPauseMs = 10;
 constexpr int kLongestPauseMs = 640;
 
-/// Whether the database gave the transaction up rather than refused its work:
-/// a serialization failure or a deadlock.
-bool givenUp(const DatabaseError& error) {
-  return error.sqlState() == "40001" || error.sqlState() == "40P01";
-}
-
 void setAttribute(const Connection& connection, SQLINTEGER attribute, SQLULEN value) {
   connection.check(
       SQLSetConnectAttr(connection.handle(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
@@ -74,7 +68,7 @@ void runTransaction(Connection& connection, Isolation isolation,
       return;
     } catch (const DatabaseError& error) {
       abandon(connection);
-      if (!givenUp(error) || std::chrono::steady_clock::now() >= deadline) throw;
+      if (error.kind() != FailureKind::Conflict || std::chrono::steady_clock::now() >= deadline) throw;
     } catch (...) {
       abandon(connection);
       throw;
