@@ -1,19 +1,16 @@
 #include "db/transaction.h"
 
-#include <algorithm>
 #include <chrono>
-#include <optional>
-#include <random>
-#include <thread>
 
+#include "db/backoff.h"
 #include "db/connection.h"
 #include "db/database_error.h"
 
 namespace mrp {
 namespace {
 
-constexpr int kFirstPauseMs = 10;
-constexpr int kLongestPauseMs = 640;
+constexpr std::chrono::milliseconds kFirstPause{10};
+constexpr std::chrono::milliseconds kLongestPause{640};
 
 void setAttribute(const Connection& connection, SQLINTEGER attribute, SQLULEN value) {
   connection.check(
@@ -29,10 +26,21 @@ void abandon(const Connection& connection) noexcept {
                     reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
+SQLULEN isolationLevel(const Connection& connection, Isolation isolation) {
+  switch (isolation) {
+    case Isolation::ReadCommitted: return SQL_TXN_READ_COMMITTED;
+    case Isolation::Serializable: return SQL_TXN_SERIALIZABLE;
+    case Isolation::Snapshot:
+      // The SQLite driver knows serializable only.
+      return connection.locksRows() ? SQL_TXN_REPEATABLE_READ : SQL_TXN_SERIALIZABLE;
+  }
+  return SQL_TXN_SERIALIZABLE;
+}
+
 void begin(Connection& connection, Isolation isolation) {
   // The isolation level can only change outside a transaction. Setting it
   // costs a round trip on some drivers, so only a change is sent.
-  const SQLULEN level = isolation == Isolation::Serializable ? SQL_TXN_SERIALIZABLE : SQL_TXN_READ_COMMITTED;
+  const SQLULEN level = isolationLevel(connection, isolation);
   if (connection.isolationLevel() != level) {
     setAttribute(connection, SQL_ATTR_TXN_ISOLATION, level);
     connection.setIsolationLevel(level);
@@ -45,22 +53,13 @@ void commit(const Connection& connection) {
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
 }
 
-/// Waits before the next attempt: the pause doubles with every attempt and a
-/// random part keeps competing runs from retrying in lockstep.
-void pauseBeforeAttempt(int attempt, std::minstd_rand& random) {
-  const int longest = std::min(kFirstPauseMs << std::min(attempt - 1, 10), kLongestPauseMs);
-  std::uniform_int_distribution<int> pause(longest / 2, longest);
-  std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
-}
-
 }  // namespace
 
 void runTransaction(Connection& connection, Isolation isolation,
                     const std::function<void()>& work, std::chrono::milliseconds budget) {
   if (!connection.isOpen()) throw DatabaseError(E_POINTER);
-  const auto deadline = std::chrono::steady_clock::now() + budget;
-  std::optional<std::minstd_rand> random;  // seeded at the first retry only
-  for (int attempt = 1;; ++attempt) {
+  Backoff backoff(kFirstPause, kLongestPause, budget);
+  for (;;) {
     try {
       begin(connection, isolation);
       work();
@@ -68,13 +67,12 @@ void runTransaction(Connection& connection, Isolation isolation,
       return;
     } catch (const DatabaseError& error) {
       abandon(connection);
-      if (error.kind() != FailureKind::Conflict || std::chrono::steady_clock::now() >= deadline) throw;
+      if (error.kind() != FailureKind::Conflict || backoff.spent()) throw;
     } catch (...) {
       abandon(connection);
       throw;
     }
-    if (!random) random.emplace(std::random_device{}());
-    pauseBeforeAttempt(attempt, *random);
+    backoff.pause();
   }
 }
 

@@ -15,6 +15,11 @@ enum class Isolation {
   /// As if the transactions ran one after the other; a database may give one
   /// up with a serialization failure (SQLSTATE 40001).
   Serializable,
+  /// Every statement sees the same committed state: the one at the first
+  /// statement. For reads that must see one version of several tables
+  /// (repeatable read on PostgreSQL and MariaDB; SQLite's transactions are
+  /// serializable anyway).
+  Snapshot,
 };
 
 /// How long a transaction that the database gave up (serialization failure

@@ -1,5 +1,7 @@
 #include "demand/demand_loader.h"
 
+#include "db/transaction.h"
+
 namespace mrp {
 
 DemandLoader::DemandLoader(Connection& connection, std::string_view demandKey, MessageSink& sink)
@@ -21,7 +23,16 @@ DemandPlan DemandLoader::load() && {
 }
 
 DemandPlan loadDemandPlan(Connection& connection, std::string_view demandKey, MessageSink& sink) {
-  return DemandLoader(connection, demandKey, sink).load();
+  // The four tables are read in one transaction that sees one committed state
+  // throughout: a writer changing a factor and the due quantities together
+  // cannot give a plan that mixes its old factor with its new quantities.
+  // Reads alone are never given up by the database, and the messages already
+  // handed to the sink could not be taken back, so there is no retry.
+  DemandPlan plan;
+  runTransaction(connection, Isolation::Snapshot,
+                 [&] { plan = DemandLoader(connection, demandKey, sink).load(); },
+                 std::chrono::milliseconds(0));
+  return plan;
 }
 
 }  // namespace mrp

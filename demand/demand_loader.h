@@ -24,7 +24,8 @@ namespace mrp {
 class Connection;
 class RowReader;
 
-/// Loads the demand `demandKey` over `connection`.
+/// Loads the demand `demandKey` over `connection`, all of it from one
+/// committed state of the database (one read transaction).
 DemandPlan loadDemandPlan(Connection& connection, std::string_view demandKey, MessageSink& sink);
 
 /// The steps of one loading, one file each.
