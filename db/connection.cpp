@@ -93,6 +93,20 @@ void Connection::close() {
   open_ = false;
 }
 
+bool Connection::dead() const noexcept {
+  if (!open_) return true;
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  return odbc::succeeded(
+             SQLGetConnectAttr(handle_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+         dead == SQL_CD_TRUE;
+}
+
+FailureKind failureKind(const DatabaseError& error, const Connection& connection) noexcept {
+  const FailureKind kind = error.kind();
+  if (kind == FailureKind::Statement && connection.dead()) return FailureKind::ConnectionLost;
+  return kind;
+}
+
 void Connection::delist(SQLHSTMT statement) noexcept { std::erase(statements_, statement); }
 
 void Connection::freeStatements() noexcept {

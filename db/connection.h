@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/database_error.h"
 #include "db/odbc_handle.h"
 #include "platform/odbc_environment.h"
 
@@ -35,6 +36,10 @@ class Connection {
   /// Disconnects when connected; does nothing otherwise.
   void close();
   bool isOpen() const noexcept { return open_; }
+
+  /// Whether the driver knows the connection to be gone (the server ended the
+  /// session, the network dropped). False when it cannot tell.
+  bool dead() const noexcept;
 
   /// Whether the database locks single rows for a writer (PostgreSQL, MariaDB)
   /// rather than the whole database (SQLite).
@@ -64,5 +69,11 @@ class Connection {
   SQLULEN isolationLevel_ = 0;
   std::uint64_t session_ = 0;
 };
+
+/// What a caller can do about `error`, raised by work on `connection`. A
+/// failure on a connection that the driver reports dead is a lost connection
+/// whatever its SQLSTATE: after the server ended the session, psqlODBC reports
+/// "internal SAVEPOINT failed" (HY000) and MariaDB "Server has gone away" (HY001).
+FailureKind failureKind(const DatabaseError& error, const Connection& connection) noexcept;
 
 }  // namespace mrp

@@ -12,6 +12,9 @@ namespace {
 constexpr std::uint32_t kIDispatchBase = 0x80040200u;
 constexpr std::uint32_t kIDispatchLast = 0x8004FFFFu;
 constexpr const char* kNullText = "<Null>";
+// MariaDB's (and MySQL's) client error numbers for a connection gone.
+constexpr std::int32_t kServerGoneAway = 2006;
+constexpr std::int32_t kLostConnection = 2013;
 
 /// The text with each run of line ends replaced by one space and trailing ones
 /// dropped, so that a description of several diagnostic records is one line.
@@ -47,10 +50,12 @@ DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> descrip
 FailureKind DatabaseError::kind() const noexcept {
   if (sqlState_ == "40001" || sqlState_ == "40P01") return FailureKind::Conflict;
   // Class 08 is a connection exception; 57P01 to 57P03 an administrator's or
-  // the server's shutdown of the session; E_POINTER a statement whose
-  // connection was closed.
+  // the server's shutdown of the session; MariaDB's client errors 2006 and
+  // 2013 ("Server has gone away", "Lost connection") come with HY000 or HY001;
+  // E_POINTER is a statement whose connection was closed.
   if (sqlState_.starts_with("08") || sqlState_ == "57P01" || sqlState_ == "57P02" ||
-      sqlState_ == "57P03" || code_ == E_POINTER)
+      sqlState_ == "57P03" || nativeError_ == kServerGoneAway || nativeError_ == kLostConnection ||
+      code_ == E_POINTER)
     return FailureKind::ConnectionLost;
   return FailureKind::Statement;
 }

@@ -5,12 +5,14 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "db/database_error.h"
 #include "db/db_query.h"
+#include "db/transaction.h"
 #include "platform/odbc_environment.h"
 #include "platform/text_encoding.h"
 #include "support/helpers.h"
@@ -83,20 +85,66 @@ TEST_P(ConnectionTest, ManyThreadsConnectAtOnce) {
   ::setenv("LC_ALL", "C.UTF-8", 1);
   TestDatabase db(GetParam());
   std::atomic<int> opened{0};
+  std::atomic<int> failed{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&] {
       for (int c = 0; c < 10; ++c) {
-        db.connect()->close();
-        ++opened;
+        try {  // an exception leaving a thread would end the process before the check
+          db.connect()->close();
+          ++opened;
+        } catch (const std::exception&) {
+          ++failed;
+        }
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failed.load(), 0);
   EXPECT_EQ(opened.load(), 80);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ConnectionTest, testing::ValuesIn(test::allBackends()),
+                         [](const auto& info) { return test::backendName(info.param); });
+
+// After the server ended the session in the middle of a transaction, every
+// failure on the connection is a lost connection, whatever the driver calls it
+// (psqlODBC: "internal SAVEPOINT failed", MariaDB: "Server has gone away" with
+// HY001), and never a statement's own error or a lack of memory.
+class SessionEnded : public testing::TestWithParam<Backend> {};
+
+TEST_P(SessionEnded, EveryFailureAfterwardsIsALostConnection) {
+  TestDatabase db(GetParam());
+  const auto connection = db.connect();
+  const bool maria = GetParam() == Backend::MariaDB;
+  DbQuery query(*connection);
+  query.prepare(0);
+  ASSERT_TRUE(query.open(maria ? "select cast(connection_id() as char)"
+                               : "select cast(pg_backend_pid() as varchar(20))"));
+  char session[32] = {};
+  query.getText(0, session, sizeof session);
+  const std::string end = maria ? std::string("kill connection ") + session
+                                : std::string("select pg_terminate_backend(") + session + ")";
+  std::vector<std::string> failures;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    try {
+      runTransaction(*connection, Isolation::ReadCommitted, [&] {
+        query.prepare(1);
+        query.bindText(0, "A", 1);
+        query.execute("delete from LosGröße where Bedarf=?");
+        if (attempt == 0) db.exec(end);
+        query.execute("delete from LosGröße where Bedarf=?");
+      }, std::chrono::milliseconds(0));
+      ADD_FAILURE() << "attempt " << attempt << " succeeded";
+    } catch (const DatabaseError& error) {
+      EXPECT_EQ(failureKind(error, *connection), FailureKind::ConnectionLost)
+          << error.sqlState() << " " << error.nativeError() << " " << error.what();
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SessionEnded,
+                         testing::Values(Backend::PostgreSQL, Backend::PostgreSQLAnsi, Backend::MariaDB),
                          [](const auto& info) { return test::backendName(info.param); });
 
 TEST(ConnectionFailure, RaisesWithTheDriverManagerMessage) {
