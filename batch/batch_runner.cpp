@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "db/backoff.h"
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "demand/message_sink.h"
@@ -43,30 +44,58 @@ DemandOutcome failed(const std::string& key, std::string message) {
   return outcome;
 }
 
+constexpr std::chrono::milliseconds kFirstReconnectPause{100};
+constexpr std::chrono::milliseconds kLongestReconnectPause{5'000};
+/// A demand whose work loses a newly opened connection this often ends the
+/// session itself (a trigger, say): it fails rather than waits.
+constexpr int kMostLossesOnNewConnections = 3;
+
 class Worker {
  public:
-  Worker(const OdbcEnvironment& environment, const BatchRun& run) : environment_(environment), run_(run) {}
+  Worker(const OdbcEnvironment& environment, const BatchRun& run, const std::atomic<bool>& stop)
+      : environment_(environment), run_(run), stop_(stop) {}
 
-  /// Plans `key`; on a lost connection connects anew and tries once more.
+  /// Plans `key`. While the connection is lost or cannot be opened, waits and
+  /// tries again on a new one, for as long as the run allows.
   DemandOutcome plan(const std::string& key) {
-    for (int attempt = 1;; ++attempt) {
+    Backoff backoff(kFirstReconnectPause, kLongestReconnectPause, run_.waitForDatabase);
+    int lossesOnNewConnections = 0;
+    for (;;) {
+      const bool fresh = !connection_;
       try {
         if (!connection_) connection_ = std::make_unique<Connection>(environment_, run_.connectionString);
         return planOne(*connection_, key, run_.storing);
       } catch (const DatabaseError& error) {
-        if (error.kind() != FailureKind::ConnectionLost || attempt == 2) return failed(key, error.what());
-        connection_.reset();  // the next attempt connects anew
+        const bool lost = connectionLost(error);
+        const bool opened = connection_ != nullptr;
+        // Whatever state the failure left the transaction in (SQLite rolls a
+        // transaction back by itself on a full disk or a trigger's
+        // raise(rollback), and its driver then runs on in autocommit), the next
+        // attempt or demand starts on a new connection.
+        connection_.reset();
+        if (!lost || stop_.load() || backoff.spent() ||
+            (fresh && opened && ++lossesOnNewConnections >= kMostLossesOnNewConnections))
+          return failed(key, error.what());
       } catch (const std::bad_alloc&) {
+        connection_.reset();
         return failed(key, "Nicht genug Arbeitsspeicher");
       } catch (const std::exception& error) {
+        connection_.reset();
         return failed(key, error.what());
       }
+      backoff.pause(&stop_);
     }
   }
 
  private:
+  bool connectionLost(const DatabaseError& error) const noexcept {
+    const FailureKind kind = connection_ ? failureKind(error, *connection_) : error.kind();
+    return kind == FailureKind::ConnectionLost;
+  }
+
   const OdbcEnvironment& environment_;
   const BatchRun& run_;
+  const std::atomic<bool>& stop_;
   std::unique_ptr<Connection> connection_;
 };
 
@@ -80,7 +109,7 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
   std::mutex mutex;
   BatchSummary summary;
   const auto work = [&] {
-    Worker worker(environment, run);
+    Worker worker(environment, run, stop);
     while (!stop.load()) {
       const std::size_t index = next.fetch_add(1);
       if (index >= keys.size()) return;

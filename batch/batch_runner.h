@@ -5,11 +5,16 @@
 // transaction committed or rolled back), so no demand is left half-written.
 // Each demand is planned exactly as the single-demand program plans it; its
 // failure (a database error, a refusal, memory running out) touches no other
-// demand. A worker whose connection breaks opens a new one and tries the
-// demand in hand once more.
+// demand. After any failure a worker starts the next demand on a new
+// connection, whatever state the failure left the old one's transaction in. A
+// worker whose connection is lost connects anew, with growing pauses while the
+// database cannot be reached, and plans the demand in hand again (replacing a
+// demand's rows is idempotent, so a commit whose outcome was lost with the
+// connection is simply made again).
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +32,8 @@ struct BatchRun {
   std::string connectionString;
   unsigned jobs = 1;
   Storing storing = Storing::Store;
+  /// How long a worker keeps trying to reach the database for one demand.
+  std::chrono::milliseconds waitForDatabase{300'000};
 };
 
 /// Called after every demand, from the worker that planned it.
