@@ -237,11 +237,13 @@ void addDueDates(Random& random, const DemandProfile& demand, Tables& tables) {
   }
 }
 
-/// A value the program never stores, for column 1 (Termin), 2 (LosGröße) or 3 (Kosten).
+/// A value the program never stores, for column 1 (Termin), 2 (LosGröße) or 3
+/// (Kosten): no text that the column's affinity turns into a number, no finite
+/// real (a plan's Termin and Kosten may be any finite number, negative too).
 SqlValue oldRowMarker(Random& random, std::size_t column) {
   switch (random.below(4)) {
     case 0: return SqlValue::null();
-    case 1: return SqlValue::text(random.pick<std::string>({"alt", "", "1.5"}));
+    case 1: return SqlValue::text(random.pick<std::string>({"alt", "", "1.5 alt"}));
     case 2: return SqlValue::blob(std::string(1, '\0'));
     default: return column == 2 ? SqlValue::of(std::int64_t{-1}) : SqlValue::of(random.pick({kInfinity, -kInfinity}));
   }
