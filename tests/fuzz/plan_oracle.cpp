@@ -1,13 +1,13 @@
 #include "plan_oracle.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "demand/demand_loader.h"
 #include "demand/message_sink.h"
 #include "platform/text_encoding.h"
-#include "support/reference_engine.h"
 
 namespace mrp::fuzz {
 namespace {
@@ -77,24 +77,69 @@ void checkSuccess(const Observation& observation, const std::vector<Lot>& lots, 
   }
 }
 
-void checkRefusal(const Observation& observation, RefusalReasons reasons, const StandardError& err,
-                  Violations& found) {
-  if (observation.run.exitStatus != 1) {
-    found.push_back("the reference refuses the demand, but the run planned it: " +
-                    std::to_string(observation.after.planned.size()) + " rows stored");
-  } else if (err.startsWithLoading && reasons == RefusalReasons::AtLeastOne && err.rest.empty()) {
-    found.push_back("a refusal gave no reason after the loading's messages");
-  } else if (err.startsWithLoading && reasons == RefusalReasons::None && !err.rest.empty()) {
-    found.push_back("a demand without header was refused with more than the loading's messages: " +
-                    printable(err.rest));
-  }
+/// A refusal message as the program writes it, in code page 850.
+struct WrittenRefusal {
+  std::string text;
+  const test::RefusalMessage* message;
+};
+
+const std::vector<WrittenRefusal>& writtenRefusals() {
+  static const std::vector<WrittenRefusal> written = [] {
+    std::vector<WrittenRefusal> all;
+    for (const test::RefusalMessage& message : test::refusalMessages()) {
+      all.push_back({utf8ToCp850(message.start), &message});
+    }
+    return all;
+  }();
+  return written;
 }
 
-/// What a refusal of `demand` says beyond the loading's messages.
-RefusalReasons refusalReasonsOf(const DemandPlan& demand) {
-  if (!demand.headerFound) return RefusalReasons::None;
-  if (!demand.startDate || !demand.periodLength) return RefusalReasons::Optional;
-  return RefusalReasons::AtLeastOne;
+/// The kinds of the framed lines of `text`; nothing when a line is no refusal message.
+std::optional<std::set<test::Refusal>> refusalKinds(const std::string& text) {
+  const std::size_t open = 1 + kBannerOpen.size();  // the line end and the opening mark
+  std::set<test::Refusal> kinds;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at + 1), text.size());
+    const std::string_view line = std::string_view(text).substr(at, end - at);
+    if (line.size() < open + kBannerClose.size()) return std::nullopt;
+    const std::string_view message = line.substr(open, line.size() - open - kBannerClose.size());
+    const auto& written = writtenRefusals();
+    const auto known = std::find_if(written.begin(), written.end(), [&](const WrittenRefusal& refusal) {
+      return refusal.message->wholeLine ? message == refusal.text : message.starts_with(refusal.text);
+    });
+    if (known == written.end()) return std::nullopt;
+    kinds.insert(known->message->kind);
+    at = end;
+  }
+  return kinds;
+}
+
+std::string kindList(const std::set<test::Refusal>& kinds) {
+  std::string text;
+  for (const test::RefusalMessage& message : test::refusalMessages()) {
+    if (!kinds.contains(message.kind)) continue;
+    const std::string_view start = message.start;
+    text += (text.empty() ? "'" : ", '") + std::string(start.substr(0, start.find_last_not_of(' ') + 1)) +
+            (message.wholeLine ? "'" : "...'");
+  }
+  return text.empty() ? "no reason of its own" : text;
+}
+
+void checkRefusal(const Observation& observation, const std::set<test::Refusal>& reasons, const StandardError& err,
+                  Violations& found) {
+  if (observation.run.exitStatus != 1) {
+    found.push_back("the reference refuses the demand (" + printable(kindList(reasons)) + "), but the run planned it: " +
+                    std::to_string(observation.after.planned.size()) + " rows stored");
+    return;
+  }
+  if (!err.startsWithLoading) return;
+  const std::optional<std::set<test::Refusal>> given = refusalKinds(err.rest);
+  if (!given) {
+    found.push_back("a refusal wrote a line that is no refusal message: " + printable(err.rest));
+  } else if (*given != reasons) {
+    found.push_back("the refusal gave " + printable(kindList(*given)) + " where the reference finds " +
+                    printable(kindList(reasons)));
+  }
 }
 
 void checkLoadingFailure(const Observation& observation, const std::string& failure, const StandardError& err,
@@ -117,8 +162,9 @@ Expectation expectRun(const OdbcEnvironment& environment, const std::string& dat
     Connection connection(environment, "DSN=" + dataSource.substr(0, kDataSourceBytes));
     const DemandPlan demand = loadDemandPlan(connection, demandKey, messages);
     connection.close();
-    expected.lots = test::plannedLots(demand);
-    expected.refusalReasons = refusalReasonsOf(demand);
+    test::ReferencePlan plan = test::referencePlan(demand);
+    expected.lots = std::move(plan.lots);
+    expected.reasons = std::move(plan.reasons);
   } catch (const DatabaseError& error) {
     expected.loadingFailure = error.what();
   }
@@ -136,7 +182,7 @@ std::vector<std::string> findDepartures(const Observation& observation, const Ex
   } else if (expected.lots) {
     checkSuccess(observation, *expected.lots, err, found);
   } else {
-    checkRefusal(observation, expected.refusalReasons, err, found);
+    checkRefusal(observation, expected.reasons, err, found);
   }
   return found;
 }

@@ -6,30 +6,29 @@
 // A run then must:
 //   - succeed exactly when the reference plans the demand, and store exactly
 //     the reference's rows (Termin, LosGröße, Kosten), bit for bit, in order;
-//   - be refused when the reference refuses, with the loading's messages on
-//     standard error and after them at least one reason of its own, unless the
-//     loading reported the header missing (then nothing more) or its start
-//     date or period length unreadable (then reasons are optional);
+//   - be refused when the reference refuses, and give after the loading's
+//     messages on standard error exactly the reference's kinds of reasons
+//     (each line one of the refusal messages of README.md, every kind the
+//     reference found among them);
 //   - fail with the loading's failure when the loading failed;
 //   - write the loading's data problems on standard error, in order, each
 //     framed, before anything else there; a success writes nothing more.
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "invariants.h"
 #include "lotsizing/lot_plan.h"
+#include "support/reference_engine.h"
 
 namespace mrp {
 class OdbcEnvironment;
 }
 
 namespace mrp::fuzz {
-
-/// What a refusal says beyond the loading's messages.
-enum class RefusalReasons { AtLeastOne, Optional, None };
 
 struct Expectation {
   /// The data problems of the loading, in order, as the program's sink gets them.
@@ -38,7 +37,8 @@ struct Expectation {
   std::optional<std::string> loadingFailure;
   /// The rows a success stores, in period order; nothing when the reference refuses.
   std::optional<std::vector<Lot>> lots;
-  RefusalReasons refusalReasons = RefusalReasons::AtLeastOne;
+  /// The kinds of the refusal's messages; none for a planned demand.
+  std::set<test::Refusal> reasons;
 };
 
 /// Loads `demandKey` through the data source `dataSource` (connecting as the

@@ -36,10 +36,8 @@ const DueQuantity* latestDue(const DemandPlan& plan) {
   return latest;
 }
 
-/// The raw sum of every period; nothing beyond kMostPeriods periods.
-std::optional<std::vector<std::int64_t>> periodSums(const DemandPlan& plan) {
-  const DueQuantity* latest = latestDue(plan);
-  if (latest && periodIndex(plan, latest->date) >= kMostPeriods) return std::nullopt;
+/// The raw sum of every period.
+std::vector<std::int64_t> periodSums(const DemandPlan& plan) {
   std::vector<std::int64_t> sums;
   for (const DueQuantity& due : plan.dueQuantities) {
     const std::int32_t index = periodIndex(plan, due.date);
@@ -49,11 +47,58 @@ std::optional<std::vector<std::int64_t>> periodSums(const DemandPlan& plan) {
   return sums;
 }
 
-/// The lot grid of `period`, truncated; nothing when it is not from 1 to 2^31 - 1.
-std::optional<std::int32_t> lotGrid(const DemandPlan& plan, std::int32_t period) {
-  const double grid = parameterValue(plan.parameters, kLosRaster, period);
-  if (!(grid >= 1.0 && grid < kGridLimit)) return std::nullopt;
-  return static_cast<std::int32_t>(grid);
+/// The lot grid of every period, truncated; nothing when a period has none
+/// from 1 to 2^31 - 1 or a period sum is beyond 32 bits, with the reasons.
+std::optional<std::vector<std::int32_t>> lotGrids(const DemandPlan& plan, const std::vector<std::int64_t>& sums,
+                                                  std::set<Refusal>& reasons) {
+  std::vector<std::int32_t> grids;
+  for (std::size_t j = 0; j < sums.size(); ++j) {
+    if (!fitsInt32(sums[j])) reasons.insert(Refusal::PeriodSum);
+    const std::optional<double> grid = parameterEntry(plan.parameters, kLosRaster, static_cast<std::int32_t>(j));
+    if (!grid) {
+      reasons.insert(Refusal::LotGridMissing);
+    } else if (!(*grid >= 1.0 && *grid < kGridLimit)) {
+      reasons.insert(Refusal::LotGridInvalid);
+    } else {
+      grids.push_back(static_cast<std::int32_t>(*grid));
+    }
+  }
+  if (!reasons.empty()) return std::nullopt;
+  return grids;
+}
+
+/// The checks made before any period: the reasons found; `refused` also set
+/// for a header problem that the loading reported.
+std::set<Refusal> checkDemand(const DemandPlan& plan, bool& refused) {
+  std::set<Refusal> reasons;
+  refused = !plan.startDate || !plan.periodLength;
+  if (plan.periodLength && *plan.periodLength < 1) reasons.insert(Refusal::PeriodLength);
+  const std::optional<double> interestYear = firstFactor(plan, kZinsJahr);
+  if (!interestYear) {
+    reasons.insert(Refusal::InterestYearMissing);
+  } else if (!positiveFinite(interestYear)) {
+    reasons.insert(Refusal::InterestYearInvalid);
+  }
+  const std::optional<double> currency = firstFactor(plan, kWaehrung);
+  if (!currency) {
+    reasons.insert(Refusal::CurrencyMissing);
+  } else if (!positiveFinite(currency)) {
+    reasons.insert(Refusal::CurrencyInvalid);
+  }
+  refused = refused || !reasons.empty();
+  return reasons;
+}
+
+/// The rows of the lots other than 0; nothing when a cost comes out not finite.
+std::optional<std::vector<Lot>> storedRows(const std::vector<PlanningPeriod>& periods, double currency) {
+  std::vector<Lot> lots;
+  for (const PlanningPeriod& period : periods) {
+    if (period.lotSize == 0) continue;
+    const double kosten = period.cost / currency;
+    if (!std::isfinite(kosten)) return std::nullopt;
+    lots.push_back(Lot{period.start, period.lotSize, kosten});
+  }
+  return lots;
 }
 
 /// The whole matrix from `valueAt(period, code)`.
@@ -93,6 +138,23 @@ CostMatrix fillCostMatrix(std::vector<PlanningPeriod>& periods, const Table& val
 
 }  // namespace
 
+const std::vector<RefusalMessage>& refusalMessages() {
+  static const std::vector<RefusalMessage> messages{
+      {Refusal::PeriodLength, "Unerlaubte PeriodenLänge: ", false},
+      {Refusal::InterestYearMissing, "UmrechnungsFaktor existiert nicht: ZinsJahr", true},
+      {Refusal::InterestYearInvalid, "Unerlaubter UmrechnungsFaktor: ZinsJahr ", false},
+      {Refusal::CurrencyMissing, "UmrechnungsFaktor existiert nicht: Währung", true},
+      {Refusal::CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung ", false},
+      {Refusal::TooManyPeriods, "Zu viele Perioden: ", false},
+      {Refusal::PeriodSum, "Mengensumme außerhalb des Wertebereichs: ", false},
+      {Refusal::LotGridMissing, "LosRaster existiert nicht in Periode ", false},
+      {Refusal::LotGridInvalid, "Unerlaubter LosRaster: ", false},
+      {Refusal::RoundedQuantity, "Gerundete Menge außerhalb des Wertebereichs: ", false},
+      {Refusal::LotSize, "Losgröße außerhalb des Wertebereichs: ", false},
+      {Refusal::LotCost, "Loskosten nicht endlich: ", false}};
+  return messages;
+}
+
 std::int32_t periodIndex(const DemandPlan& plan, OleDate date) {
   const double length = *plan.periodLength;
   const double moment = linearDays(date);
@@ -112,9 +174,9 @@ OleDate periodStart(const DemandPlan& plan, std::int32_t index) {
   return oleDateFromLinear(day);
 }
 
-double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t code,
-                      std::int32_t period) {
-  double result = 0.0;
+std::optional<double> parameterEntry(const std::vector<ParameterEntry>& entries, std::int32_t code,
+                                     std::int32_t period) {
+  std::optional<double> result;
   for (const ParameterEntry& entry : entries) {
     if (entry.code != code) continue;
     if (entry.period > period) break;
@@ -123,32 +185,43 @@ double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t c
   return result;
 }
 
-std::optional<std::vector<PlanningPeriod>> roundedPeriods(const DemandPlan& plan) {
-  const std::optional<std::vector<std::int64_t>> sums = periodSums(plan);
-  if (!sums) return std::nullopt;
-  std::vector<PlanningPeriod> periods;
+double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t code,
+                      std::int32_t period) {
+  return parameterEntry(entries, code, period).value_or(0.0);
+}
+
+RoundedPeriods roundedPeriods(const DemandPlan& plan) {
+  RoundedPeriods result;
+  const DueQuantity* latest = latestDue(plan);
+  if (latest && periodIndex(plan, latest->date) >= kMostPeriods) {
+    result.reasons.insert(Refusal::TooManyPeriods);
+    return result;
+  }
+  const std::vector<std::int64_t> sums = periodSums(plan);
+  const std::optional<std::vector<std::int32_t>> grids = lotGrids(plan, sums, result.reasons);
+  if (!grids) return result;
   std::int64_t carry = 0;
-  for (std::size_t j = 0; j < sums->size(); ++j) {
-    const auto period = static_cast<std::int32_t>(j);
-    const std::optional<std::int32_t> grid = lotGrid(plan, period);
-    if (!grid || !fitsInt32((*sums)[j])) return std::nullopt;
-    std::int64_t quantity = (*sums)[j] - carry;
+  for (std::size_t j = 0; j < sums.size(); ++j) {
+    const std::int32_t grid = (*grids)[j];
+    std::int64_t quantity = sums[j] - carry;
     if (quantity < 0) {
       carry = -quantity;
       quantity = 0;
     } else {
       carry = 0;
     }
-    const std::int64_t remainder = quantity % *grid;
+    const std::int64_t remainder = quantity % grid;
     if (remainder != 0) {
-      quantity += *grid - remainder;
-      carry = *grid - remainder;
+      quantity += grid - remainder;
+      carry = grid - remainder;
     }
-    if (!fitsInt32(quantity)) return std::nullopt;
-    periods.push_back(PlanningPeriod{.start = periodStart(plan, period),
-                                     .demand = static_cast<std::int32_t>(quantity)});
+    if (!fitsInt32(quantity)) result.reasons.insert(Refusal::RoundedQuantity);
+    const auto period = static_cast<std::int32_t>(j);
+    result.periods.push_back(PlanningPeriod{.start = periodStart(plan, period),
+                                            .demand = static_cast<std::int32_t>(quantity)});
   }
-  return periods;
+  if (!result.reasons.empty()) result.periods.clear();
+  return result;
 }
 
 ParameterTable parameterTable(const std::vector<ParameterEntry>& entries, std::size_t periods) {
@@ -178,8 +251,8 @@ CostMatrix buildCostMatrix(std::vector<PlanningPeriod>& periods, const Parameter
   return fillCostMatrix(periods, valueAt, interestYear, periodLength);
 }
 
-bool assignLots(std::vector<PlanningPeriod>& periods, const CostMatrix& matrix) {
-  bool storable = true;
+LotProblems assignLots(std::vector<PlanningPeriod>& periods, const CostMatrix& matrix) {
+  LotProblems problems;
   for (auto last = static_cast<std::int32_t>(periods.size()) - 1; last >= 0;) {
     const std::int32_t order = periods[last].orderPeriod;
     std::int64_t lot = 0;
@@ -194,12 +267,12 @@ bool assignLots(std::vector<PlanningPeriod>& periods, const CostMatrix& matrix) 
     if (fitsInt32(lot)) {
       periods[order].lotSize = static_cast<std::int32_t>(lot);
     } else {
-      storable = false;
+      problems.sizeOutOfRange = true;
     }
-    if (!std::isfinite(periods[order].cost)) storable = false;
+    if (!std::isfinite(periods[order].cost)) problems.costNotFinite = true;
     last = order - 1;
   }
-  return storable;
+  return problems;
 }
 
 std::int32_t selectOrderPeriod(const CostMatrix& matrix, std::int32_t period) {
@@ -215,28 +288,33 @@ std::int32_t selectOrderPeriod(const CostMatrix& matrix, std::int32_t period) {
   return order;
 }
 
-std::optional<std::vector<Lot>> plannedLots(const DemandPlan& plan) {
-  if (!plan.headerFound || !plan.startDate || !plan.periodLength || *plan.periodLength < 1) {
-    return std::nullopt;
-  }
-  const std::optional<double> interestYear = firstFactor(plan, kZinsJahr);
-  const std::optional<double> currency = firstFactor(plan, kWaehrung);
-  if (!positiveFinite(interestYear) || !positiveFinite(currency)) return std::nullopt;
+ReferencePlan referencePlan(const DemandPlan& plan) {
+  ReferencePlan result;
+  if (!plan.headerFound) return result;
+  bool refused = false;
+  result.reasons = checkDemand(plan, refused);
+  if (refused) return result;
 
-  std::optional<std::vector<PlanningPeriod>> periods = roundedPeriods(plan);
-  if (!periods) return std::nullopt;
-  std::vector<Lot> lots;
-  if (periods->empty()) return lots;
-  const CostMatrix matrix = buildCostMatrix(*periods, parameterTable(plan.parameters, periods->size()),
-                                            *interestYear, *plan.periodLength);
-  if (!assignLots(*periods, matrix)) return std::nullopt;
-  for (const PlanningPeriod& period : *periods) {
-    if (period.lotSize == 0) continue;
-    const double kosten = period.cost / *currency;
-    if (!std::isfinite(kosten)) return std::nullopt;
-    lots.push_back(Lot{period.start, period.lotSize, kosten});
+  RoundedPeriods rounded = roundedPeriods(plan);
+  if (!rounded.reasons.empty()) {
+    result.reasons = std::move(rounded.reasons);
+    return result;
   }
-  return lots;
+  std::vector<PlanningPeriod>& periods = rounded.periods;
+  if (periods.empty()) {
+    result.lots.emplace();
+    return result;
+  }
+  const double interestYear = *firstFactor(plan, kZinsJahr);
+  const CostMatrix matrix =
+      buildCostMatrix(periods, parameterTable(plan.parameters, periods.size()), interestYear, *plan.periodLength);
+  const LotProblems problems = assignLots(periods, matrix);
+  if (problems.sizeOutOfRange) result.reasons.insert(Refusal::LotSize);
+  if (problems.costNotFinite) result.reasons.insert(Refusal::LotCost);
+  if (problems.any()) return result;
+  result.lots = storedRows(periods, *firstFactor(plan, kWaehrung));
+  if (!result.lots) result.reasons.insert(Refusal::LotCost);
+  return result;
 }
 
 }  // namespace mrp::test
