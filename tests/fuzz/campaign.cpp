@@ -3,13 +3,16 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <ostream>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "database_generator.h"
 #include "fuzz_case.h"
+#include "platform/odbc_environment.h"
 #include "scratch_folder.h"
 
 namespace mrp::fuzz {
@@ -168,7 +171,10 @@ std::uint64_t runCampaign(const CampaignOptions& options, std::ostream& out) {
   const std::string schema = readFile(options.schemaFile);
   const ScratchFolder scratch;
   const std::filesystem::path odbcIni = prepareOdbcIni(scratch.path());
-  const CaseSetup setup{options.program, schema, scratch.path()};
+  // Allocated once ODBCINI names the campaign's odbc.ini: the driver manager reads it once.
+  const std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
+  if (!environment) throw std::runtime_error("cannot allocate an ODBC environment");
+  const CaseSetup setup{options.program, schema, scratch.path(), environment.get()};
   Reporter reporter(options, schema, odbcIni, out);
 
   const Clock::time_point start = Clock::now();

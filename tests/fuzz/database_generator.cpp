@@ -54,7 +54,8 @@ class Cells {
  public:
   Cells(Random& random, double mutation) : random_(random), mutation_(mutation) {}
   SqlValue operator()(SqlValue sane, const Hostile& hostile) {
-    return random_.chance(mutation_) ? hostile(random_) : sane;
+    if (!random_.chance(mutation_)) return sane;
+    return hostile(random_);
   }
   bool drop() { return random_.chance(mutation_ / 2); }
   bool duplicate() { return random_.chance(mutation_ / 2); }
@@ -66,8 +67,12 @@ class Cells {
 
 Moment randomBase(Random& random) {
   const std::uint64_t draw = random.below(100);
-  const std::int32_t second = random.chance(0.3) ? static_cast<std::int32_t>(random.below(86400)) : 0;
-  if (draw < 8) return shifted({sys_days{year{1899} / December / 30}, 0}, random.between(-40, 10), second);
+  std::int32_t second = 0;
+  if (random.chance(0.3)) second = static_cast<std::int32_t>(random.below(86400));
+  if (draw < 8) {
+    const std::int64_t days = random.between(-40, 10);
+    return shifted({sys_days{year{1899} / December / 30}, 0}, days, second);
+  }
   int y = 0;
   if (draw < 65) {
     y = static_cast<int>(random.between(1990, 2030));
@@ -94,10 +99,12 @@ void addHeader(Random& random, const DemandProfile& demand, Tables& tables) {
   if (demand.hostile && random.chance(0.15)) return;  // a demand without header
   Cells cell(random, demand.mutation);
   const Moment base = demand.base;
-  tables.headers.push_back({SqlValue::text(demand.key),
-                            cell(dateValue(random, base), [&](Random& r) { return hostileStartDate(r, base); }),
-                            cell(SqlValue::of(demand.length), hostileHeaderLength),
-                            cell(SqlValue::text(randomText(random, 40)), hostileText)});
+  const SqlValue saneStart = dateValue(random, base);
+  const SqlValue start = cell(saneStart, [&](Random& r) { return hostileStartDate(r, base); });
+  const SqlValue length = cell(SqlValue::of(demand.length), hostileHeaderLength);
+  const SqlValue saneDescription = SqlValue::text(randomText(random, 40));
+  const SqlValue description = cell(saneDescription, hostileText);
+  tables.headers.push_back({SqlValue::text(demand.key), start, length, description});
 }
 
 Scales extremeScales(Random& random) {
@@ -114,14 +121,18 @@ Scales extremeScales(Random& random) {
 /// The sane catalogue (factors that give plannable demands), scaled.
 std::vector<std::pair<std::string, double>> saneFactors(Random& random, const DemandProfile& demand) {
   const Scales& scales = demand.scales;
-  const double currency = scales.currency != 0.0 ? scales.currency : random.pick({1.0, 1.95583, 0.5});
-  return {{"RüstKosten", random.pick({1.0, 0.5}) * scales.costFactors},
+  double currency = scales.currency;
+  if (currency == 0.0) currency = random.pick({1.0, 1.95583, 0.5});
+  const double setupCost = random.pick({1.0, 0.5});
+  const double lotGrid = random.pick({1.0, 1.0, 10.0});
+  const double interestYear = random.pick({360.0, 365.0});
+  return {{"RüstKosten", setupCost * scales.costFactors},
           {"StückKosten", 1.0 * scales.costFactors},
-          {"LosRaster", random.pick({1.0, 1.0, 10.0})},
+          {"LosRaster", lotGrid},
           {"KapitalbindungsZinssatz", 0.01 * scales.rateFactors},
           {"WagnisZinssatz", 0.01 * scales.rateFactors},
           {"PeriodenLänge", 1.0},
-          {"ZinsJahr", random.pick({360.0, 365.0}) * scales.interestYear},
+          {"ZinsJahr", interestYear * scales.interestYear},
           {"Währung", currency}};
 }
 
@@ -132,19 +143,31 @@ void addFactors(Random& random, const DemandProfile& demand, Tables& tables) {
     // The length factor keeps effective period lengths where horizons stay small or too long.
     const Hostile hostileFactor = name == "PeriodenLänge" ? Hostile(hostileLengthFactor) : Hostile(hostileReal);
     const std::string& known = name;
-    SqlRow row{SqlValue::text(demand.key), cell(SqlValue::text(name), [&](Random& r) { return nearNameOf(r, known); }),
-               cell(SqlValue::of(factor), hostileFactor), cell(SqlValue::text(randomText(random, 30)), hostileText)};
-    if (cell.duplicate()) tables.factors.push_back({row[0], row[1], hostileFactor(random), row[3]});
+    const SqlValue conversion = cell(SqlValue::text(name), [&](Random& r) { return nearNameOf(r, known); });
+    const SqlValue value = cell(SqlValue::of(factor), hostileFactor);
+    const SqlValue saneDescription = SqlValue::text(randomText(random, 30));
+    const SqlValue description = cell(saneDescription, hostileText);
+    SqlRow row{SqlValue::text(demand.key), conversion, value, description};
+    if (cell.duplicate()) {
+      const SqlValue otherValue = hostileFactor(random);
+      tables.factors.push_back({row[0], row[1], otherValue, row[3]});
+    }
     if (!cell.drop()) tables.factors.push_back(std::move(row));
   }
   if (cell.duplicate()) {
-    tables.factors.push_back({SqlValue::text(demand.key), SqlValue::text(randomText(random, 20)), hostileReal(random),
-                              hostileText(random)});
+    const SqlValue conversion = SqlValue::text(randomText(random, 20));
+    const SqlValue value = hostileReal(random);
+    const SqlValue description = hostileText(random);
+    tables.factors.push_back({SqlValue::text(demand.key), conversion, value, description});
   }
 }
 
 double saneParameter(Random& random, const std::string& name, const Scales& scales) {
-  if (name == "RüstKosten") return (static_cast<double>(random.between(50, 500)) + random.pick({0.0, 0.5})) * scales.costs;
+  if (name == "RüstKosten") {
+    const auto whole = static_cast<double>(random.between(50, 500));
+    const double half = random.pick({0.0, 0.5});
+    return (whole + half) * scales.costs;
+  }
   if (name == "StückKosten") return static_cast<double>(random.between(1, 20)) * scales.costs;
   if (name == "LosRaster") return static_cast<double>(random.between(1, 10));
   if (name == "KapitalbindungsZinssatz") return static_cast<double>(random.between(0, 15));
@@ -157,17 +180,24 @@ void addParameters(Random& random, const DemandProfile& demand, Tables& tables) 
   for (const std::string& name : kParameterNames) {
     std::int64_t period = 1;
     for (std::int64_t count = random.between(1, 3); count > 0; --count) {
-      SqlRow row{SqlValue::text(demand.key), cell(SqlValue::of(period), hostileInteger),
-                 cell(SqlValue::text(name), [&](Random& r) { return nearNameOf(r, name); }),
-                 cell(SqlValue::of(saneParameter(random, name, demand.scales)), hostileReal)};
-      if (cell.duplicate()) tables.parameters.push_back({row[0], row[1], row[2], hostileReal(random)});
+      const SqlValue periode = cell(SqlValue::of(period), hostileInteger);
+      const SqlValue parameter = cell(SqlValue::text(name), [&](Random& r) { return nearNameOf(r, name); });
+      const double saneValue = saneParameter(random, name, demand.scales);
+      const SqlValue value = cell(SqlValue::of(saneValue), hostileReal);
+      SqlRow row{SqlValue::text(demand.key), periode, parameter, value};
+      if (cell.duplicate()) {
+        const SqlValue otherValue = hostileReal(random);
+        tables.parameters.push_back({row[0], row[1], row[2], otherValue});
+      }
       if (!cell.drop()) tables.parameters.push_back(std::move(row));
       period += random.between(1, 30);
     }
   }
   if (cell.duplicate()) {
-    tables.parameters.push_back({SqlValue::text(demand.key), hostileInteger(random),
-                                 SqlValue::text(randomText(random, 20)), hostileReal(random)});
+    const SqlValue periode = hostileInteger(random);
+    const SqlValue parameter = SqlValue::text(randomText(random, 20));
+    const SqlValue value = hostileReal(random);
+    tables.parameters.push_back({SqlValue::text(demand.key), periode, parameter, value});
   }
 }
 
@@ -187,26 +217,33 @@ void addDueDates(Random& random, const DemandProfile& demand, Tables& tables) {
   const Moment base = demand.base;
   const std::int64_t span = random.between(0, kDueWindowDays);
   for (std::int64_t count = dueDateCount(random); count > 0; --count) {
-    const std::int32_t second = random.chance(0.5) ? 0 : static_cast<std::int32_t>(random.below(86400));
-    const Moment due = shifted(base, random.between(0, span), second);
-    SqlRow row{SqlValue::text(demand.key),
-               cell(dateValue(random, due), [&](Random& r) { return hostileDueDate(r, base); }),
-               cell(SqlValue::of(saneQuantity(random, demand)), hostileInteger)};
+    std::int32_t second = 0;
+    if (!random.chance(0.5)) second = static_cast<std::int32_t>(random.below(86400));
+    const std::int64_t days = random.between(0, span);
+    const Moment due = shifted(base, days, second);
+    const SqlValue saneDate = dateValue(random, due);
+    const SqlValue date = cell(saneDate, [&](Random& r) { return hostileDueDate(r, base); });
+    const std::int64_t saneMenge = saneQuantity(random, demand);
+    const SqlValue menge = cell(SqlValue::of(saneMenge), hostileInteger);
+    SqlRow row{SqlValue::text(demand.key), date, menge};
     if (cell.duplicate()) tables.dueDates.push_back(row);
     if (!cell.drop()) tables.dueDates.push_back(std::move(row));
   }
   // A placeholder date far in the future: the program must refuse the horizon at once.
   if (yearOf(base) <= 2100 && random.chance(0.06)) {
     const std::string farDate = random.pick<std::string>({"9999-12-31", "9999-12-31 23:59:59", "9990-01-01 12:00:00"});
-    tables.dueDates.push_back({SqlValue::text(demand.key), SqlValue::text(farDate), SqlValue::of(random.between(1, 500))});
+    const std::int64_t menge = random.between(1, 500);
+    tables.dueDates.push_back({SqlValue::text(demand.key), SqlValue::text(farDate), SqlValue::of(menge)});
   }
 }
 
-/// A value the program never stores, for column 1 (Termin), 2 (LosGröße) or 3 (Kosten).
+/// A value the program never stores, for column 1 (Termin), 2 (LosGröße) or 3
+/// (Kosten): no text that the column's affinity turns into a number, no finite
+/// real (a plan's Termin and Kosten may be any finite number, negative too).
 SqlValue oldRowMarker(Random& random, std::size_t column) {
   switch (random.below(4)) {
     case 0: return SqlValue::null();
-    case 1: return SqlValue::text(random.pick<std::string>({"alt", "", "1.5"}));
+    case 1: return SqlValue::text(random.pick<std::string>({"alt", "", "1.5 alt"}));
     case 2: return SqlValue::blob(std::string(1, '\0'));
     default: return column == 2 ? SqlValue::of(std::int64_t{-1}) : SqlValue::of(random.pick({kInfinity, -kInfinity}));
   }
@@ -215,9 +252,13 @@ SqlValue oldRowMarker(Random& random, std::size_t column) {
 void addOldLots(Random& random, const std::string& key, const Moment& base, double mutation, Tables& tables) {
   Cells cell(random, mutation);
   for (std::int64_t count = random.between(1, 5); count > 0; --count) {
-    SqlRow row{SqlValue::text(key), cell(SqlValue::of(oleDay(shifted(base, random.between(0, 400), 0))), hostileReal),
-               cell(SqlValue::of(random.between(1, 500)), hostileInteger),
-               cell(SqlValue::of(static_cast<double>(random.between(0, 100000)) / 7.0), hostileReal)};
+    const std::int64_t days = random.between(0, 400);
+    const SqlValue termin = cell(SqlValue::of(oleDay(shifted(base, days, 0))), hostileReal);
+    const std::int64_t saneLot = random.between(1, 500);
+    const SqlValue lot = cell(SqlValue::of(saneLot), hostileInteger);
+    const auto saneCost = static_cast<double>(random.between(0, 100000));
+    const SqlValue cost = cell(SqlValue::of(saneCost / 7.0), hostileReal);
+    SqlRow row{SqlValue::text(key), termin, lot, cost};
     const std::size_t column = static_cast<std::size_t>(random.between(1, 3));
     row[column] = oldRowMarker(random, column);
     tables.lots.push_back(std::move(row));
@@ -252,7 +293,8 @@ std::vector<std::string> distinctKeys(Random& random, std::int64_t count) {
   while (static_cast<std::int64_t>(keys.size()) < count) {
     std::string key;
     if (!keys.empty() && random.chance(0.3)) {
-      key = nearName(random, random.pick(keys));
+      const std::string& near = random.pick(keys);
+      key = nearName(random, near);
     } else if (random.chance(0.25)) {
       key = randomText(random, 24);
     } else {
@@ -266,8 +308,10 @@ std::vector<std::string> distinctKeys(Random& random, std::int64_t count) {
 /// Rows of keys that have no demand of their own: lots and a header-less catalogue.
 void addOrphans(Random& random, const std::vector<std::string>& keys, Tables& tables) {
   if (random.chance(0.4)) {
-    const std::string orphan = nearName(random, random.pick(keys));
-    addOldLots(random, orphan, randomBase(random), 0.1, tables);
+    const std::string& near = random.pick(keys);
+    const std::string orphan = nearName(random, near);
+    const Moment base = randomBase(random);
+    addOldLots(random, orphan, base, 0.1, tables);
     if (random.chance(0.5)) {
       tables.factors.push_back({SqlValue::text(orphan), SqlValue::text("ZinsJahr"), SqlValue::of(360.0), SqlValue::null()});
     }
@@ -279,7 +323,8 @@ void addOrphans(Random& random, const std::vector<std::string>& keys, Tables& ta
 std::string chooseRunKey(Random& random, const std::vector<std::string>& keys, const std::vector<std::string>& saneKeys) {
   if (!saneKeys.empty() && random.chance(0.5)) return random.pick(saneKeys);
   if (random.chance(0.8)) return random.pick(keys);
-  return nearName(random, random.pick(keys));
+  const std::string& near = random.pick(keys);
+  return nearName(random, near);
 }
 
 void insertAll(Random& random, SqliteFile& db, const std::string& table, Table& rows) {
@@ -293,7 +338,8 @@ void insertAll(Random& random, SqliteFile& db, const std::string& table, Table& 
 GeneratedDatabase generateDatabase(std::uint64_t seed, const std::filesystem::path& file, const std::string& schema) {
   Random random(seed);
   GeneratedDatabase generated;
-  generated.demandKeys = distinctKeys(random, random.between(2, 5));
+  const std::int64_t demandCount = random.between(2, 5);
+  generated.demandKeys = distinctKeys(random, demandCount);
   Tables tables;
   std::vector<std::string> saneKeys;
   for (const std::string& key : generated.demandKeys) {

@@ -3,6 +3,7 @@
 #include "child_process.h"
 #include "database_generator.h"
 #include "invariants.h"
+#include "plan_oracle.h"
 #include "scratch_folder.h"
 #include "sqlite_file.h"
 
@@ -46,11 +47,14 @@ CaseOutcome runCase(const CaseSetup& setup, std::uint64_t seed) {
   const CaseDatabase database(setup.folder / ("s" + std::to_string(seed) + ".db"));
   const GeneratedDatabase generated = generateDatabase(seed, database.file(), setup.schema);
   const BeforeRun before = inspect(database.file(), generated.runKey);
+  const std::string dataSource = dataSourceFor(database.file());
+  const Expectation expected = expectRun(*setup.environment, dataSource, generated.runKey);
 
   Observation observation;
   observation.programName = setup.program;
-  observation.run = runChild(setup.program, {setup.program, dataSourceFor(database.file()), generated.runKey},
-                             setup.timeLimit);
+  observation.dataSource = dataSource;
+  observation.demandKey = generated.runKey;
+  observation.run = runChild(setup.program, {setup.program, dataSource, generated.runKey}, setup.timeLimit);
   observation.headerExists = before.headerExists;
   observation.before = before.rows;
   observation.after = rowsAfter(database.file(), generated.runKey);
@@ -62,6 +66,7 @@ CaseOutcome runCase(const CaseSetup& setup, std::uint64_t seed) {
   outcome.timedOut = observation.run.timedOut;
   outcome.elapsed = observation.run.elapsed;
   outcome.violations = findViolations(observation);
+  for (std::string& departure : findDepartures(observation, expected)) outcome.violations.push_back(std::move(departure));
   return outcome;
 }
 

@@ -1,5 +1,6 @@
-// One seed of the campaign: generate its database, plan one demand with the
-// built program, check the invariants (invariants.h), remove the database.
+// One seed of the campaign: generate its database, work out what the run must
+// do (plan_oracle.h), plan one demand with the built program, check the
+// invariants (invariants.h) and the oracle, remove the database.
 #pragma once
 
 #include <chrono>
@@ -7,6 +8,10 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+namespace mrp {
+class OdbcEnvironment;
+}
 
 namespace mrp::fuzz {
 
@@ -17,6 +22,7 @@ struct CaseSetup {
   std::string program;          // the built lotsizing
   std::string schema;           // the text of sql/schema.sql
   std::filesystem::path folder; // where the case's database lives while it runs
+  const OdbcEnvironment* environment = nullptr;  // the oracle's connections; must be set
   std::chrono::milliseconds timeLimit{10000};
 };
 

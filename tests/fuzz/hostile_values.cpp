@@ -112,7 +112,11 @@ SqlValue edgeOrNear(Random& random, const Moment& base, bool (*safe)(const Momen
   for (const Moment& edge : edgeMoments()) {
     if (safe(edge, base)) allowed.push_back(edge);
   }
-  if (!allowed.empty() && random.chance(0.8)) return SqlValue::text(momentText(random.pick(allowed), random.chance(0.5)));
+  if (!allowed.empty() && random.chance(0.8)) {
+    const Moment& edge = random.pick(allowed);
+    const bool withClock = random.chance(0.5);
+    return SqlValue::text(momentText(edge, withClock));
+  }
   return SqlValue::text(respelled(random, base));
 }
 
@@ -171,6 +175,13 @@ std::string overlong(const std::string& name) {
   return text + "ü" + name;
 }
 
+/// A moment `fromDay` to `toDay` days after `base`, at a random second of the day.
+Moment nearBase(Random& random, const Moment& base, std::int64_t fromDay, std::int64_t toDay) {
+  const std::int64_t days = random.between(fromDay, toDay);
+  const auto second = static_cast<std::int32_t>(random.below(kSecondsPerDay));
+  return shifted(base, days, second);
+}
+
 }  // namespace
 
 Moment shifted(const Moment& base, std::int64_t days, std::int32_t second) {
@@ -193,8 +204,12 @@ std::string randomText(Random& random, std::size_t maxBytes) {
   const std::size_t pieces = random.below(maxBytes / 2 + 1);
   std::string text;
   for (std::size_t i = 0; i < pieces; ++i) {
-    const std::string piece = random.chance(0.01) ? random.pick<std::string>({"\xFF", "\xC3", "\x80"})
-                                                  : random.pick(textPieces());
+    std::string piece;
+    if (random.chance(0.01)) {
+      piece = random.pick<std::string>({"\xFF", "\xC3", "\x80"});
+    } else {
+      piece = random.pick(textPieces());
+    }
     if (text.size() + piece.size() > maxBytes) break;
     text += piece;
   }
@@ -248,7 +263,8 @@ SqlValue hostileReal(Random& random) {
 SqlValue hostileText(Random& random) {
   if (random.chance(0.4)) return wrongKind(random);
   if (random.chance(0.2)) return SqlValue::of(random.pick<std::int64_t>({0, 42, -1}));
-  return SqlValue::text(randomText(random, random.chance(0.1) ? 300 : 40));
+  const std::size_t maxBytes = random.chance(0.1) ? 300 : 40;
+  return SqlValue::text(randomText(random, maxBytes));
 }
 
 SqlValue hostileHeaderLength(Random& random) {
@@ -259,7 +275,9 @@ SqlValue hostileHeaderLength(Random& random) {
                                                      std::numeric_limits<std::int64_t>::max()}));
     case 1: return SqlValue::of(random.pick({1.9, 7.5, 0.5, -0.5, 1e308, 1e4, kInfinity}));
     case 2: return SqlValue::text(random.pick<std::string>({"7abc", "3,6e2", "", " 7", "7 ", "0x7", "sieben", "1,5"}));
-    default: return random.chance(0.5) ? SqlValue::null() : SqlValue::blob("\x07");
+    default:
+      if (random.chance(0.5)) return SqlValue::null();
+      return SqlValue::blob("\x07");
   }
 }
 
@@ -269,12 +287,14 @@ SqlValue hostileLengthFactor(Random& random) {
       return SqlValue::of(random.pick({0.0, -1.0, -0.0, 0.5, 0.999, 1.0, 1.9, 1e4, 1e308, kInfinity, -kInfinity,
                                        1e-300, 5e-324, 2147483648.0, 4294967297.0}));
     case 1: return SqlValue::text(random.pick<std::string>({"1,5", "", "x", "1e", "eins"}));
-    default: return random.chance(0.5) ? SqlValue::null() : SqlValue::blob("\x01");
+    default:
+      if (random.chance(0.5)) return SqlValue::null();
+      return SqlValue::blob("\x01");
   }
 }
 
 SqlValue hostileDueDate(Random& random, const Moment& base) {
-  const Moment near = shifted(base, random.between(-30, kDueWindowDays), static_cast<std::int32_t>(random.below(kSecondsPerDay)));
+  const Moment near = nearBase(random, base, -30, kDueWindowDays);
   switch (random.below(6)) {
     case 0: return SqlValue::text(respelled(random, near));
     case 1: return SqlValue::text(malformedDate(random, near));
@@ -285,7 +305,7 @@ SqlValue hostileDueDate(Random& random, const Moment& base) {
 }
 
 SqlValue hostileStartDate(Random& random, const Moment& base) {
-  const Moment near = shifted(base, random.between(-kStartSlackDays, 60), static_cast<std::int32_t>(random.below(kSecondsPerDay)));
+  const Moment near = nearBase(random, base, -kStartSlackDays, 60);
   switch (random.below(5)) {
     case 0: return SqlValue::text(respelled(random, near));
     case 1: return SqlValue::text(malformedDate(random, near));

@@ -4,22 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/text_encoding.h"
+
 namespace mrp::fuzz {
 namespace {
-
-constexpr std::string_view kBannerOpen = "______>>>>>>>>>______ \a";
-constexpr std::string_view kBannerClose = " ______<<<<<<<<<______";
 
 using Violations = std::vector<std::string>;
 
 bool isControl(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7f;
-}
-
-std::string_view lastLine(std::string_view text) {
-  const std::size_t end = text.rfind('\n');
-  return end == std::string_view::npos ? text : text.substr(end + 1);
 }
 
 void checkExit(const ChildRun& run, Violations& found) {
@@ -61,18 +55,29 @@ void checkStandardError(const std::string& err, Violations& found) {
   }
 }
 
+/// Standard output of a run that ended with `exitStatus` 0 or 1: the progress lines alone.
+std::string expectedStandardOutput(const Observation& observation, int exitStatus) {
+  const std::string& program = observation.programName;
+  const std::string closing =
+      exitStatus == 0 ? program + ": Erfolgreich abgeschlossen." : program + "\a: Fehlerhaft beendet!";
+  return program + ": Gestartet\n" +
+         utf8ToCp850("Datenbank: " + observation.dataSource + "   Bedarf: " + observation.demandKey) + "\n" +
+         closing;
+}
+
 void checkStandardOutput(const Observation& observation, Violations& found) {
   const std::string& out = observation.run.out;
-  const std::string started = observation.programName + ": Gestartet";
-  if (!out.starts_with(started) || (out.size() > started.size() && out[started.size()] != '\n')) {
+  const int status = observation.run.exitStatus;
+  if (!observation.run.timedOut && (status == 0 || status == 1)) {
+    const std::string expected = expectedStandardOutput(observation, status);
+    if (out != expected) {
+      found.push_back("standard output is not the progress lines for exit status " + std::to_string(status) +
+                      " alone: " + printable(out, 400) + " instead of " + printable(expected, 400));
+    }
+  } else if (const std::string started = observation.programName + ": Gestartet";
+             !out.starts_with(started) || (out.size() > started.size() && out[started.size()] != '\n')) {
+    // Killed or crashed: what it wrote must still begin as a run begins.
     found.push_back("standard output does not start with the start message: " + printable(out));
-  }
-  const std::string closing = observation.run.exitStatus == 0 ? observation.programName + ": Erfolgreich abgeschlossen."
-                                                              : observation.programName + "\a: Fehlerhaft beendet!";
-  const bool ended = !observation.run.timedOut && (observation.run.exitStatus == 0 || observation.run.exitStatus == 1);
-  if (ended && lastLine(out) != closing) {
-    found.push_back("the last line of standard output is not the closing message for exit status " +
-                    std::to_string(observation.run.exitStatus) + ": " + printable(lastLine(out)));
   }
   for (const std::string* stream : {&out, &observation.run.err}) {
     if (!stream->empty() && (stream->back() == '\n' || stream->back() == '\r')) {
@@ -87,12 +92,6 @@ bool finiteNumber(const SqlValue& value) {
 }
 
 bool wholeNotNegative(const SqlValue& value) { return value.kind == SqlValue::Kind::Integer && value.integer >= 0; }
-
-std::string rowText(const SqlRow& row) {
-  std::string text = "(";
-  for (std::size_t i = 0; i < row.size(); ++i) text += (i ? ", " : "") + describe(row[i]);
-  return text + ")";
-}
 
 void checkStoredRows(const std::vector<SqlRow>& rows, Violations& found) {
   for (const SqlRow& row : rows) {
@@ -156,6 +155,12 @@ LotRows readLotRows(SqliteFile& db, const std::string& key) {
 
 bool hasHeader(SqliteFile& db, const std::string& key) {
   return !db.rows("select 1 from Bedarf where Bedarf = ?1", {SqlValue::text(key)}).empty();
+}
+
+std::string rowText(const SqlRow& row) {
+  std::string text = "(";
+  for (std::size_t i = 0; i < row.size(); ++i) text += (i ? ", " : "") + describe(row[i]);
+  return text + ")";
 }
 
 std::vector<std::string> findViolations(const Observation& observation) {

@@ -1,7 +1,9 @@
 // A seeded source of random choices. The standard fixes every bit that
 // std::mt19937_64 puts out, but not what its distributions make of it, so the
 // choices below use only the raw output: a seed gives the same database on
-// every platform and build.
+// every platform and build. For the same reason every draw is a statement of
+// its own: the operands of one expression and the arguments of one call are
+// evaluated in an order the compiler chooses.
 #pragma once
 
 #include <cstdint>

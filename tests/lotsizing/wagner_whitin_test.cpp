@@ -407,7 +407,7 @@ void expectSameAsTheMatrixEngine(RandomProgramme p, const std::string& label) {
   const PeriodCostTable table(p.entries, p.periods.size());
   std::vector<PlanningPeriod> reference = p.periods;
   const test::CostMatrix matrix = test::buildCostMatrix(reference, table, p.interestYear, p.length);
-  const bool referenceStorable = test::assignLots(reference, matrix);
+  const bool referenceStorable = !test::assignLots(reference, matrix).any();
 
   PlanProblems problems;
   const std::vector<double> cheapest = cheapestPlanCosts(p.periods, table, p.interestYear, p.length);
