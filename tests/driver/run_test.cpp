@@ -56,6 +56,17 @@ TEST(RunFailureTest, DatabaseFailureGivesDatabaseLineOneReportAndTheFailureMessa
   EXPECT_EQ(result.combined, started() + "\n" + databaseLine + result.err + "\n" + failed());
 }
 
+TEST(RunFailureTest, ControlCharactersInTheKeyAndTheDataSourceNameNeverSplitTheDatabaseLine) {
+  // Line feed, tab, carriage return, escape, DEL and U+0085 (a C1 line end).
+  const test::RunResult result =
+      test::runProgram({"lsz_\tquelle\r", "nl\nhere\x1b[2J\x7f\xC2\x85x"});
+  const std::string databaseLine = "Datenbank: lsz_ quelle    Bedarf: nl here [2J  x";
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, started() + "\n" + databaseLine + "\n" + failed());
+  EXPECT_EQ(test::count(result.err, kOpen), 1u) << result.err;
+  EXPECT_EQ(result.combined, started() + "\n" + databaseLine + result.err + "\n" + failed());
+}
+
 TEST(RunFailureTest, DatabaseLineShowsALongDataSourceNameWhole) {
   const std::string name(200, 'd');
   const test::RunResult result = test::runProgramOnce({name, "B"}, test::Capture::Separate);
