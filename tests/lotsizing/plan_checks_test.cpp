@@ -90,6 +90,13 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
        {"Unerlaubter UmrechnungsFaktor: Währung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"currency negative", [](PlanBuilder& b) { b.factor(kWaehrung, -1.0); }, nullptr,
        {"Unerlaubter UmrechnungsFaktor: Währung -1: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"currency subnormal: costs times it lose their digits",
+       [](PlanBuilder& b) { b.factor(kWaehrung, 5e-324); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: Währung 4.94066e-324: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"currency just below the normal doubles", [](PlanBuilder& b) { b.factor(kWaehrung, 2e-308); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: Währung 2e-308: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"interest year subnormal", [](PlanBuilder& b) { b.factor(kZinsJahr, 1e-320); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: ZinsJahr 9.99989e-321: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"currency not a number",
        [](PlanBuilder& b) { b.factor(kWaehrung, std::numeric_limits<double>::quiet_NaN()); }, nullptr,
        {"Unerlaubter UmrechnungsFaktor: Währung nan: Nur positiver endlicher Faktor ist hier erlaubt!"}},
@@ -176,6 +183,11 @@ TEST(PlanChecks, PlannableDemandsPrintNothing) {
       {"ordinary demand", nullptr},
       {"header without due quantities", [](PlanBuilder& b) { b = PlanBuilder(); }},
       {"quantities up to the 32-bit limit", [](PlanBuilder& b) { b.holdingCost(1.0).due(45295.5, kMax - 60); }},
+      {"the smallest normal currency factor, the costs in its currency",
+       [](PlanBuilder& b) {
+         b.factor(kWaehrung, 0x1p-1022).clearParameter(kRuestKosten).parameter(kRuestKosten, 0, 50 * 0x1p-1022);
+         b.holdingCost(0.0);
+       }},
   };
   for (const auto& c : cases) {
     PlanBuilder builder = plannable();
