@@ -168,6 +168,30 @@ TEST_P(BatchRun, DryRunWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(Databases, BatchRun, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
 
+// As RunOutOfMemoryTest: the SQLite driver runs out of memory gathering a
+// demand's 300,000 due quantities; the batch logs the demand as failed with the
+// program's message and goes on with the next.
+TEST(BatchOutOfMemory, TheDatabaseRunningOutOfMemoryIsLoggedAsExhaustedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
+#endif
+  TestDatabase db(Backend::SQLite);
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql") +
+          "insert into Termin(Bedarf,Termin,Menge) with recursive n(i) as (select 1 union all"
+          " select i+1 from n where i<300000) select 'PUMPE-4711','2027-01-05 08:00:00',1 from n;");
+  const RunResult result =
+      test::runCommand({LOTSIZING_BATCH_BINARY, db.dataSourceName(), "--jobs", "1"}, {},
+                       {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY}, {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
+  EXPECT_EQ(result.exitStatus, 1) << result.err;
+  std::string summary;
+  const auto demands = demandsOf(result.out, summary);
+  ASSERT_EQ(demands.count("PUMPE-4711"), 1u) << result.out;
+  EXPECT_EQ(demands.at("PUMPE-4711").outcome, "failed");
+  EXPECT_EQ(demands.at("PUMPE-4711").messages, std::vector<std::string>{"Nicht genug Arbeitsspeicher"});
+  ASSERT_EQ(demands.count("WW1958"), 1u) << result.out;
+  EXPECT_EQ(demands.at("WW1958").outcome, "planned");
+}
+
 TEST(BatchUsage, WrongArgumentsAndNoConnectionExitWithTwo) {
   const RunResult usage = test::runCommand({LOTSIZING_BATCH_BINARY});
   EXPECT_EQ(usage.exitStatus, 2);

@@ -193,6 +193,30 @@ TEST(RunOutOfMemoryTest, ExhaustedMemoryEndsTheRunWithOneBannerLine) {
             (std::vector<std::vector<std::string>>{{"7"}}));
 }
 
+// The SQLite driver gathers the 300,000 due quantities of a demand before the
+// first is read; an allocator that refuses blocks above 4 MB makes it fail with
+// SQLite's out-of-memory error (7), which reads as memory running out.
+TEST(RunOutOfMemoryTest, TheDatabaseRunningOutOfMemoryIsExhaustedMemoryToo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
+#endif
+  test::TestDatabase db(test::Backend::SQLite);
+  db.exec(exampleData() +
+          "insert into Termin(Bedarf,Termin,Menge) with recursive n(i) as (select 1 union all"
+          " select i+1 from n where i<300000) select 'WW1958','2027-01-05 08:00:00',1 from n;"
+          "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
+  const std::string source = db.dataSourceName();
+  const test::RunResult result =
+      test::runProgramOnce({source, "WW1958"}, test::Capture::Separate,
+                           {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY},
+                            {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, started() + "\nDatenbank: " + source + "   Bedarf: WW1958\n" + failed());
+  EXPECT_EQ(result.err, "\n" + kOpen + "Nicht genug Arbeitsspeicher" + kClose);
+  EXPECT_EQ(db.rows("select LosGröße from LosGröße where Bedarf='WW1958'"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
+}
+
 TEST_P(RunDatabaseTest, SubnormalCurrencyAndInterestYearFactorsAreRefused) {
   // Costs times a subnormal currency factor lose their digits; dividing by a
   // subnormal interest year makes every holding cost infinite. Both planned.
