@@ -242,6 +242,21 @@ TEST_P(RunDatabaseTest, SubnormalCurrencyAndInterestYearFactorsAreRefused) {
   }
 }
 
+TEST_P(RunDatabaseTest, AnInfiniteStartDateIsUnreadableAndRefusesTheDemand) {
+  if (GetParam() != test::Backend::PostgreSQL && GetParam() != test::Backend::PostgreSQLAnsi)
+    GTEST_SKIP() << "only PostgreSQL has infinite timestamps";
+  db_.exec("update Bedarf set StartTermin='infinity' where Bedarf='WW1958';"
+           "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
+  const test::RunResult result =
+      test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "\n" + kOpen +
+                            "Unlesbare Spalte in Bedarf: StartTermin ist NULL oder nicht lesbar "
+                            "(Bedarf: WW1958)" + kClose);
+  EXPECT_EQ(db_.rows("select LosGröße from LosGröße where Bedarf='WW1958'"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, RunDatabaseTest, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
 
