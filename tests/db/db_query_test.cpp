@@ -374,25 +374,6 @@ TEST_P(DbQueryTest, TextsWithAnEmbeddedNulAreUnreadable) {
   EXPECT_EQ(text(0), "ab");
 }
 
-TEST_P(DbQueryTest, InfiniteTimestampsAreNoDatesWhileTheLastRealSecondIsOne) {
-  if (GetParam() != Backend::PostgreSQL && GetParam() != Backend::PostgreSQLAnsi)
-    GTEST_SKIP() << "only PostgreSQL has infinite timestamps";
-  // psqlODBC hands infinity as 9999-12-31 23:59:59, -infinity as 9999-01-01 BC.
-  db_->exec("insert into Termin values ('A','infinity',1),('A','-infinity',2),"
-            "('A','9999-12-31 23:59:59',3),('A','9999-12-31 23:59:59.4',4)");
-  DbQuery& q = *query_;
-  q.prepare(0);
-  std::vector<VARTYPE> kinds;
-  std::vector<std::int32_t> menge;
-  for (bool row = q.open("select Termin,Menge from Termin order by Menge"); row; row = q.open(nullptr)) {
-    kinds.push_back(q.columnKind(0));
-    menge.emplace_back();
-    EXPECT_TRUE(q.getInteger(1, menge.back()));
-  }
-  EXPECT_EQ(kinds, (std::vector<VARTYPE>{VT_UNSUPPORTED, VT_UNSUPPORTED, VT_DATE, VT_DATE}));
-  EXPECT_EQ(menge, (std::vector<std::int32_t>{1, 2, 3, 4}));
-}
-
 TEST_P(DbQueryTest, ClosedConnectionMakesStatementsFailButRowCopiesStayReadable) {
   db_->exec("insert into Bedarf(Bedarf,PeriodenLänge) values ('A',4)");
   DbQuery& q = *query_;

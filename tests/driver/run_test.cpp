@@ -217,31 +217,6 @@ TEST(RunOutOfMemoryTest, TheDatabaseRunningOutOfMemoryIsExhaustedMemoryToo) {
             (std::vector<std::vector<std::string>>{{"7"}}));
 }
 
-TEST_P(RunDatabaseTest, SubnormalCurrencyAndInterestYearFactorsAreRefused) {
-  // Costs times a subnormal currency factor lose their digits; dividing by a
-  // subnormal interest year makes every holding cost infinite. Both planned.
-  const struct {
-    const char* name;
-    const char* shown;  // code page 850
-  } factors[] = {{"Währung", "W\x84hrung"}, {"ZinsJahr", "ZinsJahr"}};
-  db_.exec("insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
-  for (const auto& f : factors) {
-    SCOPED_TRACE(f.name);
-    db_.exec(std::string("update UmrechnungsFaktor set UmrechnungsFaktor=5e-324 where Bedarf='WW1958' and "
-                         "Umrechnung='") + f.name + "'");
-    const test::RunResult result =
-        test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.err, "\n" + kOpen + "Unerlaubter UmrechnungsFaktor: " + f.shown +
-                              " 4.94066e-324: Nur positiver endlicher Faktor ist hier erlaubt!" + kClose);
-    EXPECT_EQ(db_.rows("select LosGröße from LosGröße where Bedarf='WW1958'"),
-              (std::vector<std::vector<std::string>>{{"7"}}));
-    db_.exec(std::string("update UmrechnungsFaktor set UmrechnungsFaktor=") +
-             (std::string(f.name) == "ZinsJahr" ? "360" : "1") +
-             " where Bedarf='WW1958' and Umrechnung='" + f.name + "'");
-  }
-}
-
 TEST_P(RunDatabaseTest, AnInfiniteStartDateIsUnreadableAndRefusesTheDemand) {
   if (GetParam() != test::Backend::PostgreSQL && GetParam() != test::Backend::PostgreSQLAnsi)
     GTEST_SKIP() << "only PostgreSQL has infinite timestamps";
