@@ -9,13 +9,13 @@ namespace mrp::batch {
 std::vector<std::string> allDemandKeys(Connection& connection) {
   DbQuery query(connection);
   query.prepare(0);
+  // A key with a NUL in it names no demand a run could load: it is left out
+  // rather than read as its beginning, which may be another demand's key.
+  query.noteValuesCutAtNul("select Bedarf,instr(Bedarf,char(0)) from Bedarf where instr(Bedarf,char(0))>0");
   std::vector<std::string> keys;
-  // Keys are at most 128 characters of up to 4 bytes each.
-  std::array<char, 1024> key{};
+  std::string key;
   for (bool row = query.open("select Bedarf from Bedarf order by Bedarf"); row; row = query.open(nullptr)) {
-    if (query.columnKind(0) != VT_BSTR) continue;
-    query.getText(0, key.data(), static_cast<std::int32_t>(key.size()));
-    keys.emplace_back(key.data());
+    if (query.columnKind(0) == VT_BSTR && query.getText(0, key)) keys.push_back(key);
   }
   return keys;
 }

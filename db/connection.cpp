@@ -70,7 +70,10 @@ Connection::Connection(const OdbcEnvironment& environment, std::string_view conn
                                   static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
                                   &completedLength, SQL_DRIVER_NOPROMPT));
   open_ = true;
-  locksRows_ = dbmsName(handle_) != "SQLite";
+  const std::string dbms = dbmsName(handle_);
+  locksRows_ = dbms != "SQLite";
+  cutsTextsAtNul_ = dbms == "SQLite";
+  hasInfiniteDates_ = dbms == "PostgreSQL";
 }
 
 Connection::~Connection() {

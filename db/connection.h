@@ -44,6 +44,12 @@ class Connection {
   /// Whether the database locks single rows for a writer (PostgreSQL, MariaDB)
   /// rather than the whole database (SQLite).
   bool locksRows() const noexcept { return locksRows_; }
+  /// Whether the driver hands a text value only up to an embedded NUL, in
+  /// every C type and with that length (the SQLite driver keeps values as C
+  /// strings), so that such a value reads as its beginning.
+  bool cutsTextsAtNul() const noexcept { return cutsTextsAtNul_; }
+  /// Whether timestamps may be infinite (PostgreSQL's infinity and -infinity).
+  bool hasInfiniteDates() const noexcept { return hasInfiniteDates_; }
 
   /// The transaction isolation level last set on this connection (0: none
   /// set yet, the driver's default).
@@ -66,6 +72,8 @@ class Connection {
   std::vector<SQLHSTMT> statements_;
   bool open_ = false;
   bool locksRows_ = true;
+  bool cutsTextsAtNul_ = false;
+  bool hasInfiniteDates_ = false;
   SQLULEN isolationLevel_ = 0;
   std::uint64_t session_ = 0;
 };

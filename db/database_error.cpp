@@ -12,9 +12,6 @@ namespace {
 constexpr std::uint32_t kIDispatchBase = 0x80040200u;
 constexpr std::uint32_t kIDispatchLast = 0x8004FFFFu;
 constexpr const char* kNullText = "<Null>";
-// MariaDB's (and MySQL's) client error numbers for a connection gone.
-constexpr std::int32_t kServerGoneAway = 2006;
-constexpr std::int32_t kLostConnection = 2013;
 
 /// The text with each run of line ends replaced by one space and trailing ones
 /// dropped, so that a description of several diagnostic records is one line.

@@ -25,6 +25,12 @@ inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
 inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 
+/// MariaDB's (and MySQL's) client errors for a connection gone, "Server has
+/// gone away" and "Lost connection"; its driver reports them with SQLSTATE
+/// HY000 or HY001 (which otherwise means memory allocation error).
+inline constexpr std::int32_t kServerGoneAway = 2006;
+inline constexpr std::int32_t kLostConnection = 2013;
+
 /// What a caller can do about a failure.
 enum class FailureKind {
   /// The statement's own error (a constraint, a trigger, bad SQL): give up.

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/connection.h"
@@ -105,7 +108,18 @@ struct DbQuery::State {
   bool cursorOpen = false;
   std::vector<ColumnRead> columnReads;  // of the current result
   std::vector<VARIANT> columnValues;    // the current row
-  std::string valueText;                // reused for every text, number and date read
+  /// The current row as the driver hands it, as text; nothing for NULL.
+  /// The strings are kept from row to row, so reading allocates only for a
+  /// longer value.
+  std::vector<std::optional<std::string>> rowTexts;
+
+  /// Rows whose values the driver cut at a NUL (see noteValuesCutAtNul): the
+  /// values as they read, and per column whether it was cut. `pendingCuts`
+  /// were found for the next statement, `cuts` apply to the current result.
+  using RowValues = std::vector<std::optional<std::string>>;
+  using CutRows = std::multimap<RowValues, std::vector<bool>>;
+  CutRows pendingCuts;
+  CutRows cuts;
 
   /// The arrays of a block read.
   struct BoundColumn {
@@ -158,10 +172,17 @@ struct DbQuery::State {
   bool fetchRow();
   void describeColumns();
   void loadRow();
-  void readColumn(std::size_t column, VARIANT& value);
-  void readText(SQLUSMALLINT column, VARIANT& value);
-  /// Reads a number or date column as text into valueText; false for NULL.
-  bool readValueText(SQLUSMALLINT column);
+  /// The columns of the current row that the driver cut at a NUL, taken from
+  /// `cuts`; empty when it cut none.
+  std::vector<bool> takeCutColumns();
+  void convertColumn(std::size_t column, bool cut, VARIANT& value);
+  void assignDate(std::size_t column, std::string_view text, VARIANT& value);
+  /// Reads column `column` as the text the driver has for it into `text`;
+  /// false for NULL.
+  bool readValueText(SQLUSMALLINT column, std::string& text);
+  /// Whether the driver hands the date in `column` of row `row` (1-based, of
+  /// the current block) as an infinite double.
+  bool isInfiniteDate(SQLSETPOSIROW row, SQLUSMALLINT column);
   static void markUnreadable(VARIANT& value);
 };
 
@@ -237,6 +258,7 @@ void DbQuery::State::run(const char* text) {
   if (text == nullptr) throw DatabaseError(E_POINTER);
   closeBlocks();
   closeCursor();
+  cuts = std::exchange(pendingCuts, {});
   useStatementText(text);
   const SQLRETURN rc = SQLExecute(handle());
   check(rc, true);  // SQL_NO_DATA: a searched update or delete that hit no row
@@ -262,40 +284,69 @@ void DbQuery::State::describeColumns() {
 }
 
 void DbQuery::State::loadRow() {
-  for (std::size_t c = 0; c < columnValues.size(); ++c) readColumn(c, columnValues[c]);
+  rowTexts.resize(columnValues.size());
+  for (std::size_t c = 0; c < columnValues.size(); ++c) {
+    std::optional<std::string>& text = rowTexts[c];
+    if (!text) text.emplace();
+    if (!readValueText(static_cast<SQLUSMALLINT>(c + 1), *text)) text.reset();
+  }
+  const std::vector<bool> cut = takeCutColumns();
+  for (std::size_t c = 0; c < columnValues.size(); ++c) {
+    convertColumn(c, !cut.empty() && cut[c], columnValues[c]);
+  }
 }
 
-void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
-  const auto number = static_cast<SQLUSMALLINT>(column + 1);
-  if (columnReads[column] == ColumnRead::Text) {
-    readText(number, value);
-    return;
-  }
-  if (!readValueText(number)) {
+std::vector<bool> DbQuery::State::takeCutColumns() {
+  if (cuts.empty()) return {};
+  const auto found = cuts.find(rowTexts);
+  if (found == cuts.end()) return {};
+  std::vector<bool> cut = std::move(found->second);
+  cuts.erase(found);
+  return cut;
+}
+
+namespace {
+
+/// What psqlODBC hands for PostgreSQL's timestamp infinity: the last second
+/// of the calendar, which is also a date of its own.
+constexpr CalendarTime kInfinityStandIn{9999, 12, 31, 23, 59, 59, 0};
+
+}  // namespace
+
+void DbQuery::State::convertColumn(std::size_t column, bool cut, VARIANT& value) {
+  const std::optional<std::string>& text = rowTexts[column];
+  if (!text) {
     value = VARIANT::null();
     return;
   }
+  // A value with a NUL inside is not the text, number or date it claims to be.
+  if (cut || text->find('\0') != std::string::npos) {
+    markUnreadable(value);
+    return;
+  }
   switch (columnReads[column]) {
+    case ColumnRead::Text:
+      value.bstrVal = utf8ToUtf16(*text);
+      value.vt = VT_BSTR;
+      value.lVal = 0;
+      value.dblVal = 0.0;
+      return;
     case ColumnRead::Integer:
-      if (const std::optional<std::int32_t> n = parseInt32Text(valueText)) {
+      if (const std::optional<std::int32_t> n = parseInt32Text(*text)) {
         assignInt32(value, *n);
         return;
       }
       break;
     case ColumnRead::Double:
-      if (const std::optional<double> x = parseNumberText(valueText)) {
+      if (const std::optional<double> x = parseNumberText(*text)) {
         if (value.vt != VT_R8) value = VARIANT::real(*x);
         value.dblVal = *x;
         return;
       }
       break;
     case ColumnRead::Date:
-      if (const std::optional<CalendarTime> time = parseCalendarTime(valueText)) {
-        value = VARIANT::date(oleDateFromCalendar(*time));
-        return;
-      }
-      break;
-    case ColumnRead::Text:
+      assignDate(column, *text, value);
+      return;
     case ColumnRead::Unsupported:
       break;
   }
@@ -303,13 +354,26 @@ void DbQuery::State::readColumn(std::size_t column, VARIANT& value) {
   markUnreadable(value);
 }
 
-bool DbQuery::State::readValueText(SQLUSMALLINT column) {
-  // Numbers and dates are read as the text the driver has for them and parsed
-  // here: drivers convert to C values leniently (SQLite's driver reads the
-  // text "7abc" as 7, wraps 2147483648 into a 32-bit integer, takes a date with
+void DbQuery::State::assignDate(std::size_t column, std::string_view text, VARIANT& value) {
+  const std::optional<CalendarTime> time = parseCalendarTime(text);
+  if (!time || (*time == kInfinityStandIn && connection.hasInfiniteDates() &&
+                isInfiniteDate(1, static_cast<SQLUSMALLINT>(column + 1)))) {
+    markUnreadable(value);
+    return;
+  }
+  value = VARIANT::date(oleDateFromCalendar(*time));
+}
+
+bool DbQuery::State::readValueText(SQLUSMALLINT column, std::string& text) {
+  // Every value is read as the text the driver has for it and parsed here:
+  // drivers convert to C values leniently (SQLite's driver reads the text
+  // "7abc" as 7, wraps 2147483648 into a 32-bit integer, takes a date with
   // trailing text, and reads past the end of a time without seconds), so only
   // the text shows whether a value is exactly one of the kind asked for.
-  valueText.clear();
+  // Texts come as UTF-8 (SQL_C_CHAR): every driver here gives it, while the
+  // PostgreSQL ANSI driver has no wide characters to give. The lengths the
+  // driver reports keep an embedded NUL in the text.
+  text.clear();
   std::array<char, 256> chunk{};
   for (;;) {
     SQLLEN indicator = 0;
@@ -320,27 +384,25 @@ bool DbQuery::State::readValueText(SQLUSMALLINT column) {
     if (indicator == SQL_NULL_DATA) return false;
     const std::size_t room = chunk.size() - 1;  // one byte for the terminator
     const bool whole = indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) <= room;
-    valueText.append(chunk.data(), whole ? static_cast<std::size_t>(indicator) : room);
+    text.append(chunk.data(), whole ? static_cast<std::size_t>(indicator) : room);
     if (whole) return true;
   }
+}
+
+bool DbQuery::State::isInfiniteDate(SQLSETPOSIROW row, SQLUSMALLINT column) {
+  // psqlODBC converts PostgreSQL's text to a double with strtod, which reads
+  // "infinity" as infinite and a date as its year; positioning on the row
+  // lets the column be read once more.
+  check(SQLSetPos(handle(), row, SQL_POSITION, SQL_LOCK_NO_CHANGE));
+  double number = 0.0;
+  SQLLEN indicator = 0;
+  check(SQLGetData(handle(), column, SQL_C_DOUBLE, &number, sizeof number, &indicator));
+  return indicator != SQL_NULL_DATA && std::isinf(number);
 }
 
 void DbQuery::State::markUnreadable(VARIANT& value) {
   value.clear();
   value.vt = VT_UNSUPPORTED;
-}
-
-void DbQuery::State::readText(SQLUSMALLINT column, VARIANT& value) {
-  // Texts come as UTF-8 (SQL_C_CHAR): every driver here gives it, while the
-  // PostgreSQL ANSI driver has no wide characters to give.
-  if (!readValueText(column)) {
-    value = VARIANT::null();
-    return;
-  }
-  value.bstrVal = utf8ToUtf16(valueText);
-  value.vt = VT_BSTR;
-  value.lVal = 0;
-  value.dblVal = 0.0;
 }
 
 DbQuery::DbQuery(Connection& connection) : state_(std::make_unique<State>(connection)) {
@@ -534,6 +596,14 @@ bool DbQuery::getText(std::int32_t column, char* buffer, std::int32_t capacity) 
   return true;
 }
 
+bool DbQuery::getText(std::int32_t column, std::string& target) {
+  State& s = *state_;
+  const VARIANT& v = columnValue(s.columnValues, column);
+  if (v.vt == VT_NULL) return false;
+  if (v.vt == VT_BSTR) target = utf16ToUtf8(v.bstrVal);
+  return true;
+}
+
 bool DbQuery::getInteger(std::int32_t column, std::int32_t& target) {
   State& s = *state_;
   const VARIANT& v = columnValue(s.columnValues, column);
@@ -655,16 +725,49 @@ std::optional<std::string_view> DbQuery::State::blockText(std::size_t row, std::
 }
 
 std::optional<OleDate> DbQuery::blockDate(std::size_t row, std::size_t column) const {
-  const std::optional<std::string_view> text = state_->blockText(row, column);
+  State& s = *state_;
+  const std::optional<std::string_view> text = s.blockText(row, column);
   if (!text) return std::nullopt;
   const std::optional<CalendarTime> time = parseCalendarTime(*text);
   if (!time) return std::nullopt;
+  if (*time == kInfinityStandIn && s.connection.hasInfiniteDates() &&
+      s.isInfiniteDate(static_cast<SQLSETPOSIROW>(row + 1), static_cast<SQLUSMALLINT>(column + 1)))
+    return std::nullopt;
   return roundToDecimals(roundToSecond(oleDateFromCalendar(*time)), 10);
 }
 
 std::optional<std::int32_t> DbQuery::blockInteger(std::size_t row, std::size_t column) const {
   const std::optional<std::string_view> text = state_->blockText(row, column);
   return text ? parseInt32Text(*text) : std::nullopt;
+}
+
+bool DbQuery::cutsTextsAtNul() const noexcept { return state_->connection.cutsTextsAtNul(); }
+
+bool DbQuery::noteValuesCutAtNul(const char* probe) {
+  State& s = *state_;
+  s.pendingCuts.clear();
+  if (!s.connection.cutsTextsAtNul()) return false;
+  s.rowSet = State::RowSet::Closed;
+  s.run(probe);
+  if (!s.cursorOpen) return false;
+  s.describeColumns();
+  const std::size_t values = s.columnReads.size() / 2;
+  std::string flag;
+  while (s.fetchRow()) {
+    State::RowValues row(values);
+    std::vector<bool> cut(values);
+    for (std::size_t c = 0; c < values; ++c) {
+      row[c].emplace();
+      if (!s.readValueText(static_cast<SQLUSMALLINT>(c + 1), *row[c])) row[c].reset();
+    }
+    for (std::size_t c = 0; c < values; ++c) {
+      cut[c] = s.readValueText(static_cast<SQLUSMALLINT>(values + c + 1), flag) &&
+               parseNumberText(flag).value_or(0.0) != 0.0;
+    }
+    s.pendingCuts.emplace(std::move(row), std::move(cut));
+  }
+  s.closeCursor();
+  return !s.pendingCuts.empty();
 }
 
 VARTYPE DbQuery::columnKind(std::int32_t column) const {

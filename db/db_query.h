@@ -9,6 +9,10 @@
 // Calling order: prepare(n), one bind per parameter, then execute(text) or
 // open(text) followed by getters and open(nullptr) while rows come.
 // Every failing ODBC call raises `DatabaseError` carrying the diagnostic records.
+//
+// A value that is not wholly what its column claims is of a kind no getter
+// reads (VT_UNSUPPORTED): a number or date that is only partly one, any value
+// with an embedded NUL, and PostgreSQL's infinite timestamps.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +57,8 @@ class DbQuery {
   /// Getters on the current row: false for NULL (target unchanged); true and
   /// the target unchanged for a value of another kind.
   bool getText(std::int32_t column, char* buffer, std::int32_t capacity);
+  /// The whole text, however long.
+  bool getText(std::int32_t column, std::string& target);
   bool getInteger(std::int32_t column, std::int32_t& target);
   bool getDouble(std::int32_t column, double& target);
   /// Reads a date rounded to whole seconds into `target` (assignDouble rule).
@@ -60,6 +66,19 @@ class DbQuery {
 
   /// Kind of column `column` of the current row (VT_NULL for NULL).
   VARTYPE columnKind(std::int32_t column) const;
+
+  /// Whether the driver hands a text only up to an embedded NUL, in every C
+  /// type and with that length (the SQLite driver: `40<NUL>9` reads as 40).
+  bool cutsTextsAtNul() const noexcept;
+  /// On such a driver: runs `probe`, a query that lists the rows of the next
+  /// open(statement) holding a NUL, with that statement's columns followed by
+  /// one column per column, nonzero where its value holds a NUL. Each row
+  /// found makes the flagged columns unreadable in one row of that result
+  /// that reads as the same values (rows reading alike cannot be told apart,
+  /// nor need they be). True when it found any; openBlocks applies none, so
+  /// read such a result row by row. Other drivers hand every byte: nothing
+  /// runs, false.
+  bool noteValuesCutAtNul(const char* probe);
 
   /// One column of parameters for `executeRows`: the same text in every row,
   /// or one double or one integer per row.

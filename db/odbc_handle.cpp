@@ -1,6 +1,8 @@
 #include "db/odbc_handle.h"
 
 #include <array>
+#include <new>
+#include <string_view>
 
 #include "db/database_error.h"
 
@@ -38,8 +40,19 @@ Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept {
   return result;
 }
 
+bool isOutOfMemory(const Diagnostics& diagnostics) noexcept {
+  constexpr std::int32_t kSQLiteNoMemory = 7;  // SQLITE_NOMEM
+  constexpr std::u16string_view kSQLitePrefix = u"[SQLite]";
+  const bool connectionGone =
+      diagnostics.nativeError == kServerGoneAway || diagnostics.nativeError == kLostConnection;
+  return (diagnostics.sqlState == "HY001" && !connectionGone) ||
+         (diagnostics.nativeError == kSQLiteNoMemory && diagnostics.text &&
+          diagnostics.text->starts_with(kSQLitePrefix));
+}
+
 void raiseFailure(SQLSMALLINT handleType, SQLHANDLE handle) {
   Diagnostics diagnostics = readDiagnostics(handleType, handle);
+  if (isOutOfMemory(diagnostics)) throw std::bad_alloc();
   throw DatabaseError(E_FAIL, std::move(diagnostics.text), std::move(diagnostics.sqlState),
                       diagnostics.nativeError);
 }

@@ -4,7 +4,9 @@
 // Every ODBC call of the system goes through `check`: a result other than
 // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (and SQL_NO_DATA where the caller allows
 // it) raises `DatabaseError` with E_FAIL, the message texts of the failing
-// handle's diagnostic records as description and the first record's SQLSTATE.
+// handle's diagnostic records as description and the first record's SQLSTATE;
+// a driver that ran out of memory raises std::bad_alloc instead, as the
+// program's own allocations do.
 #pragma once
 
 #include <sql.h>
@@ -27,7 +29,15 @@ struct Diagnostics {
 };
 Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept;
 
-/// Raises `DatabaseError` (E_FAIL) with the diagnostics of the handle.
+/// Whether the diagnostics report memory running out: SQLSTATE HY001 from any
+/// driver (but MariaDB's, which says so also for a connection gone: native
+/// errors 2006 and 2013), or SQLite's out-of-memory code 7 from the SQLite
+/// driver (whose messages start with "[SQLite]"; another driver's native error
+/// 7 means something else).
+bool isOutOfMemory(const Diagnostics& diagnostics) noexcept;
+
+/// Raises `DatabaseError` (E_FAIL) with the diagnostics of the handle, or
+/// std::bad_alloc when they report memory running out.
 [[noreturn]] void raiseFailure(SQLSMALLINT handleType, SQLHANDLE handle);
 
 /// True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO.

@@ -22,6 +22,7 @@ std::optional<std::int32_t> conversionCode(std::string_view name) {
 }  // namespace
 
 void DemandLoader::loadConversionFactors() {
+  noteValuesCutAtNul(kFactorColumns);
   if (!query_.open(kConversionFactorQuery)) {
     problems_.noConversionFactors();
     return;

@@ -11,6 +11,7 @@ constexpr const char* kHeaderQuery =
 }  // namespace
 
 bool DemandLoader::loadHeader() {
+  noteValuesCutAtNul(kHeaderColumns);
   if (!query_.open(kHeaderQuery)) {
     problems_.missingDemand(plan_.demandKey);
     return false;

@@ -1,5 +1,7 @@
 #include "demand/demand_loader.h"
 
+#include <string>
+
 #include "db/transaction.h"
 
 namespace mrp {
@@ -14,12 +16,23 @@ DemandPlan DemandLoader::load() && {
   // statement: each has the single placeholder Bedarf=?.
   query_.prepare(1);
   query_.bindText(0, plan_.demandKey.c_str(), static_cast<std::int32_t>(plan_.demandKey.size()));
+  valuesCutAtNul_ = query_.cutsTextsAtNul() && holdsValuesCutAtNul();
   loadConversionFactors();
   if (loadHeader()) {
     loadParameters();
     loadDueQuantities();
   }
   return std::move(plan_);
+}
+
+bool DemandLoader::holdsValuesCutAtNul() {
+  const std::string count = cutValuesCount();
+  std::int32_t rows = 0;
+  return query_.open(count.c_str()) && query_.getInteger(0, rows) && rows > 0;
+}
+
+bool DemandLoader::noteValuesCutAtNul(const InputColumns& input) {
+  return valuesCutAtNul_ && query_.noteValuesCutAtNul(cutValuesProbe(input).c_str());
 }
 
 DemandPlan loadDemandPlan(Connection& connection, std::string_view demandKey, MessageSink& sink) {

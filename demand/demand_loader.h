@@ -5,8 +5,11 @@
 // factor catalogue, the header, the time-phased parameters and the due
 // quantities. A missing header ends the loading after the catalogue. Data
 // problems go to the sink and loading goes on: a row whose needed columns are
-// NULL or of another kind is reported and left out. Only database failures
-// raise (`DatabaseError`). Each table is read once, forward: O(rows).
+// NULL, of another kind or not wholly what they claim is reported and left
+// out. Only database failures raise (`DatabaseError`). Each table is read
+// once, forward: O(rows). Where the driver hides an embedded NUL (SQLite), one
+// more query asks whether the demand's rows hold any, and only then each
+// table's rows holding one are looked up before the table is read.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +18,7 @@
 #include <string_view>
 
 #include "db/db_query.h"
+#include "demand/cut_values.h"
 #include "demand/data_problems.h"
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
@@ -35,6 +39,11 @@ class DemandLoader {
   DemandPlan load() &&;
 
  private:
+  /// Whether the demand's rows hold a value the driver cuts at a NUL.
+  bool holdsValuesCutAtNul();
+  /// Notes the rows of `input` holding such values for its statement, which
+  /// runs next; true when there are any.
+  bool noteValuesCutAtNul(const InputColumns& input);
   void loadConversionFactors();
   /// False when the demand has no header row.
   bool loadHeader();
@@ -43,6 +52,9 @@ class DemandLoader {
   void loadParameters();
   void loadParameterRow();
   void loadDueQuantities();
+  /// False, with nothing read, when the columns are not of the kinds the
+  /// blocks read.
+  bool loadDueQuantitiesInBlocks();
   void loadDueQuantityFromBlock(std::size_t row);
   void addDueQuantity(RowReader& row, const std::optional<OleDate>& date,
                       const std::optional<std::int32_t>& quantity);
@@ -50,6 +62,7 @@ class DemandLoader {
   DbQuery query_;
   DataProblems problems_;
   DemandPlan plan_;
+  bool valuesCutAtNul_ = false;
 };
 
 }  // namespace mrp

@@ -20,21 +20,9 @@ constexpr std::size_t kRowsPerBlock = 1000;
 void DemandLoader::loadDueQuantities() {
   // A demand may have millions of due quantities: read them in blocks of
   // bound rows where the columns are of the kinds asked for; otherwise (a
-  // date kept as text, say) row by row, which reports every such row.
-  switch (query_.openBlocks(kDueQuantityQuery,
-                            {DbQuery::BlockColumn::Date, DbQuery::BlockColumn::Integer},
-                            kRowsPerBlock)) {
-    case DbQuery::BlockStart::NoRows:
-      problems_.noDueQuantities();
-      return;
-    case DbQuery::BlockStart::Rows:
-      do {
-        for (std::size_t row = 0; row < query_.blockRows(); ++row) loadDueQuantityFromBlock(row);
-      } while (query_.nextBlock());
-      return;
-    case DbQuery::BlockStart::OtherKinds:
-      break;
-  }
+  // date kept as text, say, or values the driver cut at a NUL) row by row,
+  // which reports every such row.
+  if (!noteValuesCutAtNul(kDueQuantityColumns) && loadDueQuantitiesInBlocks()) return;
   if (!query_.open(kDueQuantityQuery)) {
     problems_.noDueQuantities();
     return;
@@ -45,6 +33,24 @@ void DemandLoader::loadDueQuantities() {
     const std::optional<std::int32_t> quantity = row.integer(1, "Menge");
     addDueQuantity(row, date, quantity);
   } while (query_.open(nullptr));
+}
+
+bool DemandLoader::loadDueQuantitiesInBlocks() {
+  switch (query_.openBlocks(kDueQuantityQuery,
+                            {DbQuery::BlockColumn::Date, DbQuery::BlockColumn::Integer},
+                            kRowsPerBlock)) {
+    case DbQuery::BlockStart::NoRows:
+      problems_.noDueQuantities();
+      return true;
+    case DbQuery::BlockStart::Rows:
+      do {
+        for (std::size_t row = 0; row < query_.blockRows(); ++row) loadDueQuantityFromBlock(row);
+      } while (query_.nextBlock());
+      return true;
+    case DbQuery::BlockStart::OtherKinds:
+      break;
+  }
+  return false;
 }
 
 void DemandLoader::loadDueQuantityFromBlock(std::size_t row) {

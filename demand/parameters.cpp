@@ -31,6 +31,7 @@ bool isWholeNumber(double value) {
 }  // namespace
 
 void DemandLoader::loadParameters() {
+  noteValuesCutAtNul(kParameterColumns);
   if (!query_.open(kParameterQuery)) {
     problems_.noParameters();
     return;

@@ -15,7 +15,7 @@ void setUpConsoleStreams() {
 
 void printProgress(std::string_view text) {
   newLine(std::cout);
-  std::cout << text << std::flush;
+  std::cout << utf8ToCp850(withoutControlCharacters(text)) << std::flush;
 }
 
 void printErrorBanner(std::string_view text) {

@@ -24,8 +24,9 @@ void newLine(std::ostream& stream);
 /// Sets up the two streams: standard error unit-buffered and tied to standard output.
 void setUpConsoleStreams();
 
-/// Writes one progress message on standard output: a new line, `text` as it
-/// stands, and a flush.
+/// Writes one progress message on standard output: a new line, the UTF-8
+/// `text` in code page 850 with its control characters made spaces (an
+/// argument's line end must not start a line of its own), and a flush.
 void printProgress(std::string_view text);
 
 /// Writes one error-banner message: a new line on standard error, the opening

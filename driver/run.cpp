@@ -13,7 +13,6 @@
 #include "driver/console.h"
 #include "lotsizing/demand_run.h"
 #include "platform/odbc_environment.h"
-#include "platform/text_encoding.h"
 
 namespace mrp {
 namespace {
@@ -82,7 +81,7 @@ int runLotSizing(int argc, char** argv) {
   const char* dataSourceName = argv[1];
   const char* demandKey = argv[2];
 
-  printProgress(utf8ToCp850(std::string("Datenbank: ") + dataSourceName + "   Bedarf: " + demandKey));
+  printProgress(std::string("Datenbank: ") + dataSourceName + "   Bedarf: " + demandKey);
   const std::string connectionString = connectionStringFor(dataSourceName);
 
   std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();

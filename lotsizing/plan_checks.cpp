@@ -23,6 +23,10 @@ std::string inPeriod(std::int32_t period) { return periodRange(period, period); 
 
 std::string number(std::int64_t value) { return formatNumber(static_cast<double>(value)); }
 
+/// A factor the costs can be multiplied and divided by without losing digits:
+/// positive, finite and normal (a subnormal double keeps fewer than 53 bits).
+bool isUsableFactor(double factor) { return factor > 0.0 && std::isnormal(factor); }
+
 }  // namespace
 
 void PlanProblems::add(const std::string& line) { lines_.push_back(line); }
@@ -93,20 +97,22 @@ PlanProblems checkPlannable(const DemandPlan& plan) {
     problems.periodLengthBelowOneDay(*plan.periodLength, plan.factorFor(kPeriodenLaenge));
   }
 
-  // The holding cost divides the unit cost by the interest year.
+  // The holding cost divides the unit cost by the interest year: dividing by a
+  // subnormal one makes any ordinary holding cost infinite.
   const double interestYear = plan.factorFor(kZinsJahr);
   if (!plan.hasFactor(kZinsJahr)) {
     problems.interestYearMissing();
-  } else if (!(interestYear > 0.0) || !std::isfinite(interestYear)) {
+  } else if (!isUsableFactor(interestYear)) {
     problems.interestYearInvalid(interestYear);
   }
 
   // Loading multiplies the costs by the currency factor and storing divides
-  // by it: a negative one turns every cost round and the dearest plan wins.
+  // by it: a negative one turns every cost round and the dearest plan wins,
+  // and costs times a subnormal one lose their digits (120 comes back for 142.05).
   const double currency = plan.factorFor(kWaehrung);
   if (!plan.hasFactor(kWaehrung)) {
     problems.currencyMissing();
-  } else if (!(currency > 0.0) || !std::isfinite(currency)) {
+  } else if (!isUsableFactor(currency)) {
     problems.currencyInvalid(currency);
   }
   return problems;

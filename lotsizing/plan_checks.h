@@ -72,7 +72,8 @@ class PlanProblems {
 
 /// The problems that keep `plan` from being planned at all: no header, an
 /// unreadable start date, a period length below one day or unreadable, an
-/// interest year or currency factor missing or unusable.
+/// interest year or currency factor missing or not a positive, finite, normal
+/// double (zero, negative, infinite, NaN or subnormal).
 PlanProblems checkPlannable(const DemandPlan& plan);
 
 /// When `problems` holds any: hands its lines to `sink` and returns true.

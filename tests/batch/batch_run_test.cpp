@@ -168,6 +168,63 @@ TEST_P(BatchRun, DryRunWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(Databases, BatchRun, testing::ValuesIn(test::allBackends()),
                          [](const auto& info) { return test::backendName(info.param); });
 
+// As RunOutOfMemoryTest: the SQLite driver runs out of memory gathering a
+// demand's 300,000 due quantities; the batch logs the demand as failed with the
+// program's message and goes on with the next.
+TEST(BatchOutOfMemory, TheDatabaseRunningOutOfMemoryIsLoggedAsExhaustedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
+#endif
+  TestDatabase db(Backend::SQLite);
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql") +
+          "insert into Termin(Bedarf,Termin,Menge) with recursive n(i) as (select 1 union all"
+          " select i+1 from n where i<300000) select 'PUMPE-4711','2027-01-05 08:00:00',1 from n;");
+  const RunResult result =
+      test::runCommand({LOTSIZING_BATCH_BINARY, db.dataSourceName(), "--jobs", "1"}, {},
+                       {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY}, {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
+  EXPECT_EQ(result.exitStatus, 1) << result.err;
+  std::string summary;
+  const auto demands = demandsOf(result.out, summary);
+  ASSERT_EQ(demands.count("PUMPE-4711"), 1u) << result.out;
+  EXPECT_EQ(demands.at("PUMPE-4711").outcome, "failed");
+  EXPECT_EQ(demands.at("PUMPE-4711").messages, std::vector<std::string>{"Nicht genug Arbeitsspeicher"});
+  ASSERT_EQ(demands.count("WW1958"), 1u) << result.out;
+  EXPECT_EQ(demands.at("WW1958").outcome, "planned");
+}
+
+// Keys are read whole however long: SQLite keeps a key of any length.
+TEST(BatchKeys, KeysLongerThanAnyBufferArePlannedAsTheSingleRunPlansThem) {
+  TestDatabase db(Backend::SQLite);
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  std::string longKey;
+  for (int i = 0; i < 700; ++i) longKey += "\xC3\xA4";  // 1,400 bytes of umlauts
+  longKey += "-Ende";
+  for (const char* table : {"Bedarf", "UmrechnungsFaktor", "Parameter", "Termin"}) {
+    // WW1958's rows once more, under the long key.
+    db.exec(std::string("create temporary table Kopie as select * from ") + table +
+            " where Bedarf='WW1958'; update Kopie set Bedarf='" + longKey + "'; insert into " + table +
+            " select * from Kopie; drop table Kopie");
+  }
+  const RunResult result = runBatch(db, {"--jobs", "1", "--json"});
+  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  EXPECT_NE(result.out.find("\"key\":\"" + longKey + "\""), std::string::npos) << result.out;
+  EXPECT_EQ(db.rows("select count(*),sum(LosGröße) from LosGröße where Bedarf='" + longKey + "'"),
+            (Rows{{"6", "630"}}));
+}
+
+// SQLite's driver hands the key WW1958<NUL>x as WW1958: it names no demand a
+// run could load and is left out, not planned as WW1958 a second time.
+TEST(BatchKeys, KeysWithANulAreLeftOut) {
+  TestDatabase db(Backend::SQLite);
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql") +
+          "insert into Bedarf select 'WW1958'||char(0)||'x',StartTermin,PeriodenLänge,Beschreibung "
+          "from Bedarf where Bedarf='WW1958'");
+  const RunResult result = runBatch(db, {"--jobs", "1"});
+  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  EXPECT_EQ(test::count(result.out, "\"WW1958\" planned"), 1u) << result.out;
+  EXPECT_NE(result.out.find("batch started: 2 demands"), std::string::npos) << result.out;
+}
+
 TEST(BatchUsage, WrongArgumentsAndNoConnectionExitWithTwo) {
   const RunResult usage = test::runCommand({LOTSIZING_BATCH_BINARY});
   EXPECT_EQ(usage.exitStatus, 2);

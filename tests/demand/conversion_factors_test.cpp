@@ -1,4 +1,5 @@
 // Loading of the conversion factor catalogue (UmrechnungsFaktor).
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -154,6 +155,28 @@ TEST_F(ConversionFactors, DescriptionOfAnotherKindIsEmpty) {
   ASSERT_EQ(plan->conversionFactors.size(), 1u);
   EXPECT_EQ(plan->conversionFactors[0].description, "");
   EXPECT_EQ(plan->factorFor(kZinsJahr), 360.0);
+}
+
+TEST_P(ConversionFactorsOnBoth, ValuesWithAnEmbeddedNulAreUnreadable) {
+  // SQLite's driver hands `LosRaster<NUL>x` as LosRaster; MariaDB's hands every byte.
+  const std::optional<std::string> cutName = textWithNul("LosRaster", "x");
+  if (!cutName) GTEST_SKIP() << "PostgreSQL keeps no NUL in a text";
+  factor("B", *cutName, "2.0");
+  factor("B", "'ZinsJahr'", "360.0", *textWithNul("Zinstage", "je Jahr"));
+  if (onSQLite()) factor("B", "'Währung'", "cast(x'312e350039' as text)");  // 1.5<NUL>9
+  const auto plan = load("B");
+  EXPECT_EQ(plan->factorFor(kLosRaster), 0.0);
+  EXPECT_EQ(plan->factorFor(kWaehrung), 0.0);
+  ASSERT_EQ(plan->conversionFactors.size(), 1u);
+  EXPECT_EQ(plan->conversionFactors[0].factor, 360.0);
+  EXPECT_EQ(plan->conversionFactors[0].description, "");  // unreadable, as if NULL
+  const std::string row = "Unlesbare Spalte in UmrechnungsFaktor: ";
+  std::string expected = banner(row + "Umrechnung ist NULL oder nicht lesbar: Zeile ausgelassen!");
+  if (onSQLite()) {
+    expected += banner(row + "UmrechnungsFaktor ist NULL oder nicht lesbar (Umrechnung: W\x84hrung): "
+                             "Zeile ausgelassen!");
+  }
+  EXPECT_EQ(messages(), expected + banner("Bedarf existiert nicht: B"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ConversionFactorsOnBoth,

@@ -1,5 +1,6 @@
 // Reading the demand header (Bedarf) and the period length.
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +138,42 @@ TEST_P(DemandHeaderOnBoth, NullColumnsAreReportedAndTheRestStillLoads) {
     EXPECT_EQ(plan->description, "") << c.key;
     EXPECT_EQ(plan->parameters.size(), 1u) << c.key;
     EXPECT_EQ(plan->dueQuantities.size(), 1u) << c.key;
+  }
+}
+
+TEST_P(DemandHeaderOnBoth, UnreadableStartDatesAndLengthsAreReported) {
+  // An embedded NUL (SQLite's driver hands the value up to it) or PostgreSQL's
+  // infinite timestamps, which psqlODBC hands as 9999-12-31 23:59:59 or a date BC.
+  struct Case {
+    std::string key;
+    std::string start;
+    std::string length;
+    bool startRead;
+  };
+  std::vector<Case> cases;
+  if (onSQLite()) {
+    cases.push_back({"S", "('2024-03-01 00:00:00'||char(0)||'x')", "1", false});
+    cases.push_back({"L", "'2024-03-01 00:00:00'", "cast(x'310039' as text)", true});  // 1<NUL>9
+  }
+  if (onPostgreSQL()) {
+    cases.push_back({"I", "'infinity'", "1", false});
+    cases.push_back({"M", "'-infinity'", "1", false});
+  }
+  if (cases.empty()) GTEST_SKIP() << "no such values on this database";
+  for (const Case& c : cases) {
+    header(c.key, c.start, c.length);
+    factor(c.key, "'PeriodenLänge'", "7.0");
+    parameter(c.key, "1", "'WagnisZinssatz'", "2.0");
+    due(c.key, "'2024-03-02 00:00:00'", "3");
+  }
+  for (const Case& c : cases) {
+    const auto plan = load(c.key);
+    const std::string column = c.startRead ? "PeriodenL\x84nge" : "StartTermin";
+    EXPECT_EQ(messages(), banner("Unlesbare Spalte in Bedarf: " + column +
+                                 " ist NULL oder nicht lesbar (Bedarf: " + c.key + ")"))
+        << c.key;
+    EXPECT_EQ(plan->startDate.has_value(), c.startRead) << c.key;
+    EXPECT_EQ(plan->periodLength.has_value(), !c.startRead) << c.key;
   }
 }
 

@@ -212,6 +212,57 @@ TEST_F(DueQuantities, DatesThatAreNotWhollyADateAreReported) {
   }
 }
 
+TEST_F(DueQuantities, ValuesWithAnEmbeddedNulAreUnreadableWhereverTheRowIs) {
+  // The SQLite driver hands `40<NUL>9` as 40 and a date with a NUL and text
+  // behind it as the date. 1,200 rows a minute apart, Menge i, among them: row
+  // 5 with Menge 40<NUL>9 and a twin of what it reads as (row 5's date, 40),
+  // row 1000 with a NUL and text behind its date.
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  std::string rows;
+  std::vector<Expected> expected;
+  for (int i = 0; i < 1200; ++i) {
+    char date[24];
+    std::snprintf(date, sizeof date, "2024-03-01 %02d:%02d:00", i / 60, i % 60);
+    const OleDate day = kMarch1st2024 + i / 1440.0;
+    std::string termin = "'" + std::string(date) + "'";
+    std::string menge = std::to_string(i);
+    if (i == 5) {
+      menge = "cast(x'34300039' as text)";
+      rows += "('B'," + termin + ",40),";
+      expected.push_back({day, 40});
+    } else if (i == 1000) {
+      termin = "(" + termin + "||char(0)||'x')";
+    } else {
+      expected.push_back({day, i});
+    }
+    rows += "('B'," + termin + "," + menge + ")" + (i < 1199 ? "," : "");
+  }
+  exec("insert into Termin(Bedarf,Termin,Menge) values " + rows);
+  const auto plan = load("B");
+  expectDueQuantities(*plan, expected);
+  const std::string row = "Unlesbare Spalte in Termin: ";
+  EXPECT_EQ(messages(), banner(row + "Menge ist NULL oder nicht lesbar (Termin: 2024-03-01 00:05:00): "
+                                     "Zeile ausgelassen!") +
+                            banner(row + "Termin ist NULL oder nicht lesbar: Zeile ausgelassen!"));
+}
+
+TEST_P(DueQuantitiesOnBoth, InfiniteDatesAreUnreadableWhileTheLastRealSecondIsRead) {
+  if (!onPostgreSQL()) GTEST_SKIP() << "only PostgreSQL has infinite timestamps";
+  plainHeader("B");
+  parameter("B", "1", "'WagnisZinssatz'", "1.0");
+  due("B", "'infinity'", "1");
+  due("B", "'-infinity'", "2");
+  due("B", "'9999-12-31 23:59:59'", "3");
+  due("B", "'2024-03-01 00:00:00'", "4");
+  const auto plan = load("B");
+  const OleDate lastSecond = 2958465.0 + 86399.0 / 86400.0;  // 9999-12-31 23:59:59
+  expectDueQuantities(*plan, {{kMarch1st2024, 4}, {lastSecond, 3}});
+  const std::string infinite = banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: "
+                                      "Zeile ausgelassen!");
+  EXPECT_EQ(messages(), infinite + infinite);
+}
+
 TEST_F(DueQuantities, MissingHeaderReadsNoDueQuantities) {
   exec("delete from Termin");
   const auto plan = load("B");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,16 @@ class LoadingTest {
   bool onSQLite() const { return db_->backend() == Backend::SQLite; }
   /// SQLite and MariaDB sort NULL before every value, PostgreSQL after.
   bool nullsSortFirst() const { return onSQLite() || db_->backend() == Backend::MariaDB; }
+  bool onPostgreSQL() const {
+    return db_->backend() == Backend::PostgreSQL || db_->backend() == Backend::PostgreSQLAnsi;
+  }
+  /// An SQL expression for the text `before`, a NUL and `after`; PostgreSQL
+  /// keeps no NUL in a text, so there is none there.
+  std::optional<std::string> textWithNul(const std::string& before, const std::string& after) const {
+    if (onPostgreSQL()) return std::nullopt;
+    if (onSQLite()) return "('" + before + "'||char(0)||'" + after + "')";
+    return "concat('" + before + "',char(0),'" + after + "')";
+  }
 
   // Row inserts; the arguments are SQL literals ("NULL", "'text'", "2.5").
   void header(const std::string& key, const std::string& start, const std::string& length,

@@ -1,4 +1,5 @@
 // Loading of the time-phased parameters (Parameter) with their conversion.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,33 @@ TEST_F(Parameters, NullNameAndLowestPeriodeAreReported) {
                             banner("Unlesbare Spalte in Parameter: Periode ist NULL oder nicht "
                                    "lesbar (Parameter: WagnisZinssatz, Periode: -2147483648): "
                                    "Zeile ausgelassen!"));
+}
+
+TEST_P(ParametersOnBoth, ValuesWithAnEmbeddedNulAreUnreadable) {
+  const std::optional<std::string> cutName = textWithNul("RüstKosten", "");
+  if (!cutName) GTEST_SKIP() << "PostgreSQL keeps no NUL in a text";
+  plainHeader("B");
+  due("B", "'2024-03-01 00:00:00'", "1");
+  factor("B", "'RüstKosten'", "1.0");
+  factor("B", "'Währung'", "1.0");
+  parameter("B", "1", *cutName, "80.0");
+  parameter("B", "2", "'RüstKosten'", "90.0");
+  if (onSQLite()) {
+    parameter("B", "3", "'RüstKosten'", "cast(x'3800312e35' as text)");  // 8<NUL>1.5
+    parameter("B", "cast(x'340032' as text)", "'RüstKosten'", "70.0");  // Periode 4<NUL>2
+  }
+  const auto plan = load("B");
+  expectEntries(*plan, {{1, kRuestKosten, 90.0}});
+  const std::string row = "Unlesbare Spalte in Parameter: ";
+  const std::string skipped = ": Zeile ausgelassen!";
+  std::string expected;
+  if (onSQLite()) {
+    // Grouped by name, then by period: the cut name sorts behind the others.
+    expected = banner(row + "Wert ist NULL oder nicht lesbar (Parameter: R\x81stKosten, Periode: 3)" + skipped) +
+               banner(row + "Periode ist NULL oder nicht lesbar (Parameter: R\x81stKosten)" + skipped);
+  }
+  expected += banner(row + "Parameter ist NULL oder nicht lesbar (Periode: 1)" + skipped);
+  EXPECT_EQ(messages(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ParametersOnBoth, ::testing::ValuesIn(test::allBackends()),

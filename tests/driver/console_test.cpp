@@ -90,10 +90,10 @@ TEST(ConsoleStreamTest, ProgressIsFlushedAsSoonAsItIsWritten) {
   EXPECT_EQ(recorder.flushed, "\nDatenbank: x   Bedarf: y");
 }
 
-TEST(ConsoleStreamTest, ProgressIsWrittenAsItStandsAfterALineEnd) {
+TEST(ConsoleStreamTest, ProgressIsOneLineInCodePage850AfterALineEnd) {
   Capture captured(std::cout);
-  printProgress("Datenbank: x   Bedarf: B\x84r");
-  EXPECT_EQ(captured.text(), "\nDatenbank: x   Bedarf: B\x84r");
+  printProgress("Datenbank: x\n   Bedarf: B\xC3\xA4r\r\x1b\xC2\x9B");
+  EXPECT_EQ(captured.text(), "\nDatenbank: x    Bedarf: B\x84r   ");
 }
 
 }  // namespace

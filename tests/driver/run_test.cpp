@@ -56,6 +56,17 @@ TEST(RunFailureTest, DatabaseFailureGivesDatabaseLineOneReportAndTheFailureMessa
   EXPECT_EQ(result.combined, started() + "\n" + databaseLine + result.err + "\n" + failed());
 }
 
+TEST(RunFailureTest, ControlCharactersInTheKeyAndTheDataSourceNameNeverSplitTheDatabaseLine) {
+  // Line feed, tab, carriage return, escape, DEL and U+0085 (a C1 line end).
+  const test::RunResult result =
+      test::runProgram({"lsz_\tquelle\r", "nl\nhere\x1b[2J\x7f\xC2\x85x"});
+  const std::string databaseLine = "Datenbank: lsz_ quelle    Bedarf: nl here [2J  x";
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, started() + "\n" + databaseLine + "\n" + failed());
+  EXPECT_EQ(test::count(result.err, kOpen), 1u) << result.err;
+  EXPECT_EQ(result.combined, started() + "\n" + databaseLine + result.err + "\n" + failed());
+}
+
 TEST(RunFailureTest, DatabaseLineShowsALongDataSourceNameWhole) {
   const std::string name(200, 'd');
   const test::RunResult result = test::runProgramOnce({name, "B"}, test::Capture::Separate);
@@ -179,6 +190,45 @@ TEST(RunOutOfMemoryTest, ExhaustedMemoryEndsTheRunWithOneBannerLine) {
   EXPECT_EQ(result.err, "\n" + kOpen + "Nicht genug Arbeitsspeicher" + kClose);
   EXPECT_TRUE(result.out.ends_with("\n" + failed())) << result.out;
   EXPECT_EQ(db.rows("select LosGröße from LosGröße where Bedarf='RIESIG'"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
+}
+
+// The SQLite driver gathers the 300,000 due quantities of a demand before the
+// first is read; an allocator that refuses blocks above 4 MB makes it fail with
+// SQLite's out-of-memory error (7), which reads as memory running out.
+TEST(RunOutOfMemoryTest, TheDatabaseRunningOutOfMemoryIsExhaustedMemoryToo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
+#endif
+  test::TestDatabase db(test::Backend::SQLite);
+  db.exec(exampleData() +
+          "insert into Termin(Bedarf,Termin,Menge) with recursive n(i) as (select 1 union all"
+          " select i+1 from n where i<300000) select 'WW1958','2027-01-05 08:00:00',1 from n;"
+          "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
+  const std::string source = db.dataSourceName();
+  const test::RunResult result =
+      test::runProgramOnce({source, "WW1958"}, test::Capture::Separate,
+                           {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY},
+                            {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.out, started() + "\nDatenbank: " + source + "   Bedarf: WW1958\n" + failed());
+  EXPECT_EQ(result.err, "\n" + kOpen + "Nicht genug Arbeitsspeicher" + kClose);
+  EXPECT_EQ(db.rows("select LosGröße from LosGröße where Bedarf='WW1958'"),
+            (std::vector<std::vector<std::string>>{{"7"}}));
+}
+
+TEST_P(RunDatabaseTest, AnInfiniteStartDateIsUnreadableAndRefusesTheDemand) {
+  if (GetParam() != test::Backend::PostgreSQL && GetParam() != test::Backend::PostgreSQLAnsi)
+    GTEST_SKIP() << "only PostgreSQL has infinite timestamps";
+  db_.exec("update Bedarf set StartTermin='infinity' where Bedarf='WW1958';"
+           "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
+  const test::RunResult result =
+      test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "\n" + kOpen +
+                            "Unlesbare Spalte in Bedarf: StartTermin ist NULL oder nicht lesbar "
+                            "(Bedarf: WW1958)" + kClose);
+  EXPECT_EQ(db_.rows("select LosGröße from LosGröße where Bedarf='WW1958'"),
             (std::vector<std::vector<std::string>>{{"7"}}));
 }
 

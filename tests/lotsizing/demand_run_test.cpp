@@ -76,6 +76,11 @@ TEST_P(InProcessRuns, GiveTheRowsAndMessagesOfTheProgram) {
   }
   const Rows expected = lots(byProgram);
   ASSERT_NE(programRuns[2].err, "") << "the third demand has data problems";
+  std::vector<std::string> classicLots;
+  for (const auto& row : expected) {
+    if (row[0] == "WW1958") classicLots.push_back(row[2]);
+  }
+  EXPECT_EQ(classicLots, (std::vector<std::string>{"98", "97", "121", "112", "67", "135"}));
 
   const auto compare = [&](const std::vector<InProcessRun>& runs, const char* how) {
     for (std::size_t k = 0; k < kKeys.size(); ++k) {

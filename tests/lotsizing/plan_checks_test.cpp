@@ -11,8 +11,6 @@
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
 #include "lotsizing/lot_plan.h"
-#include "platform/number_format.h"
-#include "platform/text_encoding.h"
 #include "support/plan_builder.h"
 
 namespace mrp {
@@ -22,13 +20,6 @@ using test::PlanBuilder;
 
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 const double kInfinity = std::numeric_limits<double>::infinity();
-
-/// The lines as the console shows them, in code page 850.
-std::vector<std::string> inCodePage850(const std::vector<std::string>& lines) {
-  std::vector<std::string> converted;
-  for (const std::string& line : lines) converted.push_back(utf8ToCp850(line));
-  return converted;
-}
 
 /// A plan that computes fine: three periods, setup cost, holding cost 1.
 PlanBuilder plannable() {
@@ -41,7 +32,7 @@ struct RefusalCase {
   const char* name;
   std::function<void(PlanBuilder&)> shapeData;
   std::function<void(DemandPlan&)> shapePlan;
-  std::vector<std::string> lines;  // expected lines, code page 850
+  std::vector<std::string> lines;  // expected lines
 };
 
 void expectRefused(const RefusalCase& c) {
@@ -52,7 +43,7 @@ void expectRefused(const RefusalCase& c) {
   if (c.shapePlan) c.shapePlan(plan);
   MessageList sink;
   EXPECT_FALSE(planLots(plan, sink).has_value());
-  EXPECT_EQ(inCodePage850(sink.lines), c.lines);
+  EXPECT_EQ(sink.lines, c.lines);
 }
 
 TEST(PlanChecks, HeaderProblemsReportedByTheLoadingAddNoLine) {
@@ -78,13 +69,13 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
       {"period length 0 (no PeriodenL\xc3\xa4nge factor)",
        [](PlanBuilder& b) { b.header(45292.0, 0); },
        nullptr,
-       {"Unerlaubte PeriodenL\x84nge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
-        "Nur PeriodenL\x84nge ab einem Tag ist hier erlaubt!"}},
+       {"Unerlaubte PeriodenLänge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
+        "Nur PeriodenLänge ab einem Tag ist hier erlaubt!"}},
       {"negative period length names its factor",
        [](PlanBuilder& b) { b.header(45292.0, -2).factor(kPeriodenLaenge, 0.5); },
        nullptr,
-       {"Unerlaubte PeriodenL\x84nge: -2 Tage (inklusiv UmrechnungsFaktor: 0.5): "
-        "Nur PeriodenL\x84nge ab einem Tag ist hier erlaubt!"}},
+       {"Unerlaubte PeriodenLänge: -2 Tage (inklusiv UmrechnungsFaktor: 0.5): "
+        "Nur PeriodenLänge ab einem Tag ist hier erlaubt!"}},
       {"interest year missing", nullptr, withoutFactor(kZinsJahr),
        {"UmrechnungsFaktor existiert nicht: ZinsJahr"}},
       {"interest year zero", [](PlanBuilder& b) { b.factor(kZinsJahr, 0.0); }, nullptr,
@@ -92,29 +83,33 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
       {"interest year negative", [](PlanBuilder& b) { b.factor(kZinsJahr, -360.0); }, nullptr,
        {"Unerlaubter UmrechnungsFaktor: ZinsJahr -360: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"interest year infinite", [](PlanBuilder& b) { b.factor(kZinsJahr, kInfinity); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: ZinsJahr " + formatNumber(kInfinity) +
-        ": Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {"Unerlaubter UmrechnungsFaktor: ZinsJahr inf: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"currency missing", nullptr, withoutFactor(kWaehrung),
-       {"UmrechnungsFaktor existiert nicht: W\x84hrung"}},
+       {"UmrechnungsFaktor existiert nicht: Währung"}},
       {"currency zero", [](PlanBuilder& b) { b.factor(kWaehrung, 0.0); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {"Unerlaubter UmrechnungsFaktor: Währung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"currency negative", [](PlanBuilder& b) { b.factor(kWaehrung, -1.0); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: W\x84hrung -1: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {"Unerlaubter UmrechnungsFaktor: Währung -1: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"currency subnormal: costs times it lose their digits",
+       [](PlanBuilder& b) { b.factor(kWaehrung, 5e-324); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: Währung 4.94066e-324: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"currency just below the normal doubles", [](PlanBuilder& b) { b.factor(kWaehrung, 2e-308); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: Währung 2e-308: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+      {"interest year subnormal", [](PlanBuilder& b) { b.factor(kZinsJahr, 1e-320); }, nullptr,
+       {"Unerlaubter UmrechnungsFaktor: ZinsJahr 9.99989e-321: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"currency not a number",
        [](PlanBuilder& b) { b.factor(kWaehrung, std::numeric_limits<double>::quiet_NaN()); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: W\x84hrung " +
-        formatNumber(std::numeric_limits<double>::quiet_NaN()) +
-        ": Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {"Unerlaubter UmrechnungsFaktor: Währung nan: Nur positiver endlicher Faktor ist hier erlaubt!"}},
       {"every problem its own line, header problems none",
        [](PlanBuilder& b) { b.header(45292.0, 0).factor(kWaehrung, 0.0); },
        [](DemandPlan& p) {
          p.startDate.reset();
          std::erase_if(p.conversionFactors, [](const ConversionFactor& f) { return f.code == kZinsJahr; });
        },
-       {"Unerlaubte PeriodenL\x84nge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
-        "Nur PeriodenL\x84nge ab einem Tag ist hier erlaubt!",
+       {"Unerlaubte PeriodenLänge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
+        "Nur PeriodenLänge ab einem Tag ist hier erlaubt!",
         "UmrechnungsFaktor existiert nicht: ZinsJahr",
-        "Unerlaubter UmrechnungsFaktor: W\x84hrung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+        "Unerlaubter UmrechnungsFaktor: Währung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
   };
   for (const RefusalCase& c : cases) expectRefused(c);
 }
@@ -151,23 +146,23 @@ TEST(PlanChecks, QuantitiesAndCostsOutOfRange) {
   const RefusalCase cases[] = {
       {"period sum beyond 32 bits",
        [](PlanBuilder& b) { b.due(45294.2, kMax).due(45294.7, 1); }, nullptr,
-       {"Mengensumme au\xe1" "erhalb des Wertebereichs: 2.14748e+009 in Periode 3"}},
+       {"Mengensumme außerhalb des Wertebereichs: 2.14748e+009 in Periode 3"}},
       {"period sum below 32 bits",
        [](PlanBuilder& b) { b.due(45294.2, std::numeric_limits<std::int32_t>::min()).due(45294.7, -31); },
        nullptr,
-       {"Mengensumme au\xe1" "erhalb des Wertebereichs: -2.14748e+009 in Periode 3"}},
+       {"Mengensumme außerhalb des Wertebereichs: -2.14748e+009 in Periode 3"}},
       {"rounded quantity beyond 32 bits",
        [](PlanBuilder& b) { b.due(45295.5, kMax).parameter(kLosRaster, 3, 2.0); }, nullptr,
-       {"Gerundete Menge au\xe1" "erhalb des Wertebereichs: 2.14748e+009 in Periode 4"}},
+       {"Gerundete Menge außerhalb des Wertebereichs: 2.14748e+009 in Periode 4"}},
       {"lot beyond 32 bits",
        [](PlanBuilder& b) { b.holdingCost(0.0).due(45295.5, kMax); }, nullptr,
-       {"Losgr\x94\xe1" "e au\xe1" "erhalb des Wertebereichs: 2.14748e+009 in Periode 1"}},
+       {"Losgröße außerhalb des Wertebereichs: 2.14748e+009 in Periode 1"}},
       {"stored cost beyond the doubles once the currency factor is taken out",
        [](PlanBuilder& b) {
          b.factor(kWaehrung, 1e-300).clearParameter(kRuestKosten).parameter(kRuestKosten, 0, 1e300);
        },
        nullptr,
-       {"Loskosten nicht endlich: " + formatNumber(kInfinity) + " in Periode 1"}},
+       {"Loskosten nicht endlich: inf in Periode 1"}},
       {"horizon beyond 200000 periods",
        [](PlanBuilder& b) { b.due(45292.0 + 200000.0, 1).due(45292.5, 1); }, nullptr,
        {"Zu viele Perioden: 200001 bis zum Termin 2571-08-01 00:00:00: "
@@ -175,7 +170,7 @@ TEST(PlanChecks, QuantitiesAndCostsOutOfRange) {
       {"lot cost not finite",
        [](PlanBuilder& b) { b.clearParameter(kRuestKosten).parameter(kRuestKosten, 0, kInfinity); },
        nullptr,
-       {"Loskosten nicht endlich: " + formatNumber(kInfinity) + " in Periode 1"}},
+       {"Loskosten nicht endlich: inf in Periode 1"}},
   };
   for (const RefusalCase& c : cases) expectRefused(c);
 }
@@ -188,6 +183,11 @@ TEST(PlanChecks, PlannableDemandsPrintNothing) {
       {"ordinary demand", nullptr},
       {"header without due quantities", [](PlanBuilder& b) { b = PlanBuilder(); }},
       {"quantities up to the 32-bit limit", [](PlanBuilder& b) { b.holdingCost(1.0).due(45295.5, kMax - 60); }},
+      {"the smallest normal currency factor, the costs in its currency",
+       [](PlanBuilder& b) {
+         b.factor(kWaehrung, 0x1p-1022).clearParameter(kRuestKosten).parameter(kRuestKosten, 0, 50 * 0x1p-1022);
+         b.holdingCost(0.0);
+       }},
   };
   for (const auto& c : cases) {
     PlanBuilder builder = plannable();

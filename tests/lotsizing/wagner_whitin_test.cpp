@@ -16,7 +16,6 @@
 #include "lotsizing/bucketing.h"
 #include "lotsizing/period_cost_table.h"
 #include "lotsizing/plan_checks.h"
-#include "platform/ole_date.h"
 #include "support/plan_builder.h"
 #include "support/reference_engine.h"
 
@@ -80,7 +79,8 @@ TEST(WagnerWhitin, WorkedExamples) {
     const char* name;
     std::vector<double> setup;
     std::vector<std::int32_t> quantities;
-    std::vector<Entry> entries;
+    std::vector<Entry> entries;       // of the reference matrix
+    std::vector<double> cheapest;     // F(t): the cheapest plan up to period t
     std::vector<std::int32_t> orderPeriods;
     std::vector<Lot> lots;
   } cases[] = {
@@ -88,31 +88,36 @@ TEST(WagnerWhitin, WorkedExamples) {
        {50, 50, 50},
        {10, 0, 80},
        {{0, 0, 50}, {0, 1, 50}, {0, 2, 210}, {1, 1, 100}, {1, 2, 180}, {2, 2, 100}},
+       {50, 50, 100},
        {0, 0, 2},
        {{10, 50}, {0, 0}, {80, 50}}},
       {"tie goes to the earlier order period",
        {50, 50},
        {10, 50},
        {{0, 1, 100}, {1, 1, 100}},
+       {50, 100},
        {0, 0},
        {{60, 100}, {0, 0}}},
       {"order period of a period is not that of the final plan",
        {10, 30, 30, 50},
        {20, 5, 0, 20},
        {{2, 3, 65}, {3, 3, 65}},
+       {10, 15, 15, 65},
        {0, 0, 0, 2},
        {{25, 15}, {0, 0}, {20, 50}, {0, 0}}},
-      {"single period", {70}, {12}, {{0, 0, 70}}, {0}, {{12, 70}}},
+      {"single period", {70}, {12}, {{0, 0, 70}}, {70}, {0}, {{12, 70}}},
       {"lot of zero keeps its setup cost",
        {50, 50, 50},
        {0, 0, 80},
        {{0, 1, 50}, {1, 1, 100}, {2, 2, 100}},
+       {50, 50, 100},
        {0, 0, 2},
        {{0, 50}, {0, 0}, {80, 50}}},
       {"zero demand adds no holding cost",
        {50, 50, 50},
        {10, 0, 0},
        {{0, 1, 50}, {0, 2, 50}},
+       {50, 50, 50},
        {0, 0, 0},
        {{10, 50}, {0, 0}, {0, 0}}},
   };
@@ -122,6 +127,7 @@ TEST(WagnerWhitin, WorkedExamples) {
     for (const Entry& e : c.entries) {
       EXPECT_DOUBLE_EQ(computed.matrix.at(e.row, e.column), e.value) << e.row << "," << e.column;
     }
+    EXPECT_EQ(computed.cheapest, c.cheapest);
     ASSERT_EQ(computed.periods.size(), c.lots.size());
     for (std::size_t t = 0; t < c.lots.size(); ++t) {
       EXPECT_EQ(computed.periods[t].orderPeriod, c.orderPeriods[t]) << t;
@@ -138,6 +144,7 @@ TEST(WagnerWhitin, ZeroRatesGiveOneLotInPeriodZero) {
                                         .periodQuantities({3, 9, 0, 4, 1})
                                         .build());
   for (std::size_t l = 0; l < 5; ++l) EXPECT_EQ(computed.matrix.at(0, l), 40.0);
+  EXPECT_EQ(computed.cheapest, std::vector<double>(5, 40.0));
   EXPECT_EQ(computed.periods[0].lotSize, 17);
   EXPECT_EQ(computed.periods[0].cost, 40.0);
   for (std::size_t t = 1; t < 5; ++t) EXPECT_EQ(computed.periods[t].lotSize, 0);
@@ -187,35 +194,34 @@ TEST(WagnerWhitin, ClassicTextbookExamples) {
   }
 }
 
-TEST(WagnerWhitin, TheClassicExampleMovedTo1899PlansAsIn2027) {
-  // Due at noon of each of twelve days from 1899-11-01 (day -59) and from
-  // 2027-01-04 (day 46391): the same lots at the same costs.
+TEST(WagnerWhitin, TheClassicExamplePlansAlikeIn2027AndIn1899) {
+  // Due at noon of each of twelve days from 2027-01-04 (day 46391) and from
+  // 1899-11-01 (day -59): the lots of Wagner and Whitin in periods 1, 3, 5, 8,
+  // 10 and 11, each at its setup cost plus one per unit and day held.
   const std::vector<std::int32_t> demand = {69, 29, 36, 61, 61, 26, 34, 67, 45, 67, 79, 56};
   const std::vector<double> setup = {85, 102, 102, 101, 98, 114, 105, 86, 119, 110, 98, 114};
-  std::vector<LotPlan> plans;
+  const std::int32_t orderPeriods[] = {0, 2, 4, 7, 9, 10};
+  const std::int32_t lots[] = {98, 97, 121, 112, 67, 135};
+  const double costs[] = {85 + 29, 102 + 61, 98 + 26 + 2 * 34, 86 + 45, 110, 98 + 56};
   for (const OleDate start : {46391.0, -59.0}) {
+    SCOPED_TRACE(start);
     PlanBuilder builder;
     builder.header(start, 1).perPeriod(kRuestKosten, setup).holdingCost(1.0);
     for (std::size_t d = 0; d < demand.size(); ++d) {
-      builder.due(oleDateFromLinear(linearDays(start) + static_cast<double>(d) + 0.5), demand[d]);
+      // Before day 0 the fraction counts forward from the day counted back.
+      const double day = start + static_cast<double>(d);
+      builder.due(day < 0 ? day - 0.5 : day + 0.5, demand[d]);
     }
     MessageList sink;
-    std::optional<LotPlan> plan = planLots(builder.build(), sink);
+    const std::optional<LotPlan> plan = planLots(builder.build(), sink);
     ASSERT_TRUE(plan.has_value());
-    plans.push_back(std::move(*plan));
+    ASSERT_EQ(plan->lots.size(), 6u);
+    for (std::size_t k = 0; k < 6; ++k) {
+      EXPECT_EQ(plan->lots[k].termin, start + orderPeriods[k]) << k;
+      EXPECT_EQ(plan->lots[k].lotSize, lots[k]) << k;
+      EXPECT_NEAR(plan->lots[k].kosten, costs[k], 1e-9) << k;
+    }
   }
-  ASSERT_EQ(plans[1].lots.size(), 6u);
-  ASSERT_EQ(plans[0].lots.size(), plans[1].lots.size());
-  double total = 0.0;
-  for (std::size_t k = 0; k < plans[0].lots.size(); ++k) {
-    EXPECT_EQ(plans[1].lots[k].lotSize, plans[0].lots[k].lotSize) << k;
-    EXPECT_TRUE(sameBits(plans[1].lots[k].kosten, plans[0].lots[k].kosten)) << k;
-    EXPECT_EQ(linearDays(plans[1].lots[k].termin) - linearDays(-59.0),
-              plans[0].lots[k].termin - 46391.0)
-        << k;
-    total += plans[1].lots[k].kosten;
-  }
-  EXPECT_NEAR(total, 864.0, 1e-9);
 }
 
 /// A random plan's rounded periods and its cost table, ready for the matrix.
@@ -246,34 +252,32 @@ std::vector<ParameterEntry> withSetupCosts(const std::vector<ParameterEntry>& en
   return result;
 }
 
-TEST(CostMatrix, TheReferenceFillEqualsSummingAfreshBitForBit) {
-  for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-    Prepared p = preparedRandomPlan(seed, 90);
-    const PeriodCostTable costs(p.plan.parameters, p.periods.size());
-    const double z = p.plan.factorFor(kZinsJahr);
-    const test::CostMatrix matrix = test::buildCostMatrix(p.periods, costs, z, *p.plan.periodLength);
-    const auto n = static_cast<std::int32_t>(p.periods.size());
-    const auto table = [&](std::int32_t t, std::int32_t code) {
-      return costs.at(static_cast<std::size_t>(t), code);
-    };
-    const auto entry = [&](std::int32_t row, std::int32_t column) {
-      return matrix.at(static_cast<std::size_t>(row), static_cast<std::size_t>(column));
-    };
-    for (std::int32_t i = 0; i < n; ++i) {
-      // The diagonal as defined, from the column minimum search.
-      const double diagonal =
-          i == 0 ? table(0, 0) : entry(test::selectOrderPeriod(matrix, i - 1), i - 1) + table(i, 0);
-      ASSERT_TRUE(sameBits(entry(i, i), diagonal)) << seed << " " << i;
-      for (std::int32_t l = i + 1; l < n; ++l) {
-        double s = 0.0;
-        for (std::int32_t t = i; t <= l - 1; ++t) s += table(t, 4) + table(t, 3);
-        const double expected =
-            entry(i, l - 1) +
-            ((p.periods[l].demand * (table(i, 1) / z)) * *p.plan.periodLength) * s;
-        ASSERT_TRUE(sameBits(entry(i, l), expected)) << seed << " " << i << "," << l;
-      }
-    }
-  }
+TEST(CostMatrix, TheWorkedLotOfTheGuideCostsItsSumToTheBit) {
+  // The guide's lot: weekly periods, due 40, 60, 0 and 50 units, setup 120,
+  // unit cost 54, interest year 360, rates 0.02 + 0.08 per period. One lot in
+  // week 1 costs the setup plus each week's holding cost, added in week order,
+  // each as ((q * (u / Z)) * L) * (r + ... + r) with the rates summed from week 1.
+  const double r = 0.02 + 0.08;
+  const double perUnit = 54.0 / 360.0;
+  const double expected = ((120.0 + ((60.0 * perUnit) * 7.0) * r) + ((0.0 * perUnit) * 7.0) * (r + r)) +
+                          ((50.0 * perUnit) * 7.0) * ((r + r) + r);
+  EXPECT_NEAR(expected, 142.05, 1e-12);
+  PlanBuilder builder;
+  builder.header(46447.0, 7)
+      .factor(kZinsJahr, 360.0)
+      .parameter(kRuestKosten, 0, 120.0)
+      .parameter(kStueckKosten, 0, 54.0)
+      .parameter(kKapitalbindungsZinssatz, 0, 0.08)
+      .parameter(kWagnisZinssatz, 0, 0.02)
+      .periodQuantities({40, 60, 0, 50});
+  const DemandPlan plan = builder.build();
+  MessageList sink;
+  const std::optional<LotPlan> planned = planLots(plan, sink);
+  ASSERT_TRUE(planned.has_value());
+  ASSERT_EQ(planned->lots.size(), 1u);
+  EXPECT_EQ(planned->lots[0].lotSize, 150);
+  EXPECT_TRUE(sameBits(planned->lots[0].kosten, expected)) << planned->lots[0].kosten;
+  EXPECT_TRUE(sameBits(compute(plan).matrix.at(0, 3), expected)) << "the reference matrix";
 }
 
 TEST(CostMatrix, OrderPeriodsAreThoseOfTheColumnSearchAlsoWithNaN) {
@@ -320,38 +324,39 @@ TEST(SelectOrderPeriod, StrictMinimumEarliestRowAndNaNNeverWins) {
   }
 }
 
-TEST(AssignLots, LotsCoverAllDemandAndCostsAddUpToTheOptimum) {
+TEST(AssignLots, TheEngineStoresTheLotsOfTheReferenceAndTheyCoverAllDemand) {
   for (std::uint32_t seed = 11; seed <= 16; ++seed) {
+    SCOPED_TRACE(seed);
     const DemandPlan plan = PlanBuilder::random(seed, 120, 2).build();
-    const Computed computed = compute(plan);
-    const double optimum = computed.cheapest.back();
+    MessageList sink;
+    const std::optional<LotPlan> planned = planLots(plan, sink);
+    ASSERT_TRUE(planned.has_value());
+
+    // The reference: the whole matrix, the column searches, the walk back.
+    PlanProblems problems;
+    std::vector<PlanningPeriod> reference = createRoundedPeriods(plan, problems);
+    const PeriodCostTable table(plan.parameters, reference.size());
+    const test::CostMatrix matrix =
+        test::buildCostMatrix(reference, table, plan.factorFor(kZinsJahr), *plan.periodLength);
+    ASSERT_TRUE(test::assignLots(reference, matrix));
+
     std::int64_t demand = 0;
     std::int64_t lots = 0;
-    double costs = 0.0;
-    for (const PlanningPeriod& period : computed.periods) {
-      demand += period.demand;
-      lots += period.lotSize;
-      costs += period.cost;
-    }
-    EXPECT_EQ(lots, demand) << seed;
-    EXPECT_NEAR(costs, optimum, 1e-6 * optimum) << seed;
-
-    // The engine as a whole gives the same periods, and stores each lot.
-    MessageList sink;
-    const auto planned = planLots(plan, sink);
-    ASSERT_TRUE(planned.has_value());
     std::size_t stored = 0;
-    for (std::size_t t = 0; t < computed.periods.size(); ++t) {
-      EXPECT_EQ(planned->periods[t].lotSize, computed.periods[t].lotSize);
-      EXPECT_TRUE(sameBits(planned->periods[t].cost, computed.periods[t].cost));
-      if (computed.periods[t].lotSize != 0) {
-        ASSERT_LT(stored, planned->lots.size());
-        EXPECT_EQ(planned->lots[stored].termin, computed.periods[t].start);
-        EXPECT_TRUE(sameBits(planned->lots[stored].kosten, computed.periods[t].cost / plan.factorFor(kWaehrung)));
-        ++stored;
-      }
+    ASSERT_EQ(planned->periods.size(), reference.size());
+    for (std::size_t t = 0; t < reference.size(); ++t) {
+      demand += reference[t].demand;
+      lots += planned->periods[t].lotSize;
+      EXPECT_EQ(planned->periods[t].lotSize, reference[t].lotSize) << t;
+      EXPECT_TRUE(sameBits(planned->periods[t].cost, reference[t].cost)) << t;
+      if (reference[t].lotSize == 0) continue;
+      ASSERT_LT(stored, planned->lots.size());
+      EXPECT_EQ(planned->lots[stored].termin, test::periodStart(plan, static_cast<std::int32_t>(t))) << t;
+      EXPECT_TRUE(sameBits(planned->lots[stored].kosten, reference[t].cost / plan.factorFor(kWaehrung))) << t;
+      ++stored;
     }
     EXPECT_EQ(stored, planned->lots.size());
+    EXPECT_EQ(lots, demand);
   }
 }
 

@@ -1,0 +1,40 @@
+// The queries that find the values the SQLite driver cuts at an embedded NUL
+// (see DbQuery::noteValuesCutAtNul): that driver hands `40<NUL>9` as 40, so
+// only SQLite itself can tell. They are SQLite's SQL (instr, char) and take the
+// demand key as their single parameter, like the loading statements.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace mrp {
+
+/// A table the loading reads and the columns its statement reads, in order.
+struct InputColumns {
+  std::string_view table;
+  std::span<const std::string_view> columns;
+};
+
+inline constexpr std::string_view kFactorColumnNames[] = {"Umrechnung", "UmrechnungsFaktor",
+                                                          "Beschreibung"};
+inline constexpr std::string_view kHeaderColumnNames[] = {"StartTermin", "PeriodenLänge",
+                                                          "Beschreibung"};
+inline constexpr std::string_view kParameterColumnNames[] = {"Periode", "Parameter", "Wert"};
+inline constexpr std::string_view kDueQuantityColumnNames[] = {"Termin", "Menge"};
+
+inline constexpr InputColumns kFactorColumns{"UmrechnungsFaktor", kFactorColumnNames};
+inline constexpr InputColumns kHeaderColumns{"Bedarf", kHeaderColumnNames};
+inline constexpr InputColumns kParameterColumns{"Parameter", kParameterColumnNames};
+inline constexpr InputColumns kDueQuantityColumns{"Termin", kDueQuantityColumnNames};
+
+/// The demand's rows of `input` that hold a NUL in one of its columns: the
+/// columns, then per column its NUL's position (0 for none).
+std::string cutValuesProbe(const InputColumns& input);
+
+/// One row, one column: how many of the demand's rows in the four input
+/// tables hold a NUL in a column the loading reads. One statement instead of
+/// four when, as nearly always, there is none.
+std::string cutValuesCount();
+
+}  // namespace mrp
