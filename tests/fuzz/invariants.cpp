@@ -55,13 +55,36 @@ void checkStandardError(const std::string& err, Violations& found) {
   }
 }
 
+/// `text` (UTF-8) with each control character as a space: C0, DEL, C1
+/// (U+0080 to U+009F) and the line and paragraph separators U+2028, U+2029.
+std::string controlsAsSpaces(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = [&](std::size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+    if (byte < 0x20 || byte == 0x7F) {
+      out += ' ';
+    } else if (byte == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
+      out += ' ';
+      i += 1;
+    } else if (byte == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+      out += ' ';
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 /// Standard output of a run that ended with `exitStatus` 0 or 1: the progress lines alone.
 std::string expectedStandardOutput(const Observation& observation, int exitStatus) {
   const std::string& program = observation.programName;
   const std::string closing =
       exitStatus == 0 ? program + ": Erfolgreich abgeschlossen." : program + "\a: Fehlerhaft beendet!";
   return program + ": Gestartet\n" +
-         utf8ToCp850("Datenbank: " + observation.dataSource + "   Bedarf: " + observation.demandKey) + "\n" +
+         utf8ToCp850(controlsAsSpaces("Datenbank: " + observation.dataSource + "   Bedarf: " + observation.demandKey)) +
+         "\n" +
          closing;
 }
 

@@ -23,8 +23,10 @@ std::optional<double> firstFactor(const DemandPlan& plan, std::int32_t code) {
   return std::nullopt;
 }
 
-bool positiveFinite(const std::optional<double>& factor) {
-  return factor && *factor > 0.0 && std::isfinite(*factor);
+/// A factor that divides: positive, finite and normal (a subnormal one loses
+/// the digits of whatever it divides or multiplies).
+bool positiveNormal(const std::optional<double>& factor) {
+  return factor && *factor > 0.0 && std::isnormal(*factor);
 }
 
 /// The latest due quantity in calendar order; null when there is none.
@@ -76,13 +78,13 @@ std::set<Refusal> checkDemand(const DemandPlan& plan, bool& refused) {
   const std::optional<double> interestYear = firstFactor(plan, kZinsJahr);
   if (!interestYear) {
     reasons.insert(Refusal::InterestYearMissing);
-  } else if (!positiveFinite(interestYear)) {
+  } else if (!positiveNormal(interestYear)) {
     reasons.insert(Refusal::InterestYearInvalid);
   }
   const std::optional<double> currency = firstFactor(plan, kWaehrung);
   if (!currency) {
     reasons.insert(Refusal::CurrencyMissing);
-  } else if (!positiveFinite(currency)) {
+  } else if (!positiveNormal(currency)) {
     reasons.insert(Refusal::CurrencyInvalid);
   }
   refused = refused || !reasons.empty();
