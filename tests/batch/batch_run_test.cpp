@@ -477,14 +477,15 @@ TEST(BatchUnreadableKeysFile, IsAUsageErrorWithTheReason) {
 }
 
 /// A run of the batch whose standard output is `out` (-1: closed) and whose
-/// standard error is captured. `whileRunning` gets the pid once it started.
+/// standard error is captured unless `closeErr`. `whileRunning` is called
+/// once it started.
 struct SpawnedRun {
   std::string err;
   int exitStatus = -1;
 };
 
 SpawnedRun runBatchWithOutput(const TestDatabase& db, const std::vector<std::string>& options, int out,
-                              const std::function<void()>& whileRunning = {}) {
+                              const std::function<void()>& whileRunning = {}, bool closeErr = false) {
   std::vector<std::string> argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName()};
   argv.insert(argv.end(), options.begin(), options.end());
   std::vector<char*> pointers;
@@ -499,7 +500,11 @@ SpawnedRun runBatchWithOutput(const TestDatabase& db, const std::vector<std::str
   } else {
     posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
   }
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+  if (closeErr) {
+    posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+  }
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -556,6 +561,26 @@ TEST(BatchLogNotWritten, EndsWithThreeAndTheReasonWhenNothingCanBeWritten) {
   ::close(brokenPipe[1]);
   ::close(devNull);
   EXPECT_EQ(lotsOf(db), before);
+}
+
+// Standard error closed by the caller: the log file must not take its
+// number, or the program's own messages (a rejected line here) would land
+// in the log among its entries.
+TEST(BatchClosedStandardError, TheLogHoldsOnlyItsEntries) {
+  TestDatabase db(Backend::SQLite);
+  fill(db, 0);
+  const std::string keysPath = scratchFile("closed_err_keys");
+  test::writeFile(keysPath, "WW1958\nM\xE4ngel\n");
+  const std::string logPath = scratchFile("closed_err.log");
+  std::remove(logPath.c_str());
+  const SpawnedRun run =
+      runBatchWithOutput(db, {"--keys", keysPath, "--log", logPath, "--json"}, STDOUT_FILENO, {}, true);
+  EXPECT_EQ(run.exitStatus, 1);
+  const std::string log = test::readFile(logPath);
+  EXPECT_TRUE(everyLineIsJson(log)) << log;
+  EXPECT_EQ(test::count(log, "\n"), 4u) << log;
+  std::remove(logPath.c_str());
+  std::remove(keysPath.c_str());
 }
 
 // The reader of the log goes away after the start line: the worker finishes
