@@ -84,7 +84,10 @@ void guardStandardStreams() {
   }
 }
 
-std::string systemMessage(int error) { return std::error_code(error, std::generic_category()).message(); }
+/// The system's text for `error`; errno 0 means a stream failed without saying why.
+std::string systemMessage(int error) {
+  return error != 0 ? std::error_code(error, std::generic_category()).message() : "unknown error";
+}
 
 /// Reports a log that cannot be written, once, and stops the batch taking demands.
 class LogFailure {
@@ -149,6 +152,11 @@ Selection selectKeys(const BatchOptions& options, const OdbcEnvironment& environ
   return {std::move(file.keys), std::move(file.rejected)};
 }
 
+void reportJobsShort(const JobsShort& jobs) {
+  std::cerr << "lotsizing-batch: only " << jobs.started << " of " << jobs.asked << " jobs could be started: "
+            << jobs.reason << "; " << jobs.running << " of them plan, leaving memory for their connections\n";
+}
+
 void reportRejected(const std::vector<RejectedLine>& rejected, BatchLog& log) {
   for (const RejectedLine& line : rejected) {
     std::cerr << "lotsizing-batch: keys file line " << line.number << " rejected: " << jsonString(line.text) << " "
@@ -182,17 +190,14 @@ int runWith(const BatchOptions& options, std::ostream& logStream, LogFailure& lo
     log.demand(outcome);
     progress.record(outcome.outcome);
   };
-  const auto jobsShort = [](const JobsShort& jobs) {
-    std::cerr << "lotsizing-batch: only " << jobs.started << " of " << jobs.asked
-              << " jobs could be started: " << jobs.reason << "; " << jobs.running
-              << " of them plan, leaving memory for their connections\n";
-  };
-  const BatchSummary summary = runBatch(*environment, run, keys, stopTaking, logOutcome, jobsShort);
+  const BatchSummary summary = runBatch(*environment, run, keys, stopTaking, logOutcome, reportJobsShort);
   progress.finish();
   log.summary(summary);
-  // Where the log failed, the summary goes to standard error instead.
-  if (log.failed()) std::cerr << "lotsizing-batch: " << summaryText(summary) << "\n";
-  if (log.failed()) return kLogNotWritten;
+  if (log.failed()) {
+    // What the log could not take: the summary goes to standard error instead.
+    std::cerr << "lotsizing-batch: " << summaryText(summary) << "\n";
+    return kLogNotWritten;
+  }
   const bool allPlanned = summary.planned == keys.size() && selection.rejected.empty();
   return allPlanned ? kAllPlanned : kSomeNotPlanned;
 }
@@ -200,7 +205,7 @@ int runWith(const BatchOptions& options, std::ostream& logStream, LogFailure& lo
 /// Runs the batch with its log on standard output; checks the last flush.
 int runToStandardOutput(const BatchOptions& options) {
   LogFailure failure("(standard output)");
-  int status = runWith(options, std::cout, failure);
+  const int status = runWith(options, std::cout, failure);
   if (status == kCannotRun) return status;
   if (std::fflush(stdout) != 0 || ::close(STDOUT_FILENO) != 0) {
     failure.report(systemMessage(errno));
