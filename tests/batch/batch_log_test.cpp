@@ -82,43 +82,10 @@ TEST(BatchLog, InvalidUtf8StaysOutOfTheLog) {
   EXPECT_NE(json.str().find(R"("messages":["Treiber \u00e4rger \u00c3"])"), std::string::npos) << json.str();
 }
 
-// A line of the keys file that is no key has an entry of its own, in both
-// forms; a resumed batch neither counts it nor calls it malformed.
-TEST(BatchLog, RejectedKeysFileLinesHaveTheirOwnEntry) {
-  const RejectedLine line{7, std::string("WW1958\0junk", 11), KeyProblem::NulByte};
-  const RejectedLine latin1{8, "M\xE4ngel", KeyProblem::NotUtf8};
-  std::ostringstream text;
-  BatchLog textLog(text, false);
-  textLog.started(0, 1, false);
-  textLog.rejected(line);
-  textLog.rejected(latin1);
-  EXPECT_TRUE(std::regex_match(text.str(), std::regex(kTime + R"( batch started: 0 demands, 1 jobs\n)" + kTime +
-                                                       R"( keys file line 7 rejected: "WW1958\\u0000junk" contains a NUL byte\n)" +
-                                                       kTime +
-                                                       R"( keys file line 8 rejected: "M\\u00e4ngel" is not valid UTF-8\n)")))
-      << text.str();
-
-  std::ostringstream json;
-  BatchLog jsonLog(json, true);
-  jsonLog.started(0, 1, false);
-  jsonLog.rejected(line);
-  const std::string entry = json.str().substr(json.str().find('\n') + 1);
-  EXPECT_TRUE(std::regex_match(entry, std::regex(R"(\{"time":")" + kTime +
-                                                 R"(","event":"rejected","line":7,"text":"WW1958\\u0000junk",)"
-                                                 R"("reason":"contains a NUL byte"\}\n)")))
-      << entry;
-
-  for (const std::string& log : {text.str(), json.str()}) {
-    std::istringstream in(log);
-    std::vector<std::size_t> malformed;
-    EXPECT_TRUE(keysDoneInLatestBatch(in, malformed).empty()) << log;
-    EXPECT_EQ(malformed, std::vector<std::size_t>{}) << log;
-  }
-}
-
 // Lines that are no entry of the log (malformed escapes, lone surrogates,
 // truncated JSON, junk) are skipped and named by number; the entries around
-// them still count. A surrogate pair is one character.
+// them still count, and so do the rejected lines of a keys file and a key
+// that reads like a start line. A surrogate pair is one character.
 TEST(BatchLog, ResumeSkipsMalformedLinesAndNamesThem) {
   const std::string t = "2026-12-07T02:00:00.000Z ";
   const std::string j = R"({"time":"2026-12-07T02:00:00.000Z","event":"demand","key":)";
@@ -130,6 +97,7 @@ TEST(BatchLog, ResumeSkipsMalformedLinesAndNamesThem) {
   const std::vector<Line> lines = {
       {t + "batch started: 9 demands, 1 jobs", false},
       {t + R"("A" planned lots=1 cost=1 periods=1 ms=1.0)", false},
+      {t + R"("x batch started: y" refused lots=0 cost=0 periods=0 ms=1.0)", false},
       {t + R"("\uZZZZ" planned lots=1 cost=1 periods=1 ms=1.0)", true},
       {t + R"("\u12" planned lots=1 cost=1 periods=1 ms=1.0)", true},
       {t + R"("\ud800" planned lots=1 cost=1 periods=1 ms=1.0)", true},
@@ -147,7 +115,9 @@ TEST(BatchLog, ResumeSkipsMalformedLinesAndNamesThem) {
       {"", true},
       {std::string("\0\x01\xFE\xFF junk", 9), true},
       {std::string(100000, 'x'), true},
-      {t + "keys file line 3 rejected: \"E\" is not valid UTF-8", false},
+      {t + "keys file line 3 rejected: \"E\\u00ff\" is not valid UTF-8", false},
+      {R"({"time":"2026-12-07T02:00:00.000Z","event":"rejected","line":4,"text":"F\u0000","reason":"contains a NUL byte"})",
+       false},
       {t + "summary: planned=2 refused=1 failed=0 lots=2 elapsed=1.00s rate=3.0/s", false},
   };
   std::string log;
@@ -159,20 +129,8 @@ TEST(BatchLog, ResumeSkipsMalformedLinesAndNamesThem) {
   std::istringstream in(log);
   std::vector<std::size_t> malformed;
   EXPECT_EQ(keysDoneInLatestBatch(in, malformed),
-            (std::set<std::string>{"A", "B", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81"}));
+            (std::set<std::string>{"A", "x batch started: y", "B", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81"}));
   EXPECT_EQ(malformed, expectedMalformed);
-}
-
-// A key whose text contains what a start line says is still only a key.
-TEST(BatchLog, AKeyThatReadsLikeAStartLineStartsNoBatch) {
-  std::ostringstream out;
-  BatchLog log(out, false);
-  log.started(2, 1, false);
-  log.demand({"A", Outcome::Planned, 1, 1.0, 1, 1.0, {}});
-  log.demand({"x batch started: y", Outcome::Planned, 1, 1.0, 1, 1.0, {}});
-  std::istringstream in(out.str());
-  std::vector<std::size_t> malformed;
-  EXPECT_EQ(keysDoneInLatestBatch(in, malformed), (std::set<std::string>{"A", "x batch started: y"}));
 }
 
 /// A device that takes no byte, like /dev/full.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -457,23 +458,31 @@ INSTANTIATE_TEST_SUITE_P(Databases, BatchKeysFile, testing::ValuesIn(test::allBa
                          [](const auto& info) { return test::backendName(info.param); });
 
 // A keys file that cannot be read is a usage error that names the reason,
-// before anything is planned or logged.
+// before anything is planned or logged; a directory opens but cannot be read.
 TEST(BatchUnreadableKeysFile, IsAUsageErrorWithTheReason) {
   TestDatabase db(Backend::SQLite);
   fill(db, 0);
   const Rows before = lotsOf(db);
-  const std::string missing = scratchFile("no_such_keys");
   struct Case {
     std::string path;
     std::string reason;
   };
-  for (const Case& c : {Case{test::scratchFolder(), "Is a directory"}, Case{missing, "No such file or directory"}}) {
+  std::vector<Case> cases = {{test::scratchFolder(), "Is a directory"},
+                             {scratchFile("no_such_keys"), "No such file or directory"}};
+  const std::string locked = scratchFile("locked_keys");
+  if (::geteuid() != 0) {  // root reads any file
+    test::writeFile(locked, "WW1958\n");
+    ::chmod(locked.c_str(), 0);
+    cases.push_back({locked, "Permission denied"});
+  }
+  for (const Case& c : cases) {
     const RunResult result = runBatch(db, {"--keys", c.path});
     EXPECT_EQ(result.exitStatus, 2) << c.path;
     EXPECT_EQ(result.err, "lotsizing-batch: cannot read the keys file " + c.path + ": " + c.reason + "\n");
     EXPECT_EQ(result.out, "");
   }
   EXPECT_EQ(lotsOf(db), before);
+  std::remove(locked.c_str());
 }
 
 /// A run of the batch whose standard output is `out` (-1: closed) and whose
@@ -649,9 +658,6 @@ TEST(BatchJobs, MoreJobsThanThreadsPlanWithTheWorkersThatStarted) {
 #endif
   TestDatabase db(Backend::SQLite);
   fill(db, 0);
-  TestDatabase reference(Backend::SQLite);
-  fill(reference, 0);
-  ASSERT_EQ(runBatch(reference, {"--jobs", "1", "--shard", "1/1"}).exitStatus, 1);
   const std::string keysPath = scratchFile("many_keys");
   std::string keys;
   for (int k = 0; k < 150; ++k) keys += "WW1958\nPUMPE-4711\n";
@@ -666,11 +672,9 @@ TEST(BatchJobs, MoreJobsThanThreadsPlanWithTheWorkersThatStarted) {
   std::string summary;
   demandsOf(result.out, summary);
   EXPECT_TRUE(summary.starts_with("planned=300 refused=0 failed=0 ")) << summary;
-  const auto rowsOf = [](TestDatabase& database) {
-    return database.rows("select Bedarf,Termin,LosGröße,Kosten from LosGröße where Bedarf in ('WW1958','PUMPE-4711') "
-                         "order by Bedarf,Termin");
-  };
-  EXPECT_EQ(rowsOf(db), rowsOf(reference));
+  EXPECT_EQ(db.rows("select Bedarf, count(*) from LosGröße where Bedarf in ('WW1958','PUMPE-4711') group by Bedarf"
+                    " order by Bedarf"),
+            (Rows{{"PUMPE-4711", "4"}, {"WW1958", "6"}}));
   std::remove(keysPath.c_str());
 }
 

@@ -2,13 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <map>
-
-#include "support/helpers.h"
 
 namespace mrp::batch {
 namespace {
@@ -60,33 +54,6 @@ TEST(DemandKeys, LinesThatAreNoKeyAreRejectedWithTheirNumbers) {
     EXPECT_EQ(file.rejected[i].text, expected[i].text) << i;
     EXPECT_EQ(file.rejected[i].problem, expected[i].problem) << i;
   }
-}
-
-// A keys file that cannot be read is a usage error that says why, also when
-// it opens but fails on the first read (a directory).
-TEST(DemandKeys, AKeysFileThatCannotBeReadSaysWhy) {
-  const std::string folder = testing::TempDir();
-  const std::string missing = folder + "/no_such_keys_file";
-  struct Case {
-    std::string path;
-    std::string reason;
-  };
-  std::vector<Case> cases = {{folder, "Is a directory"}, {missing, "No such file or directory"}};
-  const std::string locked = folder + "/locked_keys_" + std::to_string(::getpid());
-  if (::geteuid() != 0) {  // root reads any file
-    test::writeFile(locked, "WW1958\n");
-    ::chmod(locked.c_str(), 0);
-    cases.push_back({locked, "Permission denied"});
-  }
-  for (const Case& c : cases) {
-    try {
-      readKeysFile(c.path);
-      ADD_FAILURE() << c.path << " was read";
-    } catch (const UsageError& error) {
-      EXPECT_EQ(std::string(error.what()), "cannot read the keys file " + c.path + ": " + c.reason);
-    }
-  }
-  std::remove(locked.c_str());
 }
 
 TEST(DemandKeys, RejectedLinesFallIntoOneShardEach) {
