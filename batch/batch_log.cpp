@@ -1,8 +1,13 @@
 #include "batch/batch_log.h"
 
+#include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <sstream>
+#include <system_error>
+#include <utility>
 
 #include "platform/text_encoding.h"
 
@@ -21,39 +26,134 @@ std::string milliseconds(double value) {
   return text;
 }
 
+/// The elapsed seconds ("%.2f") and the demands per second ("%.1f") of a summary.
+std::pair<std::string, std::string> pace(const BatchSummary& s) {
+  const double rate = s.seconds > 0.0 ? static_cast<double>(s.planned + s.refused + s.failed) / s.seconds : 0.0;
+  char seconds[64];
+  std::snprintf(seconds, sizeof seconds, "%.2f", s.seconds);
+  char perSecond[64];
+  std::snprintf(perSecond, sizeof perSecond, "%.1f", rate);
+  return {seconds, perSecond};
+}
+
+void appendEscapedByte(std::string& out, unsigned char byte) {
+  char escaped[8];
+  std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+  out += escaped;
+}
+
+bool isHighSurrogate(char32_t unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(char32_t unit) noexcept { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+/// The four hex digits at the start of `text`; nothing when there are not four.
+std::optional<char16_t> hexUnit(std::string_view text) {
+  unsigned value = 0;
+  if (text.size() < 4) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + 4, value, 16);
+  if (error != std::errc{} || end != text.data() + 4) return std::nullopt;
+  return static_cast<char16_t>(value);
+}
+
+/// The character of a \u escape whose four digits start `text` (a surrogate
+/// pair takes the next escape too) as UTF-8, and how many bytes it took;
+/// nothing for a lone surrogate or digits that are not four hex digits.
+std::optional<std::string> unicodeEscape(std::string_view text, std::size_t& used) {
+  const std::optional<char16_t> unit = hexUnit(text);
+  if (!unit || isLowSurrogate(*unit)) return std::nullopt;
+  if (!isHighSurrogate(*unit)) {
+    used = 4;
+    return utf16ToUtf8(std::u16string(1, *unit));
+  }
+  if (!text.substr(4).starts_with("\\u")) return std::nullopt;
+  const std::optional<char16_t> low = hexUnit(text.substr(6));
+  if (!low || !isLowSurrogate(*low)) return std::nullopt;
+  used = 10;
+  return utf16ToUtf8(std::u16string{*unit, *low});
+}
+
 /// The JSON string at the start of `text` (which begins with a quote),
-/// unescaped, and how many bytes it took; nothing when it is not one.
+/// unescaped, and how many bytes it took. False when it is none: a control
+/// character or bytes that are not UTF-8 inside, an unknown escape, a \u
+/// without four hex digits, a surrogate that is not half of a pair, no
+/// closing quote.
 bool readJsonString(std::string_view text, std::string& value, std::size_t& used) {
-  if (text.empty() || text[0] != '"') return false;
+  if (!text.starts_with('"')) return false;
   value.clear();
-  for (std::size_t i = 1; i < text.size(); ++i) {
+  for (std::size_t i = 1; i < text.size();) {
     const char c = text[i];
     if (c == '"') {
       used = i + 1;
-      return true;
+      // Escapes are ASCII: the string is UTF-8 when its raw bytes are.
+      return isValidUtf8(text.substr(1, i - 1));
     }
+    if (static_cast<unsigned char>(c) < 0x20) return false;
     if (c != '\\') {
       value.push_back(c);
+      ++i;
       continue;
     }
-    if (++i >= text.size()) return false;
-    switch (text[i]) {
-      case 'n': value.push_back('\n'); break;
-      case 't': value.push_back('\t'); break;
-      case 'r': value.push_back('\r'); break;
+    if (i + 1 >= text.size()) return false;
+    const char kind = text[i + 1];
+    i += 2;
+    switch (kind) {
+      case '"': case '\\': case '/': value.push_back(kind); break;
       case 'b': value.push_back('\b'); break;
       case 'f': value.push_back('\f'); break;
+      case 'n': value.push_back('\n'); break;
+      case 'r': value.push_back('\r'); break;
+      case 't': value.push_back('\t'); break;
       case 'u': {
-        if (i + 4 >= text.size()) return false;
-        const unsigned code = static_cast<unsigned>(std::stoul(std::string(text.substr(i + 1, 4)), nullptr, 16));
-        i += 4;
-        value += utf16ToUtf8(std::u16string(1, static_cast<char16_t>(code)));
+        std::size_t digits = 0;
+        const std::optional<std::string> character = unicodeEscape(text.substr(i), digits);
+        if (!character) return false;
+        value += *character;
+        i += digits;
         break;
       }
-      default: value.push_back(text[i]);
+      default: return false;
     }
   }
   return false;
+}
+
+/// What one line of a log says to a resumed batch.
+struct LogLine {
+  enum class Kind { Malformed, Start, Done, Other } kind = Kind::Malformed;
+  std::string key;  // of a demand planned or refused
+};
+
+LogLine textLine(std::string_view line) {
+  using Kind = LogLine::Kind;
+  const auto space = line.find(' ');
+  if (space == std::string_view::npos) return {};
+  const std::string_view rest = line.substr(space + 1);
+  if (rest.starts_with("batch started: ")) return {Kind::Start, {}};
+  if (rest.starts_with("summary: ") || rest.starts_with("keys file line ")) return {Kind::Other, {}};
+  std::string key;
+  std::size_t used = 0;
+  if (!readJsonString(rest, key, used)) return {};
+  const std::string_view after = rest.substr(used);
+  if (after.starts_with(" planned ") || after.starts_with(" refused ")) return {Kind::Done, std::move(key)};
+  if (after.starts_with(" failed ") || after.starts_with(" message: ")) return {Kind::Other, {}};
+  return {};
+}
+
+// Inside a JSON string every quote is escaped, so a key cannot fake the
+// unescaped "event":"start" that these look for.
+LogLine jsonLine(std::string_view line) {
+  using Kind = LogLine::Kind;
+  const auto has = [line](std::string_view part) { return line.find(part) != std::string_view::npos; };
+  if (!line.ends_with('}')) return {};  // cut
+  if (has("\"event\":\"start\"")) return {Kind::Start, {}};
+  if (has("\"event\":\"summary\"") || has("\"event\":\"rejected\"")) return {Kind::Other, {}};
+  const auto at = line.find("\"key\":");
+  std::string key;
+  std::size_t used = 0;
+  if (!has("\"event\":\"demand\"") || at == std::string_view::npos || !readJsonString(line.substr(at + 6), key, used))
+    return {};
+  if (has("\"outcome\":\"planned\"") || has("\"outcome\":\"refused\"")) return {Kind::Done, std::move(key)};
+  if (has("\"outcome\":\"failed\"")) return {Kind::Other, {}};
+  return {};
 }
 
 }  // namespace
@@ -67,20 +167,19 @@ const char* outcomeName(Outcome outcome) noexcept {
   return "failed";
 }
 
-std::string jsonString(const std::string& text) {
+std::string jsonString(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += c;
+  while (!text.empty()) {
+    const std::size_t length = utf8CharacterLength(text);
+    const auto byte = static_cast<unsigned char>(text[0]);
+    if (length == 0 || byte < 0x20 || byte == 0x7F) {
+      appendEscapedByte(out, byte);
+      text.remove_prefix(1);
+      continue;
     }
+    if (byte == '"' || byte == '\\') out += '\\';
+    out.append(text.substr(0, length));
+    text.remove_prefix(length);
   }
   return out + "\"";
 }
@@ -99,7 +198,13 @@ std::string isoTimeNow() {
 
 void BatchLog::write(const std::string& line) {
   const std::lock_guard lock(mutex_);
+  if (failed_.load()) return;
+  errno = 0;
   out_ << line << '\n' << std::flush;
+  if (out_) return;
+  const int error = errno;
+  failed_.store(true);
+  if (onFailure_) onFailure_(error != 0 ? std::error_code(error, std::generic_category()).message() : "unknown error");
 }
 
 void BatchLog::started(std::size_t demands, unsigned jobs, bool dryRun) {
@@ -110,6 +215,17 @@ void BatchLog::started(std::size_t demands, unsigned jobs, bool dryRun) {
   } else {
     write(time + " batch started: " + std::to_string(demands) + " demands, " + std::to_string(jobs) +
           " jobs" + (dryRun ? ", dry run" : ""));
+  }
+}
+
+void BatchLog::rejected(const RejectedLine& line) {
+  const std::string time = isoTimeNow();
+  if (json_) {
+    write("{\"time\":\"" + time + "\",\"event\":\"rejected\",\"line\":" + std::to_string(line.number) +
+          ",\"text\":" + jsonString(line.text) + ",\"reason\":\"" + problemText(line.problem) + "\"}");
+  } else {
+    write(time + " keys file line " + std::to_string(line.number) + " rejected: " + jsonString(line.text) + " " +
+          problemText(line.problem));
   }
 }
 
@@ -130,52 +246,43 @@ void BatchLog::demand(const DemandOutcome& o) {
   entry << prefix << " " << outcomeName(o.outcome) << " lots=" << o.lots << " cost=" << number(o.cost)
         << " periods=" << o.periods << " ms=" << milliseconds(o.milliseconds);
   for (const std::string& message : o.messages) {
-    entry << "\n" << prefix << " message: " << withoutControlCharacters(message);
+    entry << "\n" << prefix << " message: " << withoutControlCharacters(validUtf8(message));
   }
   write(entry.str());
 }
 
-void BatchLog::summary(const BatchSummary& s) {
-  const std::string time = isoTimeNow();
-  const double rate = s.seconds > 0.0 ? static_cast<double>(s.planned + s.refused + s.failed) / s.seconds : 0.0;
-  char figures[64];
-  std::snprintf(figures, sizeof figures, "%.2f", s.seconds);
-  char perSecond[64];
-  std::snprintf(perSecond, sizeof perSecond, "%.1f", rate);
-  if (json_) {
-    write("{\"time\":\"" + time + "\",\"event\":\"summary\",\"planned\":" + std::to_string(s.planned) +
-          ",\"refused\":" + std::to_string(s.refused) + ",\"failed\":" + std::to_string(s.failed) +
-          ",\"lots\":" + std::to_string(s.lots) + ",\"seconds\":" + figures + ",\"perSecond\":" + perSecond +
-          ",\"interrupted\":" + (s.interrupted ? "true" : "false") + "}");
-  } else {
-    write(time + " summary: planned=" + std::to_string(s.planned) + " refused=" + std::to_string(s.refused) +
-          " failed=" + std::to_string(s.failed) + " lots=" + std::to_string(s.lots) + " elapsed=" + figures +
-          "s rate=" + perSecond + "/s" + (s.interrupted ? ", interrupted" : ""));
-  }
+std::string summaryText(const BatchSummary& s) {
+  const auto [seconds, perSecond] = pace(s);
+  return "summary: planned=" + std::to_string(s.planned) + " refused=" + std::to_string(s.refused) +
+         " failed=" + std::to_string(s.failed) + " lots=" + std::to_string(s.lots) + " elapsed=" + seconds +
+         "s rate=" + perSecond + "/s" + (s.interrupted ? ", interrupted" : "");
 }
 
-std::set<std::string> keysDoneInLatestBatch(std::istream& log) {
+void BatchLog::summary(const BatchSummary& s) {
+  const std::string time = isoTimeNow();
+  if (!json_) {
+    write(time + " " + summaryText(s));
+    return;
+  }
+  const auto [seconds, perSecond] = pace(s);
+  write("{\"time\":\"" + time + "\",\"event\":\"summary\",\"planned\":" + std::to_string(s.planned) +
+        ",\"refused\":" + std::to_string(s.refused) + ",\"failed\":" + std::to_string(s.failed) +
+        ",\"lots\":" + std::to_string(s.lots) + ",\"seconds\":" + seconds + ",\"perSecond\":" + perSecond +
+        ",\"interrupted\":" + (s.interrupted ? "true" : "false") + "}");
+}
+
+std::set<std::string> keysDoneInLatestBatch(std::istream& log, std::vector<std::size_t>& malformedLines) {
   std::set<std::string> done;
+  std::size_t number = 0;
   for (std::string line; std::getline(log, line);) {
-    const bool json = line.starts_with("{");
-    if (line.find(json ? "\"event\":\"start\"" : " batch started: ") != std::string::npos) {
-      done.clear();  // an earlier batch's keys do not count
-      continue;
+    ++number;
+    LogLine read = line.starts_with('{') ? jsonLine(line) : textLine(line);
+    switch (read.kind) {
+      case LogLine::Kind::Malformed: malformedLines.push_back(number); break;
+      case LogLine::Kind::Start: done.clear(); break;  // an earlier batch's keys do not count
+      case LogLine::Kind::Done: done.insert(std::move(read.key)); break;
+      case LogLine::Kind::Other: break;
     }
-    std::string key;
-    std::size_t used = 0;
-    if (json) {
-      const auto at = line.find("\"key\":");
-      if (at == std::string::npos || !readJsonString(std::string_view(line).substr(at + 6), key, used)) continue;
-      if (line.find("\"outcome\":\"planned\"") != std::string::npos ||
-          line.find("\"outcome\":\"refused\"") != std::string::npos)
-        done.insert(key);
-      continue;
-    }
-    const auto space = line.find(' ');
-    if (space == std::string::npos || !readJsonString(std::string_view(line).substr(space + 1), key, used)) continue;
-    const std::string_view rest = std::string_view(line).substr(space + 1 + used);
-    if (rest.starts_with(" planned ") || rest.starts_with(" refused ")) done.insert(key);
   }
   return done;
 }

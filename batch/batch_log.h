@@ -4,21 +4,31 @@
 //
 // Text:
 //   <time> batch started: <n> demands, <jobs> jobs[, dry run]
+//   <time> keys file line <n> rejected: "<line>" contains a NUL byte|is not valid UTF-8
 //   <time> "<key>" planned|refused|failed lots=<n> cost=<c> periods=<n> ms=<t>
 //   <time> "<key>" message: <text>                (each message of that demand)
 //   <time> summary: planned=<n> refused=<n> failed=<n> lots=<n> elapsed=<s>s rate=<r>/s[, interrupted]
-// JSON Lines: {"time":..,"event":"start"|"demand"|"summary", ...} with the same fields,
-// a demand's messages as the array "messages".
-// <time> is ISO 8601 in UTC with milliseconds; a key is written as a JSON string.
+// JSON Lines: {"time":..,"event":"start"|"rejected"|"demand"|"summary", ...} with the
+// same fields, a demand's messages as the array "messages".
+// <time> is ISO 8601 in UTC with milliseconds; keys and rejected lines are
+// written as JSON strings. Whatever the input, the log stays UTF-8: a byte that
+// is no part of a UTF-8 character is written \u00XX in a JSON string (a
+// character from U+0080 up is always written as itself, so the escape stands
+// for the byte) and as U+FFFD in a text message.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "batch/demand_keys.h"
 
 namespace mrp::batch {
 
@@ -45,13 +55,22 @@ struct BatchSummary {
   bool interrupted = false;
 };
 
+/// Told once, by the writer whose write failed, why (the system's text).
+using LogFailureListener = std::function<void(const std::string& reason)>;
+
 class BatchLog {
  public:
-  BatchLog(std::ostream& out, bool json) : out_(out), json_(json) {}
+  BatchLog(std::ostream& out, bool json, LogFailureListener onFailure = {})
+      : out_(out), json_(json), onFailure_(std::move(onFailure)) {}
 
   void started(std::size_t demands, unsigned jobs, bool dryRun);
+  void rejected(const RejectedLine& line);
   void demand(const DemandOutcome& outcome);
   void summary(const BatchSummary& summary);
+
+  /// Whether a write failed. The log takes no entry after that: a broken
+  /// stream may have taken part of a line, and what follows would be lost.
+  bool failed() const noexcept { return failed_.load(); }
 
  private:
   void write(const std::string& line);
@@ -59,16 +78,24 @@ class BatchLog {
   std::mutex mutex_;
   std::ostream& out_;
   bool json_;
+  LogFailureListener onFailure_;
+  std::atomic<bool> failed_{false};
 };
 
 const char* outcomeName(Outcome outcome) noexcept;
-/// `text` as a JSON string, quotes included.
-std::string jsonString(const std::string& text);
+/// `text` as a JSON string, quotes included, always UTF-8: a byte that is no
+/// part of a UTF-8 character becomes \u00XX, control characters are escaped.
+std::string jsonString(std::string_view text);
 /// Now as "YYYY-MM-DDTHH:MM:SS.mmmZ".
 std::string isoTimeNow();
+/// The summary as the text log writes it, without the time:
+/// "summary: planned=<n> ... rate=<r>/s[, interrupted]".
+std::string summaryText(const BatchSummary& summary);
 
 /// The keys that the latest batch recorded in a log (text or JSON) planned or
-/// refused: what a resumed batch leaves out.
-std::set<std::string> keysDoneInLatestBatch(std::istream& log);
+/// refused: what a resumed batch leaves out. A line that is no entry of the
+/// log (cut, malformed, junk) counts for nothing; its number (from 1) is
+/// added to `malformedLines`.
+std::set<std::string> keysDoneInLatestBatch(std::istream& log, std::vector<std::size_t>& malformedLines);
 
 }  // namespace mrp::batch

@@ -1,6 +1,9 @@
 #include "batch/batch_runner.h"
 
+#include <algorithm>
 #include <chrono>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -101,34 +104,106 @@ class Worker {
 
 }  // namespace
 
+namespace {
+
+/// The threads of the workers beyond the caller's own. All are started before
+/// any works; each waits at a gate until it learns whether it is wanted.
+class WorkerThreads {
+ public:
+  /// Starts up to `count` threads that will run `work`; stops at the first
+  /// that cannot be started, whose reason `failure()` gives.
+  WorkerThreads(std::size_t count, std::function<void()> work) : work_(std::move(work)) {
+    try {
+      threads_.reserve(count);
+      while (threads_.size() < count) threads_.emplace_back([this, index = threads_.size()] { run(index); });
+    } catch (const std::exception& error) {
+      failure_ = error.what();
+    }
+  }
+  ~WorkerThreads() {
+    if (!open_.load()) open(0);
+    for (std::thread& thread : threads_) {
+      if (thread.joinable()) thread.join();
+    }
+  }
+  WorkerThreads(const WorkerThreads&) = delete;
+  WorkerThreads& operator=(const WorkerThreads&) = delete;
+
+  std::size_t started() const noexcept { return threads_.size(); }
+  const std::string& failure() const noexcept { return failure_; }
+
+  /// Lets the first `wanted` threads work; the others end, and their stacks
+  /// are given back before this returns.
+  void open(std::size_t wanted) {
+    wanted_.store(wanted);
+    open_.store(true);
+    open_.notify_all();
+    for (std::size_t i = wanted; i < threads_.size(); ++i) threads_[i].join();
+  }
+
+ private:
+  void run(std::size_t index) {
+    open_.wait(false);
+    if (index < wanted_.load()) work_();
+  }
+
+  std::function<void()> work_;
+  std::vector<std::thread> threads_;
+  std::string failure_;
+  std::atomic<bool> open_{false};
+  std::atomic<std::size_t> wanted_{0};
+};
+
+}  // namespace
+
 BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
                       const std::vector<std::string>& keys, const std::atomic<bool>& stop,
-                      const OutcomeListener& listener) {
+                      const OutcomeListener& listener, const JobsShortListener& jobsShort) {
   const auto start = std::chrono::steady_clock::now();
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   BatchSummary summary;
+  std::exception_ptr escaped;       // the first failure that left a worker
+  std::atomic<bool> giveUp{false};  // set with it: the others take no more keys
   const auto work = [&] {
-    Worker worker(environment, run, stop);
-    while (!stop.load()) {
-      const std::size_t index = next.fetch_add(1);
-      if (index >= keys.size()) return;
-      const DemandOutcome outcome = worker.plan(keys[index]);
-      {
-        const std::lock_guard lock(mutex);
-        if (outcome.outcome == Outcome::Planned) ++summary.planned;
-        if (outcome.outcome == Outcome::Refused) ++summary.refused;
-        if (outcome.outcome == Outcome::Failed) ++summary.failed;
-        if (run.storing == Storing::Store) summary.lots += outcome.lots;
+    try {
+      Worker worker(environment, run, stop);
+      while (!stop.load() && !giveUp.load()) {
+        const std::size_t index = next.fetch_add(1);
+        if (index >= keys.size()) return;
+        const DemandOutcome outcome = worker.plan(keys[index]);
+        {
+          const std::lock_guard lock(mutex);
+          if (outcome.outcome == Outcome::Planned) ++summary.planned;
+          if (outcome.outcome == Outcome::Refused) ++summary.refused;
+          if (outcome.outcome == Outcome::Failed) ++summary.failed;
+          if (run.storing == Storing::Store) summary.lots += outcome.lots;
+        }
+        listener(outcome);
       }
-      listener(outcome);
+    } catch (...) {
+      // An exception must not end a thread (that aborts the process): the
+      // caller gets it once every worker has stopped.
+      const std::lock_guard lock(mutex);
+      if (!escaped) escaped = std::current_exception();
+      giveUp.store(true);
     }
   };
-  std::vector<std::thread> workers;
   const unsigned jobs = std::max(1u, std::min<unsigned>(run.jobs, static_cast<unsigned>(std::max<std::size_t>(keys.size(), 1))));
-  for (unsigned j = 1; j < jobs; ++j) workers.emplace_back(work);
-  work();
-  for (std::thread& worker : workers) worker.join();
+  {
+    WorkerThreads helpers(jobs - 1, work);
+    std::size_t wanted = helpers.started();
+    if (!helpers.failure().empty()) {
+      const std::size_t started = helpers.started() + 1;
+      wanted = std::max<std::size_t>(started / 2, 1) - 1;
+      if (jobsShort) {
+        jobsShort({jobs, static_cast<unsigned>(started), static_cast<unsigned>(wanted + 1), helpers.failure()});
+      }
+    }
+    helpers.open(wanted);
+    work();
+  }
+  if (escaped) std::rethrow_exception(escaped);
   summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   summary.interrupted = summary.planned + summary.refused + summary.failed < keys.size();
   return summary;

@@ -38,11 +38,26 @@ struct BatchRun {
 
 /// Called after every demand, from the worker that planned it.
 using OutcomeListener = std::function<void(const DemandOutcome&)>;
+/// Fewer workers than jobs asked for: no more threads could be started.
+struct JobsShort {
+  unsigned asked = 0;    // the jobs of the batch (one per key at most)
+  unsigned started = 0;  // the workers that could be started, the caller's own among them
+  unsigned running = 0;  // those that plan: half of them, see runBatch
+  std::string reason;    // why no more thread could be started
+};
+/// Called once, before the planning, when workers are short.
+using JobsShortListener = std::function<void(const JobsShort&)>;
 
 /// Plans `keys`; stops taking keys once `stop` is set. The summary counts the
 /// demands planned, refused and failed; `interrupted` when keys were left.
+/// Jobs whose thread cannot be started are left out, and so is half of the
+/// others: a thread that cannot be started mostly means that the address space
+/// is used up, and the connections and plans of the workers still need some
+/// (`jobsShort` hears of it). The calling thread always plans. An exception that leaves a worker
+/// (from `listener`, say) stops the others and is raised again here once they
+/// have finished the demands in hand.
 BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
                       const std::vector<std::string>& keys, const std::atomic<bool>& stop,
-                      const OutcomeListener& listener);
+                      const OutcomeListener& listener, const JobsShortListener& jobsShort = {});
 
 }  // namespace mrp::batch

@@ -212,6 +212,39 @@ std::string withoutControlCharacters(std::string_view text) {
   return out;
 }
 
+std::size_t utf8CharacterLength(std::string_view text) noexcept {
+  if (text.empty()) return 0;
+  const Decoded decoded = decodeUtf8(text);
+  // The decoder gives U+FFFD for an ill-formed sequence; tell it from a real one.
+  const bool wellFormed = decoded.character != kReplacement || text.starts_with("\xEF\xBF\xBD");
+  return wellFormed ? decoded.bytes : 0;
+}
+
+bool isValidUtf8(std::string_view text) noexcept {
+  while (!text.empty()) {
+    const std::size_t length = utf8CharacterLength(text);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
+std::string validUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const std::size_t length = utf8CharacterLength(text);
+    if (length > 0) {
+      out.append(text.substr(0, length));
+      text.remove_prefix(length);
+    } else {
+      appendUtf8(out, kReplacement);
+      text.remove_prefix(decodeUtf8(text).bytes);
+    }
+  }
+  return out;
+}
+
 std::string_view cutAtCharBoundary(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
   // Step back over the continuation bytes in front of the cut to the lead byte;

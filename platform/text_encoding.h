@@ -21,6 +21,17 @@ std::string utf8ToCp850(std::string_view text);
 /// line. Other bytes, also malformed UTF-8, pass unchanged.
 std::string withoutControlCharacters(std::string_view text);
 
+/// The number of bytes of the well-formed UTF-8 character at the start of
+/// `text`; 0 when `text` is empty or starts with a sequence that is none
+/// (a stray or missing continuation byte, an overlong form, a surrogate,
+/// beyond U+10FFFF).
+std::size_t utf8CharacterLength(std::string_view text) noexcept;
+/// Whether `text` is well-formed UTF-8 throughout.
+bool isValidUtf8(std::string_view text) noexcept;
+/// `text` with each maximal ill-formed UTF-8 subsequence replaced by U+FFFD;
+/// well-formed text comes back unchanged.
+std::string validUtf8(std::string_view text);
+
 /// The longest prefix of `text` of at most `maxBytes` bytes that does not end
 /// inside a UTF-8 character.
 std::string_view cutAtCharBoundary(std::string_view text, std::size_t maxBytes);

@@ -20,6 +20,7 @@
 #include "demand/parameter_code.h"
 #include "lotsizing/lot_plan.h"
 #include "platform/odbc_environment.h"
+#include "platform/text_encoding.h"
 #include "report/plan_report.h"
 #include "report/plan_svg.h"
 #include "report/plan_table.h"
@@ -105,9 +106,7 @@ int run(const ReportOptions& options) {
   return kShown;
 }
 
-}  // namespace
-
-int runLotSizingReport(int argc, char** argv) {
+int runReportProgram(int argc, char** argv) {
   const std::string programName = argc > 0 && argv[0] ? argv[0] : kProgram;
   ReportOptions options;
   try {
@@ -121,6 +120,23 @@ int runLotSizingReport(int argc, char** argv) {
     return kShown;
   }
   return run(options);
+}
+
+}  // namespace
+
+int runLotSizingReport(int argc, char** argv) {
+  // The last resort: whatever escapes (memory running out outside the
+  // planning, say) ends the program with one line, not with an abort.
+  try {
+    return runReportProgram(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << kProgram << ": unexpected failure: out of memory\n";
+  } catch (const std::exception& error) {
+    std::cerr << kProgram << ": unexpected failure: " << withoutControlCharacters(error.what()) << '\n';
+  } catch (...) {
+    std::cerr << kProgram << ": unexpected failure\n";
+  }
+  return kNotShown;
 }
 
 }  // namespace mrp::report

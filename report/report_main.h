@@ -6,8 +6,8 @@
 namespace mrp::report {
 
 /// Runs the program; returns its exit status: 0 when the demand was planned
-/// and shown, 1 when it was refused or the database (or an output) failed, 2
-/// for a usage error.
+/// and shown, 1 when it was refused, the database (or an output) failed or
+/// anything else went wrong, 2 for a usage error. Throws nothing.
 int runLotSizingReport(int argc, char** argv);
 
 }  // namespace mrp::report

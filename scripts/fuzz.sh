@@ -8,6 +8,9 @@
 # as one line with the seed and a one-line reproduction; the databases of
 # failing seeds stay in fuzz-failures/ (as generated, before the run), with
 # those lines in fuzz-failures/README and the odbc.ini they name.
+# With MODE=batch it runs lotsizing-batch on hostile keys files and logs
+# instead (lotsizing_fuzz --mode batch), keeping failing seeds in
+# fuzz-batch-failures/ with a script that repeats their runs.
 # With SANITIZE=1 the campaign runs the build under AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-sanitize/ instead, leak checks on as in
 # the tests (tests/lsan.supp, libodbcinst kept loaded).
@@ -33,8 +36,11 @@ else
   dir=build
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$dir" -j "$(nproc)" --target lotsizing lotsizing_fuzz >/dev/null
+cmake --build "$dir" -j "$(nproc)" --target lotsizing lotsizing-batch lotsizing_fuzz >/dev/null
+mode=${MODE:-single}
+keep=fuzz-failures
+[[ $mode == batch ]] && keep=fuzz-batch-failures
 
 # The campaign writes an odbc.ini of its own when ODBCINI is not set.
 unset ODBCINI
-exec "$dir/tests/fuzz/lotsizing_fuzz" --from "$from" --to "$to" --jobs "$jobs" --keep fuzz-failures
+exec "$dir/tests/fuzz/lotsizing_fuzz" --mode "$mode" --from "$from" --to "$to" --jobs "$jobs" --keep "$keep"

@@ -1,25 +1,33 @@
 // lotsizing-batch end to end on SQLite and PostgreSQL: every demand planned
 // exactly as a single-demand run plans it, at one job and at four; batches and
-// shards at the same time; an interrupted batch and its resumption.
+// shards at the same time; an interrupted batch and its resumption; hostile
+// keys files, logs that cannot be written or read back, jobs that cannot start.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/text_encoding.h"
 #include "support/helpers.h"
+#include "support/json_check.h"
 #include "support/process.h"
 #include "support/test_database.h"
 
@@ -235,13 +243,35 @@ TEST(BatchUsage, WrongArgumentsAndNoConnectionExitWithTwo) {
 }
 
 // Two batches over the whole database and four shards, all at once: every
-// demand ends with exactly one run's rows, and the shards plan every key once.
+// demand ends with exactly one run's rows, the shards plan every key once, and
+// each run ends with the status and the summary of the demands it planned.
 class BatchesAtOnce : public testing::TestWithParam<Backend> {};
+
+/// What a single run of each key gives: planned, refused or failed.
+std::map<std::string, std::string> singleOutcomes(const TestDatabase& db, const std::vector<std::string>& keys) {
+  std::map<std::string, std::string> outcomes;
+  for (const std::string& key : keys) {
+    const RunResult run = test::runProgramOnce({db.dataSourceName(), key}, test::Capture::Separate);
+    const bool failure = run.err.find("Unknown error") != std::string::npos;
+    outcomes[key] = run.exitStatus == 0 ? "planned" : failure ? "failed" : "refused";
+  }
+  return outcomes;
+}
+
+/// "planned=<p> refused=<r> failed=<f> " of a summary over `keys`, and the exit status it implies.
+std::pair<std::string, int> expectedSummary(const std::map<std::string, std::string>& outcomes,
+                                            const std::vector<std::string>& keys) {
+  std::map<std::string, int> counts;
+  for (const std::string& key : keys) ++counts[outcomes.at(key)];
+  const std::string figures = "planned=" + std::to_string(counts["planned"]) + " refused=" +
+                              std::to_string(counts["refused"]) + " failed=" + std::to_string(counts["failed"]) + " ";
+  return {figures, counts["planned"] == static_cast<int>(keys.size()) ? 0 : 1};
+}
 
 TEST_P(BatchesAtOnce, TwoBatchesAndFourShardsLeaveOneRunsRowsPerDemand) {
   TestDatabase single(GetParam());
   const std::vector<std::string> keys = fill(single, 40);
-  for (const std::string& key : keys) test::runProgramOnce({single.dataSourceName(), key}, test::Capture::Separate);
+  const std::map<std::string, std::string> outcomes = singleOutcomes(single, keys);
   const Rows expected = lotsOf(single);
 
   TestDatabase db(GetParam());
@@ -255,10 +285,24 @@ TEST_P(BatchesAtOnce, TwoBatchesAndFourShardsLeaveOneRunsRowsPerDemand) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(lotsOf(db), expected);
   std::map<std::string, int> sharded;
-  for (int s = 2; s < 6; ++s) {
-    EXPECT_EQ(results[s].err, "");
+  for (int r = 0; r < 6; ++r) {
+    SCOPED_TRACE(r < 2 ? "batch " + std::to_string(r + 1) : "shard " + std::to_string(r - 1) + "/4");
     std::string summary;
-    for (const auto& [key, entry] : demandsOf(results[s].out, summary)) ++sharded[key];
+    const auto logged = demandsOf(results[r].out, summary);
+    std::vector<std::string> runKeys;
+    for (const auto& [key, entry] : logged) {
+      runKeys.push_back(key);
+      EXPECT_EQ(entry.outcome, outcomes.at(key)) << key;
+      if (r >= 2) ++sharded[key];
+    }
+    if (r < 2) {
+      EXPECT_EQ(runKeys.size(), keys.size());
+    }
+    const auto [figures, status] = expectedSummary(outcomes, runKeys);
+    EXPECT_EQ(results[r].exitStatus, status) << results[r].err;
+    EXPECT_EQ(results[r].err, "");
+    EXPECT_TRUE(summary.starts_with(figures)) << summary;
+    EXPECT_FALSE(summary.ends_with(", interrupted")) << summary;
   }
   EXPECT_EQ(sharded.size(), keys.size());
   for (const auto& [key, times] : sharded) EXPECT_EQ(times, 1) << key;
@@ -384,12 +428,331 @@ TEST(BatchInterrupted, EveryDemandKeepsOldOrNewRowsAndAResumedBatchPlansTheRest)
     EXPECT_TRUE(mine == rowsOf(old, key) || mine == rowsOf(expected, key)) << key;
   }
 
+  // The resumed batch plans exactly the demands that were neither planned nor
+  // refused before (a failed one is tried again), and ends as a whole batch.
+  std::set<std::string> left(keys.begin(), keys.end());
+  for (const auto& [key, entry] : done) {
+    if (entry.outcome == "planned" || entry.outcome == "refused") left.erase(key);
+  }
+  ASSERT_LT(left.size(), keys.size());
+  const std::size_t before = test::readFile(logPath).size();
   const pid_t resumed = startBatch(db, logPath, {"--jobs", "2", "--resume"});
   ASSERT_EQ(waitpid(resumed, &status, 0), resumed);
-  const auto rest = demandsOf(test::readFile(logPath), summary);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "FALLE fails again";
+  const auto rest = demandsOf(test::readFile(logPath).substr(before), summary);
+  std::set<std::string> resumedKeys;
+  for (const auto& [key, entry] : rest) resumedKeys.insert(key);
+  EXPECT_EQ(resumedKeys, left);
+  EXPECT_EQ(rest.at("FALLE").outcome, "failed");
+  EXPECT_FALSE(summary.ends_with(", interrupted")) << summary;
   EXPECT_EQ(lotsOf(db), expected);
-  EXPECT_EQ(rest.size(), keys.size());
   std::remove(logPath.c_str());
+}
+
+/// A file in the fixture's scratch folder, unique to this test process.
+std::string scratchFile(const std::string& name) {
+  return test::scratchFolder() + "/" + name + "_" + std::to_string(::getpid());
+}
+
+/// Rows of every demand but `key`.
+Rows lotsOfOthers(TestDatabase& db, const std::string& key) {
+  Rows others;
+  for (const auto& row : lotsOf(db)) {
+    if (row.at(0) != key) others.push_back(row);
+  }
+  return others;
+}
+
+/// Whether every line of `log` is a JSON value.
+bool everyLineIsJson(const std::string& log) {
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    if (!test::isJson(line)) return false;
+  }
+  return true;
+}
+
+// A line of the keys file with a NUL byte or bytes that are not UTF-8 is
+// reported with its number, recorded in the log and planned for no key: the
+// rows of WW1958 (what the line starts with) stay, and no rows appear under
+// such a key.
+class BatchKeysFile : public testing::TestWithParam<Backend> {};
+
+TEST_P(BatchKeysFile, LinesThatAreNoKeyAreReportedAndNotPlanned) {
+  TestDatabase db(GetParam());
+  fill(db, 0);
+  const Rows before = lotsOfOthers(db, "PUMPE-4711");
+  const std::string keysPath = scratchFile("keys_" + test::backendName(GetParam()));
+  test::writeFile(keysPath, std::string("WW1958\0junk\n", 12) + "PUMPE-4711\xFF\r\n\nPUMPE-4711\n");
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json ? "--json" : "text");
+    std::vector<std::string> options = {"--keys", keysPath};
+    if (json) options.push_back("--json");
+    const RunResult result = runBatch(db, options);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err,
+              "lotsizing-batch: keys file line 1 rejected: \"WW1958\\u0000junk\" contains a NUL byte\n"
+              "lotsizing-batch: keys file line 2 rejected: \"PUMPE-4711\\u00ff\" is not valid UTF-8\n");
+    EXPECT_TRUE(test::isUtf8(result.out)) << result.out;
+    if (json) {
+      EXPECT_TRUE(everyLineIsJson(result.out)) << result.out;
+      EXPECT_NE(result.out.find(R"("event":"rejected","line":2,"text":"PUMPE-4711\u00ff")"), std::string::npos);
+      EXPECT_NE(result.out.find(R"("key":"PUMPE-4711","outcome":"planned")"), std::string::npos) << result.out;
+    } else {
+      EXPECT_NE(result.out.find(R"( keys file line 1 rejected: "WW1958\u0000junk" contains a NUL byte)"),
+                std::string::npos);
+      EXPECT_NE(result.out.find(R"( "PUMPE-4711" planned )"), std::string::npos) << result.out;
+      EXPECT_NE(result.out.find(" summary: planned=1 refused=0 failed=0 "), std::string::npos) << result.out;
+    }
+    EXPECT_EQ(lotsOfOthers(db, "PUMPE-4711"), before);
+    EXPECT_EQ(db.rows("select count(*) from LosGröße where Bedarf='PUMPE-4711'"), (Rows{{"4"}}));
+  }
+  std::remove(keysPath.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, BatchKeysFile, testing::ValuesIn(test::allBackends()),
+                         [](const auto& info) { return test::backendName(info.param); });
+
+// A keys file that cannot be read is a usage error that names the reason,
+// before anything is planned or logged; a directory opens but cannot be read.
+TEST(BatchUnreadableKeysFile, IsAUsageErrorWithTheReason) {
+  TestDatabase db(Backend::SQLite);
+  fill(db, 0);
+  const Rows before = lotsOf(db);
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  std::vector<Case> cases = {{test::scratchFolder(), "Is a directory"},
+                             {scratchFile("no_such_keys"), "No such file or directory"}};
+  const std::string locked = scratchFile("locked_keys");
+  if (::geteuid() != 0) {  // root reads any file
+    test::writeFile(locked, "WW1958\n");
+    ::chmod(locked.c_str(), 0);
+    cases.push_back({locked, "Permission denied"});
+  }
+  for (const Case& c : cases) {
+    const RunResult result = runBatch(db, {"--keys", c.path});
+    EXPECT_EQ(result.exitStatus, 2) << c.path;
+    EXPECT_EQ(result.err, "lotsizing-batch: cannot read the keys file " + c.path + ": " + c.reason + "\n");
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(lotsOf(db), before);
+  std::remove(locked.c_str());
+}
+
+/// A run of the batch whose standard output is `out` (-1: closed) and whose
+/// standard error is captured unless `closeErr`. `whileRunning` is called
+/// once it started.
+struct SpawnedRun {
+  std::string err;
+  int exitStatus = -1;
+};
+
+SpawnedRun runBatchWithOutput(const TestDatabase& db, const std::vector<std::string>& options, int out,
+                              const std::function<void()>& whileRunning = {}, bool closeErr = false) {
+  std::vector<std::string> argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName()};
+  argv.insert(argv.end(), options.begin(), options.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  int errPipe[2];
+  if (pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out < 0) {
+    posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  }
+  if (closeErr) {
+    posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+  }
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(errPipe[1]);
+  SpawnedRun run;
+  if (spawned == 0) {
+    if (whileRunning) whileRunning();
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(errPipe[0], buffer, sizeof buffer)) != 0;) {
+      if (n > 0) run.err.append(buffer, static_cast<std::size_t>(n));
+      if (n < 0 && errno != EINTR) break;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  ::close(errPipe[0]);
+  return run;
+}
+
+// A log that cannot be written ends the batch with status 3: the reason once
+// on standard error, no demand taken after it, and the summary on standard
+// error instead. Here the first write fails, so nothing is planned.
+TEST(BatchLogNotWritten, EndsWithThreeAndTheReasonWhenNothingCanBeWritten) {
+  TestDatabase db(Backend::SQLite);
+  fill(db, 0);
+  const Rows before = lotsOf(db);
+  struct Case {
+    std::string what;
+    std::vector<std::string> options;
+    int out;  // -1: closed
+    std::string message;
+  };
+  int brokenPipe[2];
+  ASSERT_EQ(pipe2(brokenPipe, O_CLOEXEC), 0);
+  ::close(brokenPipe[0]);
+  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const std::vector<Case> cases = {
+      {"/dev/full", {"--log", "/dev/full"}, devNull,
+       "lotsizing-batch: cannot write the log /dev/full: No space left on device\n"},
+      {"closed standard output", {}, -1,
+       "lotsizing-batch: cannot write the log (standard output): Bad file descriptor\n"},
+      {"a pipe nobody reads", {"--json"}, brokenPipe[1],
+       "lotsizing-batch: cannot write the log (standard output): Broken pipe\n"},
+  };
+  for (const Case& c : cases) {
+    const SpawnedRun run = runBatchWithOutput(db, c.options, c.out);
+    EXPECT_EQ(run.exitStatus, 3) << c.what << ": " << run.err;
+    EXPECT_TRUE(run.err.starts_with(c.message + "lotsizing-batch: summary: planned=0 refused=0 failed=0 lots=0 "))
+        << c.what << ": " << run.err;
+    EXPECT_TRUE(run.err.ends_with(", interrupted\n")) << c.what << ": " << run.err;
+    EXPECT_EQ(test::count(run.err, "\n"), 2u) << c.what << ": " << run.err;
+  }
+  ::close(brokenPipe[1]);
+  ::close(devNull);
+  EXPECT_EQ(lotsOf(db), before);
+}
+
+// Standard error closed by the caller: the log file must not take its
+// number, or the program's own messages (a rejected line here) would land
+// in the log among its entries.
+TEST(BatchClosedStandardError, TheLogHoldsOnlyItsEntries) {
+  TestDatabase db(Backend::SQLite);
+  fill(db, 0);
+  const std::string keysPath = scratchFile("closed_err_keys");
+  test::writeFile(keysPath, "WW1958\nM\xE4ngel\n");
+  const std::string logPath = scratchFile("closed_err.log");
+  std::remove(logPath.c_str());
+  const SpawnedRun run =
+      runBatchWithOutput(db, {"--keys", keysPath, "--log", logPath, "--json"}, STDOUT_FILENO, {}, true);
+  EXPECT_EQ(run.exitStatus, 1);
+  const std::string log = test::readFile(logPath);
+  EXPECT_TRUE(everyLineIsJson(log)) << log;
+  EXPECT_EQ(test::count(log, "\n"), 4u) << log;
+  std::remove(logPath.c_str());
+  std::remove(keysPath.c_str());
+}
+
+// The reader of the log goes away after the start line: the worker finishes
+// the demand in hand, takes no other, and the batch ends with status 3.
+TEST(BatchLogNotWritten, AReaderThatGoesAwayStopsTheBatch) {
+  TestDatabase db(Backend::SQLite);
+  fill(db, 200);
+  const Rows before = lotsOf(db);
+  int logPipe[2];
+  ASSERT_EQ(pipe2(logPipe, O_CLOEXEC), 0);
+  const SpawnedRun run = runBatchWithOutput(db, {"--jobs", "1"}, logPipe[1], [&] {
+    ::close(logPipe[1]);
+    char c = 0;
+    while (::read(logPipe[0], &c, 1) == 1 && c != '\n') {
+    }
+    ::close(logPipe[0]);
+  });
+  EXPECT_EQ(run.exitStatus, 3) << run.err;
+  EXPECT_TRUE(run.err.starts_with("lotsizing-batch: cannot write the log (standard output): Broken pipe\n"
+                                  "lotsizing-batch: summary: "))
+      << run.err;
+  EXPECT_EQ(test::count(run.err, "cannot write"), 1u) << run.err;
+  EXPECT_TRUE(run.err.ends_with(", interrupted\n")) << run.err;
+  std::set<std::string> changed;
+  const Rows after = lotsOf(db);
+  for (const auto& row : before) {
+    if (std::find(after.begin(), after.end(), row) == after.end()) changed.insert(row.at(0));
+  }
+  EXPECT_LT(changed.size(), 5u) << "demands were taken after the log broke";
+}
+
+// Lines of the log that are no entry of it (a malformed escape, a lone
+// surrogate, junk) are named on standard error and ignored; --resume reads
+// the entries around them.
+TEST(BatchResume, MalformedLogLinesAreNamedAndIgnored) {
+  TestDatabase db(Backend::SQLite);
+  fill(db, 0);
+  const std::string logPath = scratchFile("malformed.log");
+  const std::string time = "2026-12-07T02:00:00.000Z ";
+  test::writeFile(logPath, time + "batch started: 2 demands, 1 jobs\n" + time +
+                               "\"WW1958\" planned lots=6 cost=864 periods=12 ms=1.0\n" + time +
+                               "\"\\uZZZZ\" planned lots=1 cost=1 periods=1 ms=1.0\n" + time +
+                               "\"\\ud800\" refused lots=0 cost=0 periods=0 ms=1.0\n" +
+                               std::string("\x01\xFF\0junk\n", 8));
+  const std::string keysPath = scratchFile("resume_keys");
+  test::writeFile(keysPath, "WW1958\nPUMPE-4711\n");
+  const RunResult result = runBatch(db, {"--keys", keysPath, "--log", logPath, "--resume"});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  const std::string prefix = "lotsizing-batch: the log " + logPath + ", line ";
+  EXPECT_EQ(result.err, prefix + "3: not an entry of the log, ignored\n" + prefix +
+                            "4: not an entry of the log, ignored\n" + prefix + "5: not an entry of the log, ignored\n");
+  const std::string log = test::readFile(logPath);
+  const std::string resumed = log.substr(log.rfind(" batch started: "));
+  EXPECT_EQ(test::count(resumed, " planned "), 1u) << resumed;
+  EXPECT_NE(resumed.find("\"PUMPE-4711\" planned "), std::string::npos) << resumed;
+  std::remove(logPath.c_str());
+  std::remove(keysPath.c_str());
+}
+
+// More jobs than the address space holds threads for: the batch says so and
+// plans every demand with the workers it could start (half of them, so that
+// their connections find memory), instead of aborting.
+TEST(BatchJobs, MoreJobsThanThreadsPlanWithTheWorkersThatStarted) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs far more address space than the limit leaves";
+#endif
+  TestDatabase db(Backend::SQLite);
+  fill(db, 0);
+  const std::string keysPath = scratchFile("many_keys");
+  std::string keys;
+  for (int k = 0; k < 150; ++k) keys += "WW1958\nPUMPE-4711\n";
+  test::writeFile(keysPath, keys);
+  const RunResult result = test::runCommand({"bash", "-c", "ulimit -v 400000 && exec \"$0\" \"$@\"", LOTSIZING_BATCH_BINARY,
+                                             db.dataSourceName(), "--keys", keysPath, "--jobs", "100000"});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_TRUE(std::regex_search(result.err, std::regex("^lotsizing-batch: only [0-9]+ of 300 jobs could be started: "
+                                                       "[^\n]+; [0-9]+ of them plan, leaving memory for their "
+                                                       "connections\n$")))
+      << result.err;
+  std::string summary;
+  demandsOf(result.out, summary);
+  EXPECT_TRUE(summary.starts_with("planned=300 refused=0 failed=0 ")) << summary;
+  EXPECT_EQ(db.rows("select Bedarf, count(*) from LosGröße where Bedarf in ('WW1958','PUMPE-4711') group by Bedarf"
+                    " order by Bedarf"),
+            (Rows{{"PUMPE-4711", "4"}, {"WW1958", "6"}}));
+  std::remove(keysPath.c_str());
+}
+
+// Any failure that escapes ends the batch with one line and status 4, never
+// with an abort: here memory runs out while a keys file with a long line is read.
+TEST(BatchUnexpectedFailure, EndsWithOneLineAndStatusFour) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
+#endif
+  TestDatabase db(Backend::SQLite);
+  fill(db, 0);
+  const Rows before = lotsOf(db);
+  const std::string keysPath = scratchFile("long_keys");
+  test::writeFile(keysPath, "WW1958\n" + std::string(3000000, 'K') + "\n");
+  const RunResult result =
+      test::runCommand({LOTSIZING_BATCH_BINARY, db.dataSourceName(), "--keys", keysPath}, {},
+                       {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY}, {"LSZ_FAIL_ALLOCATIONS_ABOVE", "1000000"}});
+  EXPECT_EQ(result.exitStatus, 4);
+  EXPECT_EQ(result.err, "lotsizing-batch: unexpected failure: out of memory\n");
+  EXPECT_EQ(lotsOf(db), before);
+  std::remove(keysPath.c_str());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 
 namespace mrp::batch {
 namespace {
@@ -32,8 +31,42 @@ TEST(DemandKeys, ShardsTogetherHoldEveryKeyOnce) {
 }
 
 TEST(DemandKeys, KeysFileOneALine) {
-  std::istringstream file("WW1958\r\n\nPUMPE-4711\nmit Leerzeichen \n");
-  EXPECT_EQ(keysFrom(file), (std::vector<std::string>{"WW1958", "PUMPE-4711", "mit Leerzeichen "}));
+  const KeysFile file = keysFrom("WW1958\r\n\nPUMPE-4711\nmit Leerzeichen \nCR\rmitten\r\r\nletzte");
+  EXPECT_EQ(file.keys, (std::vector<std::string>{"WW1958", "PUMPE-4711", "mit Leerzeichen ", "CR\rmitten\r", "letzte"}));
+  EXPECT_TRUE(file.rejected.empty());
+}
+
+// A line with a NUL byte or one that is not UTF-8 is no key: it would plan (and
+// delete the rows of) a different demand, or a key no database can hold.
+TEST(DemandKeys, LinesThatAreNoKeyAreRejectedWithTheirNumbers) {
+  const std::string text = std::string("WW1958\0junk\n", 12) + "\nM\xE4ngel\r\nPUMPE-4711\n\xC3\xA4\xC3\n" +
+                           std::string("\0", 1) + "\n\xED\xA0\x80\nOK\xC3\xA4";
+  const KeysFile file = keysFrom(text);
+  EXPECT_EQ(file.keys, (std::vector<std::string>{"PUMPE-4711", "OK\xC3\xA4"}));
+  ASSERT_EQ(file.rejected.size(), 5u);
+  const std::vector<RejectedLine> expected = {{1, std::string("WW1958\0junk", 11), KeyProblem::NulByte},
+                                              {3, "M\xE4ngel", KeyProblem::NotUtf8},
+                                              {5, "\xC3\xA4\xC3", KeyProblem::NotUtf8},
+                                              {6, std::string("\0", 1), KeyProblem::NulByte},
+                                              {7, "\xED\xA0\x80", KeyProblem::NotUtf8}};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(file.rejected[i].number, expected[i].number) << i;
+    EXPECT_EQ(file.rejected[i].text, expected[i].text) << i;
+    EXPECT_EQ(file.rejected[i].problem, expected[i].problem) << i;
+  }
+}
+
+TEST(DemandKeys, RejectedLinesFallIntoOneShardEach) {
+  std::string text;
+  for (int k = 0; k < 40; ++k) text += "Bad\xFF" + std::to_string(k) + "\n";
+  const KeysFile file = keysFrom(text);
+  ASSERT_EQ(file.rejected.size(), 40u);
+  std::map<std::size_t, int> seen;
+  for (std::uint64_t index = 1; index <= 3; ++index) {
+    for (const RejectedLine& line : keysOfShard(file, {index, 3}).rejected) ++seen[line.number];
+  }
+  EXPECT_EQ(seen.size(), 40u);
+  for (const auto& [number, times] : seen) EXPECT_EQ(times, 1) << number;
 }
 
 TEST(DemandKeys, KeysLeftKeepTheirOrder) {

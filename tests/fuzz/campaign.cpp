@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch_case.h"
 #include "database_generator.h"
 #include "fuzz_case.h"
 #include "platform/odbc_environment.h"
@@ -88,6 +89,9 @@ class Reporter {
     std::filesystem::create_directories(options_.keep);
     const std::filesystem::path keptIni = std::filesystem::absolute(options_.keep / "odbc.ini");
     if (!std::filesystem::exists(keptIni)) std::filesystem::copy_file(odbcIni_, keptIni);
+    if (options_.mode == CampaignOptions::Mode::Batch) {
+      return keepBatchCase({options_.program, schema_, options_.keep}, outcome.seed, options_.keep, keptIni);
+    }
     const std::filesystem::path keptDb =
         std::filesystem::absolute(options_.keep / ("seed-" + std::to_string(outcome.seed) + ".db"));
     removeDatabase(keptDb);
@@ -114,9 +118,9 @@ class Reporter {
 };
 
 /// Runs one seed; a failure of the fuzzer itself counts as a violation of the seed.
-CaseOutcome runGuarded(const CaseSetup& setup, std::uint64_t seed) {
+CaseOutcome runGuarded(const CaseSetup& setup, CampaignOptions::Mode mode, std::uint64_t seed) {
   try {
-    return runCase(setup, seed);
+    return mode == CampaignOptions::Mode::Batch ? runBatchCase(setup, seed) : runCase(setup, seed);
   } catch (const std::exception& error) {
     CaseOutcome outcome;
     outcome.seed = seed;
@@ -180,7 +184,7 @@ std::uint64_t runCampaign(const CampaignOptions& options, std::ostream& out) {
   const Clock::time_point start = Clock::now();
   std::atomic<std::uint64_t> next{options.from};
   const auto work = [&] {
-    for (std::uint64_t seed = next++; seed <= options.to; seed = next++) reporter.record(runGuarded(setup, seed));
+    for (std::uint64_t seed = next++; seed <= options.to; seed = next++) reporter.record(runGuarded(setup, options.mode, seed));
   };
   {
     std::vector<std::jthread> workers;

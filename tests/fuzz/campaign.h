@@ -14,6 +14,10 @@
 namespace mrp::fuzz {
 
 struct CampaignOptions {
+  /// Single: lotsizing plans one demand per seed. Batch: lotsizing-batch runs
+  /// on hostile keys files and logs (batch_case.h).
+  enum class Mode { Single, Batch };
+  Mode mode = Mode::Single;
   std::uint64_t from = 1;
   std::uint64_t to = 100;
   std::filesystem::path keep = "fuzz-failures";

@@ -1,7 +1,9 @@
 // lotsizing_fuzz: runs the built lotsizing program on generated hostile
-// planning databases, one per seed, and checks what every run must keep.
+// planning databases, one per seed, and checks what every run must keep; with
+// --mode batch, lotsizing-batch on such a database with hostile keys files and
+// logs for --resume.
 //
-//   lotsizing_fuzz [--from S] [--to E] [--keep DIR] [--program PATH] [--jobs N]
+//   lotsizing_fuzz [--mode single|batch] [--from S] [--to E] [--keep DIR] [--program PATH] [--jobs N]
 //
 // Exit status 0 when every seed passed, 1 when any failed, 2 on a usage error.
 // Needs the data source lsz_sqlite: from the odbc.ini in ODBCINI, or else its own.
@@ -18,7 +20,8 @@ namespace {
 
 using mrp::fuzz::CampaignOptions;
 
-constexpr const char* kUsage = "usage: lotsizing_fuzz [--from S] [--to E] [--keep DIR] [--program PATH] [--jobs N]";
+constexpr const char* kUsage =
+    "usage: lotsizing_fuzz [--mode single|batch] [--from S] [--to E] [--keep DIR] [--program PATH] [--jobs N]";
 
 std::uint64_t number(const std::string& text) {
   std::size_t used = 0;
@@ -29,7 +32,6 @@ std::uint64_t number(const std::string& text) {
 
 CampaignOptions defaults() {
   CampaignOptions options;
-  options.program = LOTSIZING_BINARY;
   options.schemaFile = std::filesystem::path(LOTSIZING_SOURCE_DIR) / "sql" / "schema.sql";
   return options;
 }
@@ -41,7 +43,9 @@ std::optional<CampaignOptions> parse(int argc, char** argv) {
     if (i + 1 >= argc) return std::nullopt;
     const std::string name = argv[i];
     const std::string value = argv[i + 1];
-    if (name == "--from") {
+    if (name == "--mode" && (value == "single" || value == "batch")) {
+      options.mode = value == "batch" ? CampaignOptions::Mode::Batch : CampaignOptions::Mode::Single;
+    } else if (name == "--from") {
       options.from = number(value);
     } else if (name == "--to") {
       options.to = number(value);
@@ -54,6 +58,9 @@ std::optional<CampaignOptions> parse(int argc, char** argv) {
     } else {
       return std::nullopt;
     }
+  }
+  if (options.program.empty()) {
+    options.program = options.mode == CampaignOptions::Mode::Batch ? LOTSIZING_BATCH_BINARY : LOTSIZING_BINARY;
   }
   // Argument 0 of every run, and the reproductions, name the program by its full path.
   options.program = std::filesystem::absolute(options.program).string();

@@ -109,6 +109,35 @@ TEST(TextEncodingTest, InvalidUtf8BecomesReplacementCharacters) {
   }
 }
 
+// Well-formedness and repair agree with the decoder above, also where the
+// decoder yields a U+FFFD of its own for a truncated 4-byte form of 3 bytes.
+TEST(TextEncodingTest, Utf8ValidityAndRepair) {
+  struct Case {
+    std::string in;
+    std::size_t firstLength;  // utf8CharacterLength
+    std::string repaired;     // validUtf8
+  };
+  const Case cases[] = {
+      {"", 0, ""},
+      {"a\xC3\xA4", 1, "a\xC3\xA4"},
+      {"\xC3\xA4x", 2, "\xC3\xA4x"},
+      {"\xEF\xBF\xBD", 3, "\xEF\xBF\xBD"},                  // a real U+FFFD
+      {"\xF4\x8F\xBF\xBF", 4, "\xF4\x8F\xBF\xBF"},
+      {std::string("\0a", 2), 1, std::string("\0a", 2)},
+      {"\xF0\x9F\x98", 0, "\xEF\xBF\xBD"},                  // truncated 4-byte form
+      {"\xFF" "a", 0, "\xEF\xBF\xBD" "a"},
+      {"\xC0\xAF", 0, "\xEF\xBF\xBD\xEF\xBF\xBD"},          // overlong
+      {"\xED\xA0\x80", 0, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+      {"\xE2\x82x", 0, "\xEF\xBF\xBDx"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(utf8CharacterLength(c.in), c.firstLength) << testing::PrintToString(c.in);
+    EXPECT_EQ(validUtf8(c.in), c.repaired) << testing::PrintToString(c.in);
+    EXPECT_EQ(isValidUtf8(c.in), c.repaired == c.in) << testing::PrintToString(c.in);
+  }
+  EXPECT_FALSE(isValidUtf8("WW1958 \xE4rger")) << "Latin-1, not UTF-8";
+}
+
 TEST(TextEncodingTest, Utf16ToUtf8EncodesAndReplacesLoneSurrogates) {
   EXPECT_EQ(utf16ToUtf8(u"LosGröße"), "LosGröße");
   EXPECT_EQ(utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");

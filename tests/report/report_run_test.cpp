@@ -175,5 +175,20 @@ TEST(ReportUsage, UsageErrorsExitWithTwoAndADatabaseFailureWithOne) {
   EXPECT_EQ(test::count(noSource.err, "\n"), 1u) << "one line";
 }
 
+// A failure that nothing else catches ends the report with one line and
+// status 1, never with an abort: here memory runs out while the arguments
+// (a long demand key) are read.
+TEST(ReportUnexpectedFailure, EndsWithOneLineAndStatusOne) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
+#endif
+  const RunResult result =
+      test::runCommand({LOTSIZING_REPORT_BINARY, "lsz_sqlite", std::string(100000, 'K')}, {},
+                       {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY}, {"LSZ_FAIL_ALLOCATIONS_ABOVE", "50000"}});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.err, "lotsizing-report: unexpected failure: out of memory\n");
+  EXPECT_EQ(result.out, "");
+}
+
 }  // namespace
 }  // namespace mrp
