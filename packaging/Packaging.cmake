@@ -95,12 +95,15 @@ install(FILES ${debianFolder}/lintian-overrides RENAME lotsizing
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT debian EXCLUDE_FROM_ALL)
 # The programs without the compiler's notes, as Debian's own packages strip
 # them (CPACK_STRIP_FILES strips only the symbols).
-foreach(program IN LISTS LOTSIZING_PROGRAMS)
-  install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment --remove-section=.note
-                  \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}
-                COMMAND_ERROR_IS_FATAL ANY)"
-    COMPONENT debian EXCLUDE_FROM_ALL)
-endforeach()
+if(CMAKE_STRIP)
+  foreach(program IN LISTS LOTSIZING_PROGRAMS)
+    install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment --remove-section=.note
+                    \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}
+                  COMMAND_ERROR_IS_FATAL ANY)"
+      COMPONENT debian EXCLUDE_FROM_ALL)
+  endforeach()
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lotsizing)
 set(CPACK_PACKAGE_VENDOR "lotsizing maintainers")
