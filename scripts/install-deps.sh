@@ -4,10 +4,14 @@
 set -euo pipefail
 
 # dpkg-dev and file: cpack's Debian package (dpkg-shlibdeps); man-db and
-# groff-base: checking the man pages; libxml2-utils: checking the report's SVG.
+# groff-base: checking the man pages; libxml2-utils: checking the report's SVG;
+# lintian: checking the package; systemd: systemd-analyze verify of the units;
+# logrotate: checking the log rotation file; python3-yaml: the test that runs
+# the Kubernetes manifest; util-linux: flock in the cron recipe.
 packages=(build-essential cmake libgtest-dev unixodbc unixodbc-dev libsqliteodbc
           odbc-postgresql postgresql sqlite3 libsqlite3-dev mariadb-server odbc-mariadb
-          dpkg-dev file man-db groff-base libxml2-utils)
+          dpkg-dev file man-db groff-base libxml2-utils lintian systemd logrotate
+          python3-yaml util-linux)
 
 missing=()
 for package in "${packages[@]}"; do
