@@ -33,10 +33,9 @@ std::vector<std::string> fillDemands(TestDatabase& db, int count) {
   std::vector<std::string> keys;
   TestDatabase::Batch batch(db);
   for (int d = 0; d < count; ++d) {
-    char key[8];
-    std::snprintf(key, sizeof key, "D%03d", d);
-    keys.emplace_back(key);
-    const std::string k = std::string("'") + key + "'";
+    const std::string key = std::string(d < 10 ? "D00" : d < 100 ? "D0" : "D") + std::to_string(d);
+    keys.push_back(key);
+    const std::string k = "'" + key + "'";
     std::string sql = "insert into Bedarf values (" + k + ",'2024-01-01 00:00:00',1,NULL);" +
                       "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ";
     const char* factors[] = {"RüstKosten", "StückKosten", "LosRaster", "KapitalbindungsZinssatz",
