@@ -12,6 +12,7 @@
 #include "db/database_error.h"
 #include "driver/console.h"
 #include "lotsizing/demand_run.h"
+#include "platform/character_locale.h"
 #include "platform/odbc_environment.h"
 
 namespace mrp {
@@ -70,6 +71,9 @@ std::string connectionStringFor(const char* dataSourceName) {
 
 int runLotSizing(int argc, char** argv) {
   setUpConsoleStreams();
+  // Drivers convert texts in the locale that the environment names; cron and
+  // systemd name none.
+  requireUtf8CharacterType();
   const char* programName = argc > 0 && argv[0] ? argv[0] : "";
   std::cout << programName << ": Gestartet" << std::flush;
 

@@ -19,6 +19,7 @@
 #include "demand/message_sink.h"
 #include "demand/parameter_code.h"
 #include "lotsizing/lot_plan.h"
+#include "platform/character_locale.h"
 #include "platform/odbc_environment.h"
 #include "platform/text_encoding.h"
 #include "report/plan_report.h"
@@ -107,6 +108,9 @@ int run(const ReportOptions& options) {
 }
 
 int runReportProgram(int argc, char** argv) {
+  // Drivers convert texts in the locale that the environment names; cron and
+  // systemd name none.
+  requireUtf8CharacterType();
   const std::string programName = argc > 0 && argv[0] ? argv[0] : kProgram;
   ReportOptions options;
   try {

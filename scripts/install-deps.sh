@@ -7,11 +7,12 @@ set -euo pipefail
 # groff-base: checking the man pages; libxml2-utils: checking the report's SVG;
 # lintian: checking the package; systemd: systemd-analyze verify of the units;
 # logrotate: checking the log rotation file; python3-yaml: the test that runs
-# the Kubernetes manifest; util-linux: flock in the cron recipe.
+# the Kubernetes manifest; util-linux: flock in the cron recipe; locales: the
+# sources of an 8-bit locale for the test that runs the programs under one.
 packages=(build-essential cmake libgtest-dev unixodbc unixodbc-dev libsqliteodbc
           odbc-postgresql postgresql sqlite3 libsqlite3-dev mariadb-server odbc-mariadb
           dpkg-dev file man-db groff-base libxml2-utils lintian systemd logrotate
-          python3-yaml util-linux)
+          python3-yaml util-linux locales)
 
 missing=()
 for package in "${packages[@]}"; do
