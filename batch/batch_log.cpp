@@ -42,120 +42,6 @@ void appendEscapedByte(std::string& out, unsigned char byte) {
   out += escaped;
 }
 
-bool isHighSurrogate(char32_t unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char32_t unit) noexcept { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-/// The four hex digits at the start of `text`; nothing when there are not four.
-std::optional<char16_t> hexUnit(std::string_view text) {
-  unsigned value = 0;
-  if (text.size() < 4) return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + 4, value, 16);
-  if (error != std::errc{} || end != text.data() + 4) return std::nullopt;
-  return static_cast<char16_t>(value);
-}
-
-/// The character of a \u escape whose four digits start `text` (a surrogate
-/// pair takes the next escape too) as UTF-8, and how many bytes it took;
-/// nothing for a lone surrogate or digits that are not four hex digits.
-std::optional<std::string> unicodeEscape(std::string_view text, std::size_t& used) {
-  const std::optional<char16_t> unit = hexUnit(text);
-  if (!unit || isLowSurrogate(*unit)) return std::nullopt;
-  if (!isHighSurrogate(*unit)) {
-    used = 4;
-    return utf16ToUtf8(std::u16string(1, *unit));
-  }
-  if (!text.substr(4).starts_with("\\u")) return std::nullopt;
-  const std::optional<char16_t> low = hexUnit(text.substr(6));
-  if (!low || !isLowSurrogate(*low)) return std::nullopt;
-  used = 10;
-  return utf16ToUtf8(std::u16string{*unit, *low});
-}
-
-/// The JSON string at the start of `text` (which begins with a quote),
-/// unescaped, and how many bytes it took. False when it is none: a control
-/// character or bytes that are not UTF-8 inside, an unknown escape, a \u
-/// without four hex digits, a surrogate that is not half of a pair, no
-/// closing quote.
-bool readJsonString(std::string_view text, std::string& value, std::size_t& used) {
-  if (!text.starts_with('"')) return false;
-  value.clear();
-  for (std::size_t i = 1; i < text.size();) {
-    const char c = text[i];
-    if (c == '"') {
-      used = i + 1;
-      // Escapes are ASCII: the string is UTF-8 when its raw bytes are.
-      return isValidUtf8(text.substr(1, i - 1));
-    }
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (c != '\\') {
-      value.push_back(c);
-      ++i;
-      continue;
-    }
-    if (i + 1 >= text.size()) return false;
-    const char kind = text[i + 1];
-    i += 2;
-    switch (kind) {
-      case '"': case '\\': case '/': value.push_back(kind); break;
-      case 'b': value.push_back('\b'); break;
-      case 'f': value.push_back('\f'); break;
-      case 'n': value.push_back('\n'); break;
-      case 'r': value.push_back('\r'); break;
-      case 't': value.push_back('\t'); break;
-      case 'u': {
-        std::size_t digits = 0;
-        const std::optional<std::string> character = unicodeEscape(text.substr(i), digits);
-        if (!character) return false;
-        value += *character;
-        i += digits;
-        break;
-      }
-      default: return false;
-    }
-  }
-  return false;
-}
-
-/// What one line of a log says to a resumed batch.
-struct LogLine {
-  enum class Kind { Malformed, Start, Done, Other } kind = Kind::Malformed;
-  std::string key;  // of a demand planned or refused
-};
-
-LogLine textLine(std::string_view line) {
-  using Kind = LogLine::Kind;
-  const auto space = line.find(' ');
-  if (space == std::string_view::npos) return {};
-  const std::string_view rest = line.substr(space + 1);
-  if (rest.starts_with("batch started: ")) return {Kind::Start, {}};
-  if (rest.starts_with("summary: ") || rest.starts_with("keys file line ")) return {Kind::Other, {}};
-  std::string key;
-  std::size_t used = 0;
-  if (!readJsonString(rest, key, used)) return {};
-  const std::string_view after = rest.substr(used);
-  if (after.starts_with(" planned ") || after.starts_with(" refused ")) return {Kind::Done, std::move(key)};
-  if (after.starts_with(" failed ") || after.starts_with(" message: ")) return {Kind::Other, {}};
-  return {};
-}
-
-// Inside a JSON string every quote is escaped, so a key cannot fake the
-// unescaped "event":"start" that these look for.
-LogLine jsonLine(std::string_view line) {
-  using Kind = LogLine::Kind;
-  const auto has = [line](std::string_view part) { return line.find(part) != std::string_view::npos; };
-  if (!line.ends_with('}')) return {};  // cut
-  if (has("\"event\":\"start\"")) return {Kind::Start, {}};
-  if (has("\"event\":\"summary\"") || has("\"event\":\"rejected\"")) return {Kind::Other, {}};
-  const auto at = line.find("\"key\":");
-  std::string key;
-  std::size_t used = 0;
-  if (!has("\"event\":\"demand\"") || at == std::string_view::npos || !readJsonString(line.substr(at + 6), key, used))
-    return {};
-  if (has("\"outcome\":\"planned\"") || has("\"outcome\":\"refused\"")) return {Kind::Done, std::move(key)};
-  if (has("\"outcome\":\"failed\"")) return {Kind::Other, {}};
-  return {};
-}
-
 }  // namespace
 
 const char* outcomeName(Outcome outcome) noexcept {
@@ -207,14 +93,17 @@ void BatchLog::write(const std::string& line) {
   if (onFailure_) onFailure_(error != 0 ? std::error_code(error, std::generic_category()).message() : "unknown error");
 }
 
-void BatchLog::started(std::size_t demands, unsigned jobs, bool dryRun) {
+void BatchLog::started(const BatchStart& start) {
   const std::string time = isoTimeNow();
   if (json_) {
-    write("{\"time\":\"" + time + "\",\"event\":\"start\",\"demands\":" + std::to_string(demands) +
-          ",\"jobs\":" + std::to_string(jobs) + ",\"dryRun\":" + (dryRun ? "true" : "false") + "}");
+    write("{\"time\":\"" + time + "\",\"event\":\"start\",\"demands\":" + std::to_string(start.demands) +
+          ",\"jobs\":" + std::to_string(start.jobs) + ",\"dryRun\":" + (start.dryRun ? "true" : "false") +
+          ",\"resume\":" + (start.resume ? "true" : "false") + ",\"skipped\":" + std::to_string(start.skipped) +
+          "}");
   } else {
-    write(time + " batch started: " + std::to_string(demands) + " demands, " + std::to_string(jobs) +
-          " jobs" + (dryRun ? ", dry run" : ""));
+    write(time + " batch started: " + std::to_string(start.demands) + " demands, " + std::to_string(start.jobs) +
+          " jobs" + (start.dryRun ? ", dry run" : "") +
+          (start.resume ? ", resume: " + std::to_string(start.skipped) + " skipped as done" : ""));
   }
 }
 
@@ -253,9 +142,10 @@ void BatchLog::demand(const DemandOutcome& o) {
 
 std::string summaryText(const BatchSummary& s) {
   const auto [seconds, perSecond] = pace(s);
+  const std::string lots = s.dryRun ? "0 would-store=" + std::to_string(s.lots) : std::to_string(s.lots);
   return "summary: planned=" + std::to_string(s.planned) + " refused=" + std::to_string(s.refused) +
-         " failed=" + std::to_string(s.failed) + " lots=" + std::to_string(s.lots) + " elapsed=" + seconds +
-         "s rate=" + perSecond + "/s" + (s.interrupted ? ", interrupted" : "");
+         " failed=" + std::to_string(s.failed) + " lots=" + lots + " elapsed=" + seconds + "s rate=" + perSecond +
+         "/s" + (s.interrupted ? ", interrupted: " + validUtf8(s.stopReason) : "");
 }
 
 void BatchLog::summary(const BatchSummary& s) {
@@ -267,24 +157,10 @@ void BatchLog::summary(const BatchSummary& s) {
   const auto [seconds, perSecond] = pace(s);
   write("{\"time\":\"" + time + "\",\"event\":\"summary\",\"planned\":" + std::to_string(s.planned) +
         ",\"refused\":" + std::to_string(s.refused) + ",\"failed\":" + std::to_string(s.failed) +
-        ",\"lots\":" + std::to_string(s.lots) + ",\"seconds\":" + seconds + ",\"perSecond\":" + perSecond +
-        ",\"interrupted\":" + (s.interrupted ? "true" : "false") + "}");
-}
-
-std::set<std::string> keysDoneInLatestBatch(std::istream& log, std::vector<std::size_t>& malformedLines) {
-  std::set<std::string> done;
-  std::size_t number = 0;
-  for (std::string line; std::getline(log, line);) {
-    ++number;
-    LogLine read = line.starts_with('{') ? jsonLine(line) : textLine(line);
-    switch (read.kind) {
-      case LogLine::Kind::Malformed: malformedLines.push_back(number); break;
-      case LogLine::Kind::Start: done.clear(); break;  // an earlier batch's keys do not count
-      case LogLine::Kind::Done: done.insert(std::move(read.key)); break;
-      case LogLine::Kind::Other: break;
-    }
-  }
-  return done;
+        ",\"lots\":" + std::to_string(s.dryRun ? 0 : s.lots) +
+        (s.dryRun ? ",\"wouldStore\":" + std::to_string(s.lots) : std::string()) + ",\"seconds\":" + seconds +
+        ",\"perSecond\":" + perSecond + ",\"interrupted\":" + (s.interrupted ? "true" : "false") +
+        (s.interrupted ? ",\"stopReason\":" + jsonString(s.stopReason) : std::string()) + "}");
 }
 
 }  // namespace mrp::batch

@@ -3,11 +3,12 @@
 // each line ended; every entry is flushed as it is written, from any worker.
 //
 // Text:
-//   <time> batch started: <n> demands, <jobs> jobs[, dry run]
+//   <time> batch started: <n> demands, <jobs> jobs[, dry run][, resume: <s> skipped as done]
 //   <time> keys file line <n> rejected: "<line>" contains a NUL byte|is not valid UTF-8
 //   <time> "<key>" planned|refused|failed lots=<n> cost=<c> periods=<n> ms=<t>
 //   <time> "<key>" message: <text>                (each message of that demand)
-//   <time> summary: planned=<n> refused=<n> failed=<n> lots=<n> elapsed=<s>s rate=<r>/s[, interrupted]
+//   <time> summary: planned=<n> refused=<n> failed=<n> lots=<n>[ would-store=<n>] elapsed=<s>s rate=<r>/s
+//          [, interrupted: <why>]                 (one line; would-store in a dry run, lots=0 then)
 // JSON Lines: {"time":..,"event":"start"|"rejected"|"demand"|"summary", ...} with the
 // same fields, a demand's messages as the array "messages".
 // <time> is ISO 8601 in UTC with milliseconds; keys and rejected lines are
@@ -50,9 +51,21 @@ struct BatchSummary {
   std::size_t planned = 0;
   std::size_t refused = 0;
   std::size_t failed = 0;
-  std::size_t lots = 0;
+  std::size_t lots = 0;  // stored; in a dry run, the lots that would have been
+  bool dryRun = false;
   double seconds = 0.0;
-  bool interrupted = false;
+  bool interrupted = false;           // keys were left
+  bool databaseUnreachable = false;   // because the database stayed out of reach
+  std::string stopReason;             // why keys were left, for a person
+};
+
+/// How a batch starts: what its first entry says.
+struct BatchStart {
+  std::size_t demands = 0;  // to plan
+  unsigned jobs = 1;
+  bool dryRun = false;
+  bool resume = false;
+  std::size_t skipped = 0;  // left out by --resume as done
 };
 
 /// Told once, by the writer whose write failed, why (the system's text).
@@ -63,7 +76,7 @@ class BatchLog {
   BatchLog(std::ostream& out, bool json, LogFailureListener onFailure = {})
       : out_(out), json_(json), onFailure_(std::move(onFailure)) {}
 
-  void started(std::size_t demands, unsigned jobs, bool dryRun);
+  void started(const BatchStart& start);
   void rejected(const RejectedLine& line);
   void demand(const DemandOutcome& outcome);
   void summary(const BatchSummary& summary);
@@ -89,13 +102,7 @@ std::string jsonString(std::string_view text);
 /// Now as "YYYY-MM-DDTHH:MM:SS.mmmZ".
 std::string isoTimeNow();
 /// The summary as the text log writes it, without the time:
-/// "summary: planned=<n> ... rate=<r>/s[, interrupted]".
+/// "summary: planned=<n> ... rate=<r>/s[, interrupted: <why>]".
 std::string summaryText(const BatchSummary& summary);
-
-/// The keys that the latest batch recorded in a log (text or JSON) planned or
-/// refused: what a resumed batch leaves out. A line that is no entry of the
-/// log (cut, malformed, junk) counts for nothing; its number (from 1) is
-/// added to `malformedLines`.
-std::set<std::string> keysDoneInLatestBatch(std::istream& log, std::vector<std::size_t>& malformedLines);
 
 }  // namespace mrp::batch

@@ -21,32 +21,36 @@
 #include "batch/batch_runner.h"
 #include "batch/demand_keys.h"
 #include "batch/progress.h"
+#include "batch/resume_log.h"
+#include "db/backoff.h"
 #include "db/connection.h"
 #include "db/database_error.h"
+#include "platform/character_locale.h"
 #include "platform/odbc_environment.h"
 #include "platform/text_encoding.h"
 
 namespace mrp::batch {
 namespace {
 
-constexpr int kAllPlanned = 0;
-constexpr int kSomeNotPlanned = 1;
-constexpr int kCannotRun = 2;
-constexpr int kLogNotWritten = 3;
-constexpr int kUnexpectedFailure = 4;
+// The exit statuses, for a monitor to act on.
+constexpr int kAllPlanned = 0;       // with or without warnings
+constexpr int kSomeRefused = 1;      // for their data; none failed
+constexpr int kCannotRun = 2;        // usage or setup: nothing was planned
+constexpr int kSomeFailed = 3;       // or the log could not be written, or the database stayed away
+constexpr int kSignalled = 128;      // plus the signal's number
 
 /// Malformed lines of the log named one by one; beyond these, only counted.
 constexpr std::size_t kMalformedLinesNamed = 10;
 
-/// Set by the first SIGINT or SIGTERM. The second ends the process at once
+/// The first SIGINT or SIGTERM (0: none). The second ends the process at once
 /// (the transactions still protect the rows).
-std::atomic<bool> signalled{false};
+std::atomic<int> signalled{0};
 /// Set by a signal or a log that cannot be written: the workers finish the
 /// demand in hand and take no more.
 std::atomic<bool> stopTaking{false};
 
 extern "C" void onStopSignal(int signal) {
-  if (signalled.exchange(true)) {
+  if (signalled.exchange(signal) != 0) {
     std::signal(signal, SIG_DFL);
     std::raise(signal);
   }
@@ -112,10 +116,12 @@ class LogFailure {
   bool reported_ = false;
 };
 
-/// The keys to plan and the lines of the keys file that are none.
+/// The keys to plan, the lines of the keys file that are none, and how many
+/// keys --resume left out as done.
 struct Selection {
   std::vector<std::string> keys;
   std::vector<RejectedLine> rejected;
+  std::size_t skipped = 0;
 };
 
 /// Names the lines of the log that are no entry of it.
@@ -130,6 +136,22 @@ void reportMalformedLines(const std::string& logFile, const std::vector<std::siz
   }
 }
 
+/// The first connection, for the keys: a database that cannot be reached yet
+/// (a server restarting) is waited for as the workers wait for it. Raises the
+/// last DatabaseError when it stays away or the data source is wrong.
+std::unique_ptr<Connection> firstConnection(const OdbcEnvironment& environment, const std::string& connectionString,
+                                            std::chrono::milliseconds wait) {
+  Backoff backoff(std::chrono::milliseconds(100), std::chrono::milliseconds(5'000), wait);
+  for (;;) {
+    try {
+      return std::make_unique<Connection>(environment, connectionString);
+    } catch (const DatabaseError& error) {
+      if (error.kind() != FailureKind::ConnectionLost || backoff.spent() || stopTaking.load()) throw;
+    }
+    backoff.pause([] { return stopTaking.load(); });
+  }
+}
+
 /// The keys of the keys file, or else every key of `Bedarf`; then the shard
 /// and what --resume leaves. Raises UsageError (the keys file) and
 /// DatabaseError (the first connection, opened also for a keys file: no
@@ -139,17 +161,20 @@ Selection selectKeys(const BatchOptions& options, const OdbcEnvironment& environ
   KeysFile file;
   if (options.keysFile) file = keysFrom(readKeysFile(*options.keysFile));
   {
-    Connection first(environment, connectionString);
-    if (!options.keysFile) file.keys = allDemandKeys(first);
+    const auto first = firstConnection(environment, connectionString, options.waitForDatabase);
+    if (!options.keysFile) file.keys = allDemandKeys(*first);
   }
   if (options.shard) file = keysOfShard(file, *options.shard);
+  Selection selection{std::move(file.keys), std::move(file.rejected), 0};
   if (options.resume) {
     std::ifstream log(*options.logFile);
     std::vector<std::size_t> malformed;
-    file.keys = keysLeft(file.keys, keysDoneInLatestBatch(log, malformed));
+    const std::size_t all = selection.keys.size();
+    selection.keys = keysLeft(selection.keys, keysDoneInChain(log, malformed));
+    selection.skipped = all - selection.keys.size();
     reportMalformedLines(*options.logFile, malformed);
   }
-  return {std::move(file.keys), std::move(file.rejected)};
+  return selection;
 }
 
 void reportJobsShort(const JobsShort& jobs) {
@@ -165,7 +190,51 @@ void reportRejected(const std::vector<RejectedLine>& rejected, BatchLog& log) {
   }
 }
 
-int runWith(const BatchOptions& options, std::ostream& logStream, LogFailure& logFailure) {
+/// Why a batch left keys, for its summary.
+std::string stopReason(const BatchSummary& summary, const BatchOptions& options, bool logFailed) {
+  if (logFailed) return "the log could not be written";
+  if (const int signal = signalled.load(); signal != 0) return signal == SIGINT ? "SIGINT" : "SIGTERM";
+  if (summary.databaseUnreachable)
+    return "the database could not be reached for " + std::to_string(options.waitForDatabase.count()) + " s";
+  return "a worker failed";
+}
+
+/// The exit status of a batch that ran.
+int exitStatus(const BatchSummary& summary, const Selection& selection, bool logFailed) {
+  if (logFailed) return kSomeFailed;
+  if (const int signal = signalled.load(); signal != 0 && summary.interrupted) return kSignalled + signal;
+  if (summary.databaseUnreachable || summary.failed > 0) return kSomeFailed;
+  if (summary.refused > 0 || !selection.rejected.empty()) return kSomeRefused;
+  return kAllPlanned;
+}
+
+/// `word` as one word for a POSIX shell.
+std::string shellWord(const std::string& word) {
+  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=./:,@%") ==
+                           std::string::npos)
+    return word;
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+/// After a batch that left keys: its summary and the command that goes on.
+void reportInterruption(const BatchSummary& summary, const std::vector<std::string>& arguments,
+                        const BatchOptions& options) {
+  std::cerr << "lotsizing-batch: " << summaryText(summary) << "\n";
+  if (!options.logFile) {
+    std::cerr << "lotsizing-batch: the log went to standard output; with --log FILE a later --resume "
+                 "goes on where this batch stopped\n";
+    return;
+  }
+  std::string command;
+  for (const std::string& argument : arguments) command += (command.empty() ? "" : " ") + shellWord(argument);
+  if (!options.resume) command += " --resume";
+  std::cerr << "lotsizing-batch: to go on: " << withoutControlCharacters(command) << "\n";
+}
+
+int runWith(const BatchOptions& options, const std::vector<std::string>& arguments, std::ostream& logStream,
+            LogFailure& logFailure) {
   std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
   if (!environment) {
     std::cerr << "lotsizing-batch: the ODBC environment cannot be set up\n";
@@ -182,67 +251,78 @@ int runWith(const BatchOptions& options, std::ostream& logStream, LogFailure& lo
   const std::vector<std::string>& keys = selection.keys;
 
   BatchLog log(logStream, options.json, [&](const std::string& reason) { logFailure.report(reason); });
-  log.started(keys.size(), options.jobs, options.dryRun);
+  log.started({keys.size(), options.jobs, options.dryRun, options.resume, selection.skipped});
   reportRejected(selection.rejected, log);
-  Progress progress(stderr, isatty(STDERR_FILENO) != 0, keys.size());
-  const BatchRun run{connectionString, options.jobs, options.dryRun ? Storing::DryRun : Storing::Store};
+  const bool logOnTerminal = !options.logFile && sameTerminal(STDOUT_FILENO, STDERR_FILENO);
+  Progress progress(stderr, isatty(STDERR_FILENO) != 0, keys.size(), logOnTerminal);
+  BatchRun run{connectionString, options.jobs, options.dryRun ? Storing::DryRun : Storing::Store};
+  run.waitForDatabase = options.waitForDatabase;
   const auto logOutcome = [&](const DemandOutcome& outcome) {
-    log.demand(outcome);
-    progress.record(outcome.outcome);
+    progress.record(outcome.outcome, [&] { log.demand(outcome); });
   };
-  const BatchSummary summary = runBatch(*environment, run, keys, stopTaking, logOutcome, reportJobsShort);
+  BatchSummary summary = runBatch(*environment, run, keys, stopTaking, logOutcome, reportJobsShort);
   progress.finish();
+  if (summary.interrupted) summary.stopReason = stopReason(summary, options, log.failed());
   log.summary(summary);
   if (log.failed()) {
     // What the log could not take: the summary goes to standard error instead.
     std::cerr << "lotsizing-batch: " << summaryText(summary) << "\n";
-    return kLogNotWritten;
+  } else if (summary.interrupted) {
+    reportInterruption(summary, arguments, options);
   }
-  const bool allPlanned = summary.planned == keys.size() && selection.rejected.empty();
-  return allPlanned ? kAllPlanned : kSomeNotPlanned;
+  return exitStatus(summary, selection, log.failed());
 }
 
 /// Runs the batch with its log on standard output; checks the last flush.
-int runToStandardOutput(const BatchOptions& options) {
+int runToStandardOutput(const BatchOptions& options, const std::vector<std::string>& arguments) {
   LogFailure failure("(standard output)");
-  const int status = runWith(options, std::cout, failure);
+  const int status = runWith(options, arguments, std::cout, failure);
   if (status == kCannotRun) return status;
   if (std::fflush(stdout) != 0 || ::close(STDOUT_FILENO) != 0) {
     failure.report(systemMessage(errno));
   }
-  return failure.reported() ? kLogNotWritten : status;
+  return failure.reported() ? kSomeFailed : status;
 }
 
 /// Runs the batch with its log appended to `path`; checks the close.
-int runToFile(const BatchOptions& options, const std::string& path) {
+int runToFile(const BatchOptions& options, const std::vector<std::string>& arguments, const std::string& path) {
   std::ofstream file(path, std::ios::app);
   if (!file) {
     std::cerr << "lotsizing-batch: cannot append to the log " << path << ": " << systemMessage(errno) << "\n";
     return kCannotRun;
   }
   LogFailure failure(path);
-  const int status = runWith(options, file, failure);
+  const int status = runWith(options, arguments, file, failure);
   if (status == kCannotRun) return status;
   errno = 0;
   file.close();
   if (!file) failure.report(systemMessage(errno));
-  return failure.reported() ? kLogNotWritten : status;
+  return failure.reported() ? kSomeFailed : status;
 }
 
 int runProgram(int argc, char** argv) {
   guardStandardStreams();
+  // Drivers convert texts in the locale that the environment names; cron and
+  // systemd name none.
+  requireUtf8CharacterType();
   const std::string programName = argc > 0 && argv[0] ? argv[0] : "lotsizing-batch";
+  const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
   BatchOptions options;
   try {
-    options = parseBatchOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc),
-                                std::thread::hardware_concurrency());
+    options = parseBatchOptions(arguments, std::thread::hardware_concurrency());
   } catch (const UsageError& error) {
     std::cerr << "lotsizing-batch: " << error.what() << "\n" << usageText(programName);
     return kCannotRun;
   }
+  if (options.help || options.version) {
+    std::cout << (options.help ? usageText(programName) : versionText()) << std::flush;
+    return std::cout ? kAllPlanned : kCannotRun;
+  }
   installSignalHandlers();
+  std::vector<std::string> command = {programName};
+  command.insert(command.end(), arguments.begin(), arguments.end());
   try {
-    return options.logFile ? runToFile(options, *options.logFile) : runToStandardOutput(options);
+    return options.logFile ? runToFile(options, command, *options.logFile) : runToStandardOutput(options, command);
   } catch (const UsageError& error) {
     std::cerr << "lotsizing-batch: " << error.what() << "\n";
     return kCannotRun;
@@ -263,7 +343,7 @@ int runLotSizingBatch(int argc, char** argv) {
   } catch (...) {
     std::cerr << "lotsizing-batch: unexpected failure\n";
   }
-  return kUnexpectedFailure;
+  return kSomeFailed;
 }
 
 }  // namespace mrp::batch

@@ -1,6 +1,7 @@
 // The command line of lotsizing-batch.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -24,6 +25,11 @@ struct BatchOptions {
   bool json = false;
   bool dryRun = false;
   bool resume = false;
+  /// How long to wait for a database that cannot be reached.
+  std::chrono::seconds waitForDatabase{300};
+  /// --help or --version: print and end, nothing else is needed.
+  bool help = false;
+  bool version = false;
 };
 
 /// A command line that cannot be run; `what()` says why.
@@ -35,6 +41,9 @@ class UsageError : public std::runtime_error {
 /// The options of `arguments` (behind the program name); `cores` is the
 /// default number of jobs. Raises UsageError.
 BatchOptions parseBatchOptions(const std::vector<std::string>& arguments, unsigned cores);
+
+/// "lotsizing-batch <version>".
+std::string versionText();
 
 /// The usage text, one option a line.
 std::string usageText(const std::string& programName);

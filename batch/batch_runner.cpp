@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "db/backoff.h"
@@ -55,12 +56,16 @@ constexpr int kMostLossesOnNewConnections = 3;
 
 class Worker {
  public:
-  Worker(const OdbcEnvironment& environment, const BatchRun& run, const std::atomic<bool>& stop)
-      : environment_(environment), run_(run), stop_(stop) {}
+  /// `stopped` says when to give up waiting for the database.
+  Worker(const OdbcEnvironment& environment, const BatchRun& run, std::function<bool()> stopped)
+      : environment_(environment), run_(run), stopped_(std::move(stopped)) {}
 
-  /// Plans `key`. While the connection is lost or cannot be opened, waits and
-  /// tries again on a new one, for as long as the run allows.
-  DemandOutcome plan(const std::string& key) {
+  /// Plans `key`. While the connection is lost or cannot be opened, or the
+  /// database gives the transaction up, waits and tries again on a new
+  /// connection for as long as the run allows. Nothing when the database could
+  /// not be reached in that time or a stop came meanwhile: the demand is left
+  /// as it was, for a later run.
+  std::optional<DemandOutcome> plan(const std::string& key) {
     Backoff backoff(kFirstReconnectPause, kLongestReconnectPause, run_.waitForDatabase);
     int lossesOnNewConnections = 0;
     for (;;) {
@@ -69,16 +74,18 @@ class Worker {
         if (!connection_) connection_ = std::make_unique<Connection>(environment_, run_.connectionString);
         return planOne(*connection_, key, run_.storing);
       } catch (const DatabaseError& error) {
-        const bool lost = connectionLost(error);
+        const FailureKind kind = failureKind(error);
         const bool opened = connection_ != nullptr;
         // Whatever state the failure left the transaction in (SQLite rolls a
         // transaction back by itself on a full disk or a trigger's
         // raise(rollback), and its driver then runs on in autocommit), the next
         // attempt or demand starts on a new connection.
         connection_.reset();
-        if (!lost || stop_.load() || backoff.spent() ||
-            (fresh && opened && ++lossesOnNewConnections >= kMostLossesOnNewConnections))
+        if (kind == FailureKind::Statement) return failed(key, error.what());
+        if (kind == FailureKind::ConnectionLost && fresh && opened &&
+            ++lossesOnNewConnections >= kMostLossesOnNewConnections)
           return failed(key, error.what());
+        if (stopped_() || backoff.spent()) return std::nullopt;
       } catch (const std::bad_alloc&) {
         connection_.reset();
         return failed(key, "Nicht genug Arbeitsspeicher");
@@ -86,19 +93,18 @@ class Worker {
         connection_.reset();
         return failed(key, error.what());
       }
-      backoff.pause(&stop_);
+      backoff.pause(stopped_);
     }
   }
 
  private:
-  bool connectionLost(const DatabaseError& error) const noexcept {
-    const FailureKind kind = connection_ ? failureKind(error, *connection_) : error.kind();
-    return kind == FailureKind::ConnectionLost;
+  FailureKind failureKind(const DatabaseError& error) const noexcept {
+    return connection_ ? mrp::failureKind(error, *connection_) : error.kind();
   }
 
   const OdbcEnvironment& environment_;
   const BatchRun& run_;
-  const std::atomic<bool>& stop_;
+  std::function<bool()> stopped_;
   std::unique_ptr<Connection> connection_;
 };
 
@@ -164,22 +170,30 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
   std::mutex mutex;
   BatchSummary summary;
   std::exception_ptr escaped;       // the first failure that left a worker
-  std::atomic<bool> giveUp{false};  // set with it: the others take no more keys
+  std::atomic<bool> giveUp{false};  // set with it, or when the database stays away: no more keys
+  const auto stopped = [&] { return stop.load() || giveUp.load(); };
   const auto work = [&] {
     try {
-      Worker worker(environment, run, stop);
-      while (!stop.load() && !giveUp.load()) {
+      Worker worker(environment, run, stopped);
+      while (!stopped()) {
         const std::size_t index = next.fetch_add(1);
         if (index >= keys.size()) return;
-        const DemandOutcome outcome = worker.plan(keys[index]);
+        const std::optional<DemandOutcome> outcome = worker.plan(keys[index]);
+        if (!outcome) {
+          // The demand stays as it was, for --resume; so do the others.
+          const std::lock_guard lock(mutex);
+          if (!stop.load()) summary.databaseUnreachable = true;
+          giveUp.store(true);
+          return;
+        }
         {
           const std::lock_guard lock(mutex);
-          if (outcome.outcome == Outcome::Planned) ++summary.planned;
-          if (outcome.outcome == Outcome::Refused) ++summary.refused;
-          if (outcome.outcome == Outcome::Failed) ++summary.failed;
-          if (run.storing == Storing::Store) summary.lots += outcome.lots;
+          if (outcome->outcome == Outcome::Planned) ++summary.planned;
+          if (outcome->outcome == Outcome::Refused) ++summary.refused;
+          if (outcome->outcome == Outcome::Failed) ++summary.failed;
+          summary.lots += outcome->lots;
         }
-        listener(outcome);
+        listener(*outcome);
       }
     } catch (...) {
       // An exception must not end a thread (that aborts the process): the
@@ -206,6 +220,7 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
   if (escaped) std::rethrow_exception(escaped);
   summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   summary.interrupted = summary.planned + summary.refused + summary.failed < keys.size();
+  summary.dryRun = run.storing == Storing::DryRun;
   return summary;
 }
 

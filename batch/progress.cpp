@@ -1,18 +1,27 @@
 #include "batch/progress.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace mrp::batch {
 
-Progress::Progress(std::FILE* stream, bool enabled, std::size_t total)
-    : stream_(stream), enabled_(enabled), total_(total) {}
+Progress::Progress(std::FILE* stream, bool enabled, std::size_t total, bool sharesTerminal)
+    : stream_(stream), enabled_(enabled), sharesTerminal_(enabled && sharesTerminal), total_(total) {}
 
-void Progress::record(Outcome outcome) {
-  if (!enabled_) return;
+void Progress::record(Outcome outcome, const std::function<void()>& writeLog) {
   const std::lock_guard lock(mutex_);
+  if (sharesTerminal_ && lineShown_) {
+    std::fputs("\r\x1b[K", stream_);  // the log line takes the status line's place
+    std::fflush(stream_);
+    lineShown_ = false;
+  }
+  if (writeLog) writeLog();
+  if (!enabled_) return;
   ++done_;
   if (outcome == Outcome::Planned) ++planned_;
   if (outcome == Outcome::Refused) ++refused_;
   if (outcome == Outcome::Failed) ++failed_;
-  show(done_ == total_);
+  show(done_ == total_ || sharesTerminal_);
 }
 
 void Progress::finish() {
@@ -35,6 +44,14 @@ void Progress::show(bool force) {
                done_, total_, planned_, refused_, failed_, rate, static_cast<int>(left) / 60,
                static_cast<int>(left) % 60);
   std::fflush(stream_);
+  lineShown_ = true;
+}
+
+bool sameTerminal(int first, int second) noexcept {
+  struct stat a {};
+  struct stat b {};
+  return isatty(first) && isatty(second) && fstat(first, &a) == 0 && fstat(second, &b) == 0 &&
+         a.st_rdev == b.st_rdev;
 }
 
 }  // namespace mrp::batch

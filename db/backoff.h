@@ -2,8 +2,8 @@
 // the database gave up, a connection to a server that is restarting.
 #pragma once
 
-#include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <random>
 
@@ -20,8 +20,8 @@ class Backoff {
   /// Whether the budget has passed.
   bool spent() const noexcept;
   /// Waits before the next attempt, never past the end of the budget; returns
-  /// early once `stop` is set.
-  void pause(const std::atomic<bool>* stop = nullptr);
+  /// early once `stopped` says so.
+  void pause(const std::function<bool()>& stopped = {});
 
  private:
   std::chrono::milliseconds next_;

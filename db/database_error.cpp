@@ -45,7 +45,9 @@ DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> descrip
 }
 
 FailureKind DatabaseError::kind() const noexcept {
-  if (sqlState_ == "40001" || sqlState_ == "40P01") return FailureKind::Conflict;
+  // 40001 and 40P01 are serialization failures and deadlocks; MariaDB's 1205
+  // ends a wait for a row lock after innodb_lock_wait_timeout (with HY000).
+  if (sqlState_ == "40001" || sqlState_ == "40P01" || nativeError_ == kLockWaitTimeout) return FailureKind::Conflict;
   // Class 08 is a connection exception; 57P01 to 57P03 an administrator's or
   // the server's shutdown of the session; MariaDB's client errors 2006 and
   // 2013 ("Server has gone away", "Lost connection") come with HY000 or HY001;

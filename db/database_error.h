@@ -30,13 +30,15 @@ inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 /// HY000 or HY001 (which otherwise means memory allocation error).
 inline constexpr std::int32_t kServerGoneAway = 2006;
 inline constexpr std::int32_t kLostConnection = 2013;
+/// MariaDB's "Lock wait timeout exceeded; try restarting transaction".
+inline constexpr std::int32_t kLockWaitTimeout = 1205;
 
 /// What a caller can do about a failure.
 enum class FailureKind {
   /// The statement's own error (a constraint, a trigger, bad SQL): give up.
   Statement,
-  /// The database gave the transaction up (serialization failure, deadlock):
-  /// roll back and run the transaction again.
+  /// The database gave the transaction up (serialization failure, deadlock,
+  /// a lock waited for too long): roll back and run the transaction again.
   Conflict,
   /// The connection is gone: connect anew. Whether a commit in flight took
   /// effect is unknown.

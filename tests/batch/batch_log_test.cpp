@@ -14,13 +14,30 @@ namespace {
 
 const std::string kTime = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)";
 
+BatchSummary summaryOf(std::size_t planned, std::size_t refused, std::size_t failed, std::size_t lots,
+                       double seconds) {
+  BatchSummary summary;
+  summary.planned = planned;
+  summary.refused = refused;
+  summary.failed = failed;
+  summary.lots = lots;
+  summary.seconds = seconds;
+  return summary;
+}
+
+BatchSummary interrupted(BatchSummary summary, std::string why) {
+  summary.interrupted = true;
+  summary.stopReason = std::move(why);
+  return summary;
+}
+
 TEST(BatchLog, TextEntriesOneLineEachWithTheKeyQuoted) {
   std::ostringstream out;
   BatchLog log(out, false);
-  log.started(3, 2, false);
+  log.started({3, 2, false, false, 0});
   log.demand({"WW1958", Outcome::Planned, 6, 864.0, 12, 2.5, {}});
   log.demand({"Zeile\n\"2\"", Outcome::Refused, 0, 0.0, 0, 0.25, {"Bedarf existiert nicht: Zeile\n2"}});
-  log.summary({1, 1, 0, 6, 0.5, false});
+  log.summary(summaryOf(1, 1, 0, 6, 0.5));
   const std::regex expected(
       kTime + R"( batch started: 3 demands, 2 jobs\n)" + kTime +
       R"( "WW1958" planned lots=6 cost=864 periods=12 ms=2\.5\n)" + kTime +
@@ -30,37 +47,44 @@ TEST(BatchLog, TextEntriesOneLineEachWithTheKeyQuoted) {
   EXPECT_TRUE(std::regex_match(out.str(), expected)) << out.str();
 }
 
+// A resumed batch says so and how many demands it left out as done; a dry run
+// says how many lots it would have stored; an interrupted batch says why.
+TEST(BatchLog, StartAndSummarySayWhatKindOfBatchItWas) {
+  std::ostringstream out;
+  BatchLog log(out, false);
+  log.started({5, 2, true, true, 1200});
+  BatchSummary dry = summaryOf(3, 0, 0, 17, 1.0);
+  dry.dryRun = true;
+  log.summary(interrupted(dry, "the database could not be reached for 300 s"));
+  const std::regex expected(
+      kTime + R"( batch started: 5 demands, 2 jobs, dry run, resume: 1200 skipped as done\n)" + kTime +
+      R"( summary: planned=3 refused=0 failed=0 lots=0 would-store=17 elapsed=1\.00s rate=3\.0/s, )"
+      R"(interrupted: the database could not be reached for 300 s\n)");
+  EXPECT_TRUE(std::regex_match(out.str(), expected)) << out.str();
+
+  std::ostringstream start;
+  BatchLog(start, true).started({5, 2, true, true, 1200});
+  EXPECT_NE(start.str().find(R"("dryRun":true,"resume":true,"skipped":1200})"), std::string::npos) << start.str();
+  EXPECT_TRUE(test::isJson(start.str())) << start.str();
+  std::ostringstream summary;
+  BatchLog(summary, true).summary(dry);
+  EXPECT_NE(summary.str().find(R"("lots":0,"wouldStore":17,)"), std::string::npos) << summary.str();
+  EXPECT_TRUE(test::isJson(summary.str())) << summary.str();
+}
+
 TEST(BatchLog, JsonLinesCarryTheSameFields) {
   std::ostringstream out;
   BatchLog log(out, true);
   log.demand({"K\xC3\xB6", Outcome::Failed, 0, 0.0, 0, 1.0, {"Unknown error 0x80004005: weg"}});
-  log.summary({0, 0, 1, 0, 2.0, true});
+  log.summary(interrupted(summaryOf(0, 0, 1, 0, 2.0), "SIGTERM"));
   const std::regex expected(
       R"(\{"time":")" + kTime +
       R"(","event":"demand","key":"K\xC3\xB6","outcome":"failed","lots":0,"cost":0,"periods":0,"ms":1\.0,)"
       R"("messages":\["Unknown error 0x80004005: weg"\]\}\n)"
       R"(\{"time":")" + kTime +
-      R"(","event":"summary","planned":0,"refused":0,"failed":1,"lots":0,"seconds":2\.00,"perSecond":0\.5,"interrupted":true\}\n)");
+      R"(","event":"summary","planned":0,"refused":0,"failed":1,"lots":0,"seconds":2\.00,"perSecond":0\.5,"interrupted":true,)"
+      R"("stopReason":"SIGTERM"\}\n)");
   EXPECT_TRUE(std::regex_match(out.str(), expected)) << out.str();
-}
-
-TEST(BatchLog, ResumeSkipsWhatTheLatestBatchPlannedOrRefused) {
-  for (const bool json : {false, true}) {
-    std::ostringstream out;
-    BatchLog log(out, json);
-    log.started(2, 1, false);
-    log.demand({"ALT", Outcome::Planned, 1, 1.0, 1, 1.0, {}});
-    log.summary({1, 0, 0, 1, 1.0, false});
-    log.started(4, 1, false);
-    log.demand({"A \"1\"", Outcome::Planned, 1, 1.0, 1, 1.0, {}});
-    log.demand({"B", Outcome::Refused, 0, 0.0, 0, 1.0, {"x"}});
-    log.demand({"C", Outcome::Failed, 0, 0.0, 0, 1.0, {"y"}});
-    log.summary({1, 1, 1, 1, 1.0, true});
-    std::istringstream in(out.str());
-    std::vector<std::size_t> malformed;
-    EXPECT_EQ(keysDoneInLatestBatch(in, malformed), (std::set<std::string>{"A \"1\"", "B"})) << (json ? "json" : "text");
-    EXPECT_EQ(malformed, std::vector<std::size_t>{});
-  }
 }
 
 // Keys and messages that are not UTF-8 (a driver's message, a key from an old
@@ -82,57 +106,6 @@ TEST(BatchLog, InvalidUtf8StaysOutOfTheLog) {
   EXPECT_NE(json.str().find(R"("messages":["Treiber \u00e4rger \u00c3"])"), std::string::npos) << json.str();
 }
 
-// Lines that are no entry of the log (malformed escapes, lone surrogates,
-// truncated JSON, junk) are skipped and named by number; the entries around
-// them still count, and so do the rejected lines of a keys file and a key
-// that reads like a start line. A surrogate pair is one character.
-TEST(BatchLog, ResumeSkipsMalformedLinesAndNamesThem) {
-  const std::string t = "2026-12-07T02:00:00.000Z ";
-  const std::string j = R"({"time":"2026-12-07T02:00:00.000Z","event":"demand","key":)";
-  const std::string planned = R"(,"outcome":"planned","lots":1,"cost":1,"periods":1,"ms":1.0,"messages":[]})";
-  struct Line {
-    std::string text;
-    bool malformed;
-  };
-  const std::vector<Line> lines = {
-      {t + "batch started: 9 demands, 1 jobs", false},
-      {t + R"("A" planned lots=1 cost=1 periods=1 ms=1.0)", false},
-      {t + R"("x batch started: y" refused lots=0 cost=0 periods=0 ms=1.0)", false},
-      {t + R"("\uZZZZ" planned lots=1 cost=1 periods=1 ms=1.0)", true},
-      {t + R"("\u12" planned lots=1 cost=1 periods=1 ms=1.0)", true},
-      {t + R"("\ud800" planned lots=1 cost=1 periods=1 ms=1.0)", true},
-      {t + R"("\udc00\ud800" planned lots=1 cost=1 periods=1 ms=1.0)", true},
-      {t + R"("\ud800\u0041" planned lots=1 cost=1 periods=1 ms=1.0)", true},
-      {t + R"("\q" planned lots=1 cost=1 periods=1 ms=1.0)", true},
-      {t + "\"tab\there\" planned lots=1 cost=1 periods=1 ms=1.0", true},
-      {t + "\"\xFF\" planned lots=1 cost=1 periods=1 ms=1.0", true},
-      {t + R"("B" planned lots=)", false},  // cut after its outcome: still done
-      {t + R"("\ud83d\ude00" refused lots=0 cost=0 periods=0 ms=1.0)", false},
-      {j + R"("\uD83D\uDE01")" + planned, false},
-      {j + R"("C")" + planned.substr(0, 20), true},  // cut JSON
-      {j + R"("\uZZZZ")" + planned, true},
-      {j + R"("D")" + R"(,"outcome":"failed"})", false},
-      {"", true},
-      {std::string("\0\x01\xFE\xFF junk", 9), true},
-      {std::string(100000, 'x'), true},
-      {t + "keys file line 3 rejected: \"E\\u00ff\" is not valid UTF-8", false},
-      {R"({"time":"2026-12-07T02:00:00.000Z","event":"rejected","line":4,"text":"F\u0000","reason":"contains a NUL byte"})",
-       false},
-      {t + "summary: planned=2 refused=1 failed=0 lots=2 elapsed=1.00s rate=3.0/s", false},
-  };
-  std::string log;
-  std::vector<std::size_t> expectedMalformed;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    log += lines[i].text + "\n";
-    if (lines[i].malformed) expectedMalformed.push_back(i + 1);
-  }
-  std::istringstream in(log);
-  std::vector<std::size_t> malformed;
-  EXPECT_EQ(keysDoneInLatestBatch(in, malformed),
-            (std::set<std::string>{"A", "x batch started: y", "B", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81"}));
-  EXPECT_EQ(malformed, expectedMalformed);
-}
-
 /// A device that takes no byte, like /dev/full.
 class FullDevice : public std::streambuf {
  protected:
@@ -150,9 +123,9 @@ TEST(BatchLog, AFailedWriteIsReportedOnceWithItsReason) {
   std::vector<std::string> reasons;
   BatchLog log(out, false, [&](const std::string& reason) { reasons.push_back(reason); });
   EXPECT_FALSE(log.failed());
-  log.started(2, 1, false);
+  log.started({2, 1, false, false, 0});
   log.demand({"A", Outcome::Planned, 1, 1.0, 1, 1.0, {}});
-  log.summary({1, 0, 0, 1, 1.0, false});
+  log.summary(summaryOf(1, 0, 0, 1, 1.0));
   EXPECT_TRUE(log.failed());
   EXPECT_EQ(reasons, std::vector<std::string>{"No space left on device"});
 }
