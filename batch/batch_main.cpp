@@ -20,13 +20,14 @@
 #include "batch/batch_options.h"
 #include "batch/batch_runner.h"
 #include "batch/demand_keys.h"
+#include "planning_db/demand_keys.h"
 #include "batch/progress.h"
 #include "batch/resume_log.h"
 #include "db/backoff.h"
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "platform/character_locale.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 #include "platform/text_encoding.h"
 
 namespace mrp::batch {

@@ -14,7 +14,7 @@
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "demand/message_sink.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 
 namespace mrp::batch {
 namespace {
@@ -25,7 +25,7 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
   outcome.key = key;
   const auto start = std::chrono::steady_clock::now();
   MessageList sink;
-  const std::optional<LotPlan> plan = planDemand(connection, key, sink, storing);
+  const std::optional<LotPlan> plan = planDemand(connection, key, sink, storing).plan;
   outcome.messages = std::move(sink.lines);
   if (plan) {
     outcome.outcome = Outcome::Planned;

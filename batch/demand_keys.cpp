@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include "db/db_query.h"
 #include "platform/text_encoding.h"
 
 namespace mrp::batch {
@@ -34,20 +33,6 @@ class KeysInput {
 };
 
 }  // namespace
-
-std::vector<std::string> allDemandKeys(Connection& connection) {
-  DbQuery query(connection);
-  query.prepare(0);
-  // A key with a NUL in it names no demand a run could load: it is left out
-  // rather than read as its beginning, which may be another demand's key.
-  query.noteValuesCutAtNul("select Bedarf,instr(Bedarf,char(0)) from Bedarf where instr(Bedarf,char(0))>0");
-  std::vector<std::string> keys;
-  std::string key;
-  for (bool row = query.open("select Bedarf from Bedarf order by Bedarf"); row; row = query.open(nullptr)) {
-    if (query.columnKind(0) == VT_BSTR && query.getText(0, key)) keys.push_back(key);
-  }
-  return keys;
-}
 
 const char* problemText(KeyProblem problem) noexcept {
   return problem == KeyProblem::NulByte ? "contains a NUL byte" : "is not valid UTF-8";

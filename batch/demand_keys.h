@@ -17,9 +17,6 @@ class Connection;
 
 namespace mrp::batch {
 
-/// Every key of `Bedarf`, in the database's key order.
-std::vector<std::string> allDemandKeys(Connection& connection);
-
 /// Why a line of a keys file is no key.
 enum class KeyProblem {
   NulByte,  // the database would see another key, or a cut one

@@ -22,9 +22,9 @@
 
 #include "bench_modes.h"
 #include "db/connection.h"
-#include "db/db_query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 
 extern char** environ;
 
@@ -58,7 +58,6 @@ struct Server {
 /// The demands, all in one transaction.
 void fill(Connection& connection, const Sizes& sizes, const std::string& schemaFile = "schema.sql") {
   for (const std::string& statement : schemaStatements(schemaFile)) execute(connection, statement);
-  DbQuery query(connection);
   runTransaction(connection, Isolation::Serializable, [&] {
     const std::vector<std::string> factors = {"RüstKosten", "StückKosten", "LosRaster", "KapitalbindungsZinssatz",
                                               "WagnisZinssatz", "PeriodenLänge", "ZinsJahr", "Währung"};

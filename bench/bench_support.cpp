@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "bench_modes.h"
-#include "db/db_query.h"
+#include "db/statement.h"
 
 namespace mrp::bench {
 
@@ -36,9 +36,7 @@ ScratchFolder::~ScratchFolder() {
 }
 
 void execute(Connection& connection, const std::string& statement) {
-  DbQuery query(connection);
-  query.prepare(0);
-  query.execute(statement.c_str());
+  Statement(connection).execute(statement);
 }
 
 std::vector<std::string> schemaStatements(const std::string& schemaFile) {

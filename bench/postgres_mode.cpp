@@ -25,11 +25,12 @@
 #include <vector>
 
 #include "bench_modes.h"
+#include "plain_odbc.h"
 #include "db/connection.h"
-#include "db/db_query.h"
+#include "db/statement.h"
 #include "demand/message_sink.h"
 #include "lotsizing/demand_run.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 
 namespace mrp::bench {
 namespace {
@@ -61,16 +62,17 @@ void addDemand(Connection& connection, const std::string& key, std::int64_t due,
 }
 
 /// The plain loop over the measured demand's rows; the number of rows.
-std::int64_t plainFetch(Connection& connection) {
-  odbc::StatementHandle statement(connection.handle());
-  std::u16string text = u"select Termin,Menge from Termin where Bedarf=? order by Termin asc";
-  std::u16string key = u"MESSUNG-4711";
-  SQLLEN keyLength = static_cast<SQLLEN>(key.size() * sizeof(char16_t));
-  statement.check(SQLBindParameter(statement.get(), 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
-                                   key.size(), 0, odbc::wide(key), keyLength, &keyLength));
-  statement.check(SQLExecDirectW(statement.get(), odbc::wide(text), static_cast<SQLINTEGER>(text.size())));
+std::int64_t plainFetch(const PlainConnection& connection) {
+  const PlainStatement statement(connection);
+  std::string text = kDueQuery;
+  std::string key = kMeasuredDemand;
+  SQLLEN keyLength = static_cast<SQLLEN>(key.size());
+  statement.check(SQLBindParameter(statement.get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, key.size(), 0,
+                                   key.data(), keyLength, &keyLength));
+  statement.check(SQLExecDirect(statement.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                static_cast<SQLINTEGER>(text.size())));
   std::int64_t rows = 0;
-  while (statement.check(SQLFetch(statement.get()), true) != SQL_NO_DATA) {
+  while (statement.check(SQLFetch(statement.get())) != SQL_NO_DATA) {
     SQL_TIMESTAMP_STRUCT termin{};
     SQLINTEGER menge = 0;
     SQLLEN indicator = 0;
@@ -117,15 +119,16 @@ int runPostgresMode(const Arguments& args) {
       std::printf("postgres: %lld due quantities over %lld periods among %lld demands of %lld (filled in %.1f s)\n",
                   static_cast<long long>(due), static_cast<long long>(periods),
                   static_cast<long long>(others), static_cast<long long>(otherDue), fill.lap() / 1000.0);
+      const PlainConnection plain("DSN=" + dsn + ";Database=" + database);
       std::vector<double> fetches;
       std::vector<double> runs;
       std::size_t lots = 0;
       for (int r = 0; r < repeat; ++r) {
         Stopwatch watch;
-        const std::int64_t rows = plainFetch(connection);
+        const std::int64_t rows = plainFetch(plain);
         fetches.push_back(watch.lap());
         MessageList messages;
-        const auto plan = planDemand(connection, kMeasuredDemand, messages);
+        const auto plan = planDemand(connection, kMeasuredDemand, messages).plan;
         runs.push_back(watch.lap());
         if (!plan || rows != due) {
           std::fprintf(stderr, "postgres: the run was refused or rows are missing\n");

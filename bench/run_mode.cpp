@@ -33,11 +33,11 @@
 
 #include "bench_modes.h"
 #include "db/connection.h"
-#include "demand/demand_loader.h"
+#include "planning_db/demand_queries.h"
 #include "demand/message_sink.h"
 #include "lotsizing/lot_plan.h"
-#include "lotsizing/result_storage.h"
-#include "platform/odbc_environment.h"
+#include "planning_db/lot_storage.h"
+#include "db/odbc_environment.h"
 
 namespace mrp::bench {
 namespace {
@@ -320,7 +320,7 @@ int runMeasured() {
     connection.emplace(*environment, std::string("DSN=") + kDataSource);
     printPhase("connect", watch.lap());
     MessageList messages;
-    std::optional<DemandPlan> demand = loadDemandPlan(*connection, kMeasuredDemand, messages);
+    std::optional<DemandPlan> demand = loadDemand(*connection, kMeasuredDemand, messages);
     printPhase("load", watch.lap());
     std::optional<LotPlan> plan = planLots(*demand, messages);
     printPhase("compute", watch.lap());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "db/database_error.h"
+#include "db/odbc_handle.h"
 #include "platform/text_encoding.h"
 
 namespace mrp {
@@ -44,7 +45,7 @@ class Utf8CodeSetScope {
 
 odbc::ConnectionHandle allocateConnection(const OdbcEnvironment& environment) {
   SQLHDBC handle = SQL_NULL_HDBC;
-  if (!odbc::succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment.handle(), &handle)))
+  if (!odbc::succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment.state().handle, &handle)))
     throw DatabaseError(E_POINTER);
   return odbc::ConnectionHandle::adopt(handle);
 }
@@ -60,47 +61,53 @@ std::string dbmsName(const odbc::ConnectionHandle& connection) {
 
 }  // namespace
 
-Connection::Connection(const OdbcEnvironment& environment, std::string_view connectionString) {
+Connection::Connection(const OdbcEnvironment& environment, std::string_view connectionString)
+    : state_(std::make_unique<State>()) {
   const Utf8CodeSetScope utf8;
-  handle_ = allocateConnection(environment);
+  State& s = *state_;
+  s.handle = allocateConnection(environment);
   std::u16string text = utf8ToUtf16(connectionString);
   SQLSMALLINT completedLength = 0;
-  const std::lock_guard oneConnectAtATime(environment.connectLock());
-  handle_.check(SQLDriverConnectW(handle_.get(), nullptr, odbc::wide(text),
-                                  static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
-                                  &completedLength, SQL_DRIVER_NOPROMPT));
-  open_ = true;
-  const std::string dbms = dbmsName(handle_);
-  locksRows_ = dbms != "SQLite";
-  cutsTextsAtNul_ = dbms == "SQLite";
-  hasInfiniteDates_ = dbms == "PostgreSQL";
+  const std::lock_guard oneConnectAtATime(environment.state().connectLock);
+  s.check(SQLDriverConnectW(s.handle.get(), nullptr, odbc::wide(text), static_cast<SQLSMALLINT>(text.size()),
+                            nullptr, 0, &completedLength, SQL_DRIVER_NOPROMPT));
+  s.open = true;
+  const std::string dbms = dbmsName(s.handle);
+  s.locksRows = dbms != "SQLite";
+  s.cutsTextsAtNul = dbms == "SQLite";
+  s.hasInfiniteDates = dbms == "PostgreSQL";
 }
 
 Connection::~Connection() {
-  if (!open_) return;
+  State& s = *state_;
+  if (!s.open) return;
   // A transaction left open (a failure inside one) is undone; SQLite refuses
   // to disconnect while one is open.
   SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
-  if (odbc::succeeded(
-          SQLGetConnectAttr(handle_.get(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) &&
+  if (odbc::succeeded(SQLGetConnectAttr(s.handle.get(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)) &&
       autocommit == SQL_AUTOCOMMIT_OFF)
-    SQLEndTran(SQL_HANDLE_DBC, handle_.get(), SQL_ROLLBACK);
-  freeStatements();
-  SQLDisconnect(handle_.get());
+    SQLEndTran(SQL_HANDLE_DBC, s.handle.get(), SQL_ROLLBACK);
+  s.freeStatements();
+  SQLDisconnect(s.handle.get());
 }
 
 void Connection::close() {
-  if (!open_) return;
-  freeStatements();
-  handle_.check(SQLDisconnect(handle_.get()));
-  open_ = false;
+  State& s = *state_;
+  if (!s.open) return;
+  s.freeStatements();
+  s.check(SQLDisconnect(s.handle.get()));
+  s.open = false;
 }
 
+bool Connection::isOpen() const noexcept { return state_->open; }
+bool Connection::locksRows() const noexcept { return state_->locksRows; }
+bool Connection::cutsTextsAtNul() const noexcept { return state_->cutsTextsAtNul; }
+bool Connection::hasInfiniteDates() const noexcept { return state_->hasInfiniteDates; }
+
 bool Connection::dead() const noexcept {
-  if (!open_) return true;
+  if (!state_->open) return true;
   SQLUINTEGER dead = SQL_CD_FALSE;
-  return odbc::succeeded(
-             SQLGetConnectAttr(handle_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+  return odbc::succeeded(SQLGetConnectAttr(state_->handle.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
          dead == SQL_CD_TRUE;
 }
 
@@ -108,14 +115,6 @@ FailureKind failureKind(const DatabaseError& error, const Connection& connection
   const FailureKind kind = error.kind();
   if (kind == FailureKind::Statement && connection.dead()) return FailureKind::ConnectionLost;
   return kind;
-}
-
-void Connection::delist(SQLHSTMT statement) noexcept { std::erase(statements_, statement); }
-
-void Connection::freeStatements() noexcept {
-  for (SQLHSTMT statement : statements_) SQLFreeHandle(SQL_HANDLE_STMT, statement);
-  statements_.clear();
-  ++session_;
 }
 
 }  // namespace mrp

@@ -2,26 +2,20 @@
 //
 // The caller opens it from an ODBC connection string ("DSN=<name>", no user or
 // password added) under an environment, passes it to every query, loading,
-// planning and storing step, and owns it: queries hold it by reference, so it
-// must outlive them. One connection serves one thread at a time; several
-// connections may work at once from several threads.
-//
-// Statement handles made on the connection are freed before it disconnects
-// (SQLite refuses to disconnect while statements exist); a query whose handle
-// went that way raises E_POINTER when it is used again.
+// planning and storing step, and owns it: statements hold it by reference, so
+// it must outlive them. One connection serves one thread at a time; several
+// connections may work at once from several threads. A statement whose
+// connection was closed since raises E_POINTER when it is used again.
 #pragma once
 
-#include <sql.h>
-
-#include <cstdint>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "db/database_error.h"
-#include "db/odbc_handle.h"
-#include "platform/odbc_environment.h"
 
 namespace mrp {
+
+class OdbcEnvironment;
 
 class Connection {
  public:
@@ -35,7 +29,7 @@ class Connection {
 
   /// Disconnects when connected; does nothing otherwise.
   void close();
-  bool isOpen() const noexcept { return open_; }
+  bool isOpen() const noexcept;
 
   /// Whether the driver knows the connection to be gone (the server ended the
   /// session, the network dropped). False when it cannot tell.
@@ -43,39 +37,20 @@ class Connection {
 
   /// Whether the database locks single rows for a writer (PostgreSQL, MariaDB)
   /// rather than the whole database (SQLite).
-  bool locksRows() const noexcept { return locksRows_; }
+  bool locksRows() const noexcept;
   /// Whether the driver hands a text value only up to an embedded NUL, in
   /// every C type and with that length (the SQLite driver keeps values as C
   /// strings), so that such a value reads as its beginning.
-  bool cutsTextsAtNul() const noexcept { return cutsTextsAtNul_; }
+  bool cutsTextsAtNul() const noexcept;
   /// Whether timestamps may be infinite (PostgreSQL's infinity and -infinity).
-  bool hasInfiniteDates() const noexcept { return hasInfiniteDates_; }
+  bool hasInfiniteDates() const noexcept;
 
-  /// The transaction isolation level last set on this connection (0: none
-  /// set yet, the driver's default).
-  SQLULEN isolationLevel() const noexcept { return isolationLevel_; }
-  void setIsolationLevel(SQLULEN level) noexcept { isolationLevel_ = level; }
-
-  SQLHDBC handle() const noexcept { return handle_.get(); }
-  /// Raises with this connection's diagnostics unless `rc` is a success.
-  SQLRETURN check(SQLRETURN rc) const { return handle_.check(rc); }
-
-  /// Counts the disconnects: a statement enlisted in an earlier session is gone.
-  std::uint64_t session() const noexcept { return session_; }
-  void enlist(SQLHSTMT statement) { statements_.push_back(statement); }
-  void delist(SQLHSTMT statement) noexcept;
+  /// The ODBC side, for the database layer's own use (odbc_handle.h).
+  struct State;
+  State& state() const noexcept { return *state_; }
 
  private:
-  void freeStatements() noexcept;
-
-  odbc::ConnectionHandle handle_;
-  std::vector<SQLHSTMT> statements_;
-  bool open_ = false;
-  bool locksRows_ = true;
-  bool cutsTextsAtNul_ = false;
-  bool hasInfiniteDates_ = false;
-  SQLULEN isolationLevel_ = 0;
-  std::uint64_t session_ = 0;
+  std::unique_ptr<State> state_;
 };
 
 /// What a caller can do about `error`, raised by work on `connection`. A

@@ -1,5 +1,6 @@
-// Internal to the database layer: RAII owners of ODBC handles and the one
-// place that checks ODBC return codes.
+// Internal to the database layer, and the only header that includes ODBC's:
+// RAII owners of ODBC handles, the ODBC side of the environment and of a
+// connection, and the one place that checks ODBC return codes.
 //
 // Every ODBC call of the system goes through `check`: a result other than
 // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (and SQL_NO_DATA where the caller allows
@@ -13,9 +14,14 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/odbc_environment.h"
 
 namespace mrp::odbc {
 
@@ -112,3 +118,37 @@ inline SQLWCHAR* wide(std::u16string& text) noexcept {
 }
 
 }  // namespace mrp::odbc
+
+namespace mrp {
+
+struct OdbcEnvironment::State {
+  SQLHENV handle;
+  std::mutex connectLock;  // held while a connection of this environment connects
+};
+
+struct Connection::State {
+  odbc::ConnectionHandle handle;
+  /// The statements made on the connection, freed before it disconnects
+  /// (SQLite refuses to disconnect while statements exist).
+  std::vector<SQLHSTMT> statements;
+  bool open = false;
+  bool locksRows = true;
+  bool cutsTextsAtNul = false;
+  bool hasInfiniteDates = false;
+  /// The transaction isolation level last set (0: none yet, the driver's default).
+  SQLULEN isolationLevel = 0;
+  /// Counts the disconnects: a statement made in an earlier session is gone.
+  std::uint64_t session = 0;
+
+  /// Raises with this connection's diagnostics unless `rc` is a success.
+  SQLRETURN check(SQLRETURN rc) const { return handle.check(rc); }
+  void enlist(SQLHSTMT statement) { statements.push_back(statement); }
+  void delist(SQLHSTMT statement) noexcept { std::erase(statements, statement); }
+  void freeStatements() noexcept {
+    for (SQLHSTMT statement : statements) SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    statements.clear();
+    ++session;
+  }
+};
+
+}  // namespace mrp

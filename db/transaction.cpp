@@ -5,6 +5,7 @@
 #include "db/backoff.h"
 #include "db/connection.h"
 #include "db/database_error.h"
+#include "db/odbc_handle.h"
 
 namespace mrp {
 namespace {
@@ -13,17 +14,17 @@ constexpr std::chrono::milliseconds kFirstPause{10};
 constexpr std::chrono::milliseconds kLongestPause{640};
 
 void setAttribute(const Connection& connection, SQLINTEGER attribute, SQLULEN value) {
-  connection.check(
-      SQLSetConnectAttr(connection.handle(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
+  const Connection::State& s = connection.state();
+  s.check(SQLSetConnectAttr(s.handle.get(), attribute, reinterpret_cast<SQLPOINTER>(value), 0));
 }
 
 /// Rolls back and turns autocommit on again, raising nothing: used while
 /// another failure is on its way. psqlODBC undoes only the failing statement,
 /// so the whole transaction must be rolled back here before anything else.
 void abandon(const Connection& connection) noexcept {
-  SQLEndTran(SQL_HANDLE_DBC, connection.handle(), SQL_ROLLBACK);
-  SQLSetConnectAttr(connection.handle(), SQL_ATTR_AUTOCOMMIT,
-                    reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  const SQLHDBC handle = connection.state().handle.get();
+  SQLEndTran(SQL_HANDLE_DBC, handle, SQL_ROLLBACK);
+  SQLSetConnectAttr(handle, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
 SQLULEN isolationLevel(const Connection& connection, Isolation isolation) {
@@ -41,15 +42,16 @@ void begin(Connection& connection, Isolation isolation) {
   // The isolation level can only change outside a transaction. Setting it
   // costs a round trip on some drivers, so only a change is sent.
   const SQLULEN level = isolationLevel(connection, isolation);
-  if (connection.isolationLevel() != level) {
+  if (connection.state().isolationLevel != level) {
     setAttribute(connection, SQL_ATTR_TXN_ISOLATION, level);
-    connection.setIsolationLevel(level);
+    connection.state().isolationLevel = level;
   }
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
 }
 
 void commit(const Connection& connection) {
-  connection.check(SQLEndTran(SQL_HANDLE_DBC, connection.handle(), SQL_COMMIT));
+  const Connection::State& s = connection.state();
+  s.check(SQLEndTran(SQL_HANDLE_DBC, s.handle.get(), SQL_COMMIT));
   setAttribute(connection, SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
 }
 

@@ -6,9 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "db/database_error.h"
 #include "platform/ole_date.h"
-#include "platform/text_encoding.h"
 
 namespace mrp {
 namespace {
@@ -21,29 +19,6 @@ std::string_view trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-}
-
-/// The number a text spells: optional blanks around a decimal number with a
-/// point (the C locale); anything else is a type mismatch.
-double parseNumber(std::u16string_view text) {
-  const std::string narrow = utf16ToUtf8(text);
-  if (const std::optional<double> value = parseNumberText(narrow)) return *value;
-  std::string_view number = trimmed(narrow);
-  if (number.starts_with('+')) number.remove_prefix(1);
-  double ignored = 0.0;
-  const auto [stop, error] = std::from_chars(number.data(), number.data() + number.size(), ignored);
-  const bool whole = stop == number.data() + number.size();
-  throw DatabaseError(error == std::errc::result_out_of_range && whole ? DISP_E_OVERFLOW
-                                                                      : DISP_E_TYPEMISMATCH);
-}
-
-/// Rounds half to even, as the variant conversion to an integer does.
-std::int32_t toInt32(double x) {
-  const double rounded = std::nearbyint(x);
-  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-        rounded <= std::numeric_limits<std::int32_t>::max()))
-    throw DatabaseError(DISP_E_OVERFLOW);
-  return static_cast<std::int32_t>(rounded);
 }
 
 }  // namespace
@@ -74,70 +49,6 @@ std::optional<std::int32_t> parseInt32Text(std::string_view text) {
   return static_cast<std::int32_t>(*value);
 }
 
-double asDouble(const VARIANT& value) {
-  switch (value.vt) {
-    case VT_R8:
-    case VT_R4:
-    case VT_DATE:
-      return value.dblVal;
-    case VT_EMPTY:
-      return 0.0;
-    case VT_I4:
-    case VT_I2:
-    case VT_UI1:
-    case VT_BOOL:
-      return value.lVal;
-    case VT_BSTR:
-      return parseNumber(value.bstrVal);
-    default:
-      throw DatabaseError(DISP_E_TYPEMISMATCH);
-  }
-}
-
-std::int32_t asInt32(const VARIANT& value) {
-  switch (value.vt) {
-    case VT_I4:
-    case VT_I2:
-    case VT_UI1:
-    case VT_BOOL:
-      return value.lVal;
-    case VT_EMPTY:
-      return 0;
-    case VT_R8:
-    case VT_R4:
-    case VT_DATE:
-      return toInt32(value.dblVal);
-    case VT_BSTR:
-      return toInt32(parseNumber(value.bstrVal));
-    default:
-      throw DatabaseError(DISP_E_TYPEMISMATCH);
-  }
-}
-
-void assignDouble(VARIANT& value, double x) {
-  if (value.vt != VT_R8 && value.vt != VT_DATE) {
-    value.clear();
-    value.vt = VT_R8;
-  }
-  value.dblVal = x;
-}
-
-void assignInt32(VARIANT& value, std::int32_t n) {
-  switch (value.vt) {
-    case VT_I4:
-    case VT_ERROR:
-      value.lVal = n;
-      return;
-    case VT_BOOL:
-      value.lVal = n != 0 ? -1 : 0;
-      return;
-    default:
-      value.clear();
-      value.vt = VT_I4;
-      value.lVal = n;
-  }
-}
-
 double roundToSecond(double dayNumber) {
   // Whole days and seconds pass through 32-bit integers; a value outside that
   // range (or not finite) is no date and is left as it is.
@@ -156,6 +67,9 @@ double roundToSecond(double dayNumber) {
   return days + seconds * kDaysPerSecond;
 }
 
+namespace {
+
+/// x to the whole power n by repeated squaring.
 double powerOf(double x, std::int32_t n) {
   // |n| as unsigned, so that the smallest int32 has a magnitude too.
   std::uint32_t exponent =
@@ -171,16 +85,12 @@ double powerOf(double x, std::int32_t n) {
   return n < 0 ? 1.0 / result : result;
 }
 
+}  // namespace
+
 double roundToDecimals(double x, std::int32_t n) {
   const double scale = powerOf(10.0, n);
   if (x >= 0) return std::floor(x * scale + 0.5) / scale;
   return -std::floor(-x * scale + 0.5) / scale;
-}
-
-OleDate oleDateFromTimestamp(const SQL_TIMESTAMP_STRUCT& timestamp) {
-  return oleDateFromCalendar(CalendarTime{timestamp.year, timestamp.month, timestamp.day,
-                                          timestamp.hour, timestamp.minute, timestamp.second,
-                                          timestamp.fraction});
 }
 
 }  // namespace mrp

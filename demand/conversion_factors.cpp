@@ -8,9 +8,6 @@
 namespace mrp {
 namespace {
 
-constexpr const char* kConversionFactorQuery =
-    "select Umrechnung,UmrechnungsFaktor,Beschreibung from UmrechnungsFaktor where Bedarf=?";
-
 /// The code of a conversion name: exact comparison, case and blanks count.
 std::optional<std::int32_t> conversionCode(std::string_view name) {
   for (std::size_t code = 0; code < kParameterNames.size(); ++code) {
@@ -22,13 +19,13 @@ std::optional<std::int32_t> conversionCode(std::string_view name) {
 }  // namespace
 
 void DemandLoader::loadConversionFactors() {
-  noteValuesCutAtNul(kFactorColumns);
-  if (!query_.open(kConversionFactorQuery)) {
+  Rows& rows = source_.conversionFactors();
+  if (!rows.next()) {
     problems_.noConversionFactors();
     return;
   }
   do {
-    RowReader row(query_, "UmrechnungsFaktor");
+    RowReader row(rows, "UmrechnungsFaktor");
     const std::optional<std::string> name = row.text(0, "Umrechnung");
     const std::optional<double> factor = row.real(1, "UmrechnungsFaktor");
     std::string rowDescription = row.optionalText(2);
@@ -43,7 +40,7 @@ void DemandLoader::loadConversionFactors() {
       continue;
     }
     plan_.conversionFactors.push_back(ConversionFactor{*code, *factor, std::move(rowDescription)});
-  } while (query_.open(nullptr));
+  } while (rows.next());
 }
 
 }  // namespace mrp

@@ -3,22 +3,16 @@
 #include "demand/row_reading.h"
 
 namespace mrp {
-namespace {
-
-constexpr const char* kHeaderQuery =
-    "select StartTermin,PeriodenLänge,Beschreibung from Bedarf where Bedarf=?";
-
-}  // namespace
 
 bool DemandLoader::loadHeader() {
-  noteValuesCutAtNul(kHeaderColumns);
-  if (!query_.open(kHeaderQuery)) {
+  Rows& rows = source_.header();
+  if (!rows.next()) {
     problems_.missingDemand(plan_.demandKey);
     return false;
   }
   // Only the first header row counts when the key has several.
   plan_.headerFound = true;
-  RowReader row(query_, "Bedarf");
+  RowReader row(rows, "Bedarf");
   plan_.startDate = row.date(0, "StartTermin");
   const std::optional<std::int32_t> length = row.integer(1, "PeriodenLänge");
   plan_.description = row.optionalText(2);

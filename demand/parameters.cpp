@@ -10,11 +10,6 @@
 namespace mrp {
 namespace {
 
-// Grouped by name and ascending by period within a name: the period cost table
-// walks each code's entries as one run.
-constexpr const char* kParameterQuery =
-    "select Periode,Parameter,Wert from Parameter where Bedarf=? order by Parameter,Periode asc";
-
 /// The code of a time-phased parameter name (codes 0 to 4 only).
 std::optional<std::int32_t> parameterCode(std::string_view name) {
   for (std::int32_t code = 0; code < kParameterCodes; ++code) {
@@ -31,18 +26,18 @@ bool isWholeNumber(double value) {
 }  // namespace
 
 void DemandLoader::loadParameters() {
-  noteValuesCutAtNul(kParameterColumns);
-  if (!query_.open(kParameterQuery)) {
+  Rows& rows = source_.parameters();
+  if (!rows.next()) {
     problems_.noParameters();
     return;
   }
   do {
-    loadParameterRow();
-  } while (query_.open(nullptr));
+    loadParameterRow(rows);
+  } while (rows.next());
 }
 
-void DemandLoader::loadParameterRow() {
-  RowReader row(query_, "Parameter");
+void DemandLoader::loadParameterRow(const Rows& rows) {
+  RowReader row(rows, "Parameter");
   const std::optional<std::int32_t> periode = row.integer(0, "Periode");
   const std::optional<std::string> name = row.text(1, "Parameter");
   const std::optional<double> wert = row.real(2, "Wert");

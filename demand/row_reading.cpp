@@ -1,50 +1,40 @@
 #include "demand/row_reading.h"
 
-#include <array>
-
 #include "demand/demand_plan.h"
+#include "platform/text_encoding.h"
 
 namespace mrp {
+namespace {
 
-bool RowReader::holds(std::int32_t column, VARTYPE kind, std::string_view name) {
-  if (query_.columnKind(column) == kind) return true;
-  markUnreadable(name);
-  return false;
+/// A text as the loading keeps it: what is not UTF-8 replaced (U+FFFD), then
+/// at most 128 bytes, cut at a character boundary.
+std::string kept(std::string_view text) {
+  const std::string whole = utf16ToUtf8(utf8ToUtf16(text));
+  return std::string(cutAtCharBoundary(whole, static_cast<std::size_t>(kTextCapacity) - 1));
 }
 
-std::optional<std::string> RowReader::text(std::int32_t column, std::string_view name) {
-  if (!holds(column, VT_BSTR, name)) return std::nullopt;
-  std::array<char, kTextCapacity> buffer{};
-  query_.getText(column, buffer.data(), kTextCapacity);
-  return std::string(buffer.data());
+}  // namespace
+
+std::optional<std::string> RowReader::text(std::size_t column, std::string_view name) {
+  const std::optional<std::string_view> value = needed(rows_.text(column), name);
+  return value ? std::optional<std::string>(kept(*value)) : std::nullopt;
 }
 
-std::string RowReader::optionalText(std::int32_t column) {
-  if (query_.columnKind(column) != VT_BSTR) return {};
-  std::array<char, kTextCapacity> buffer{};
-  query_.getText(column, buffer.data(), kTextCapacity);
-  return std::string(buffer.data());
+std::string RowReader::optionalText(std::size_t column) {
+  const Read<std::string_view> value = rows_.text(column);
+  return value ? kept(*value) : std::string();
 }
 
-std::optional<std::int32_t> RowReader::integer(std::int32_t column, std::string_view name) {
-  if (!holds(column, VT_I4, name)) return std::nullopt;
-  std::int32_t value = 0;
-  query_.getInteger(column, value);
-  return value;
+std::optional<std::int32_t> RowReader::integer(std::size_t column, std::string_view name) {
+  return needed(rows_.integer(column), name);
 }
 
-std::optional<double> RowReader::real(std::int32_t column, std::string_view name) {
-  if (!holds(column, VT_R8, name)) return std::nullopt;
-  double value = 0.0;
-  query_.getDouble(column, value);
-  return value;
+std::optional<double> RowReader::real(std::size_t column, std::string_view name) {
+  return needed(rows_.real(column), name);
 }
 
-std::optional<OleDate> RowReader::date(std::int32_t column, std::string_view name) {
-  if (!holds(column, VT_DATE, name)) return std::nullopt;
-  VARIANT value;
-  query_.getDate(column, value);
-  return value.dblVal;
+std::optional<OleDate> RowReader::date(std::size_t column, std::string_view name) {
+  return needed(rows_.date(column), name);
 }
 
 std::optional<std::int32_t> truncateToInt32(double value) noexcept {

@@ -1,12 +1,7 @@
 // Reading one row of an input table while noting which needed columns could not
-// be read.
-//
-// The query getters leave their target unchanged for a NULL column and for a
-// value of another kind; reading on with a reused buffer would silently repeat
-// the previous row's value. `RowReader` looks at the column's kind first: a
-// needed column that is NULL or of another kind gives no value and is noted, so
-// that the loading step can report the row and leave it out. Costs nothing
-// beyond the getters for a readable row (no allocation).
+// be read: NULL, of another kind, or not wholly what they claim. Such a row is
+// reported by the loading step and left out. Costs nothing beyond the reads
+// for a readable row (no allocation).
 #pragma once
 
 #include <cstdint>
@@ -14,29 +9,27 @@
 #include <string>
 #include <string_view>
 
-#include "db/db_query.h"
+#include "db/rows.h"
 #include "demand/data_problems.h"
-#include "platform/variant.h"
 
 namespace mrp {
 
 class RowReader {
  public:
-  /// Reads the current row of `query`, a row of `table`; both must outlive the reader.
-  RowReader(DbQuery& query, std::string_view table) noexcept : query_(query) {
-    problem_.table = table;
-  }
+  /// Reads the current row of `rows`, a row of `table`; both must outlive the reader.
+  RowReader(const Rows& rows, std::string_view table) noexcept : rows_(rows) { problem_.table = table; }
 
   /// A text column, cut to at most 128 bytes at a character boundary.
-  std::optional<std::string> text(std::int32_t column, std::string_view name);
-  /// A text column that may be missing: NULL or another kind gives "".
-  std::string optionalText(std::int32_t column);
-  std::optional<std::int32_t> integer(std::int32_t column, std::string_view name);
-  std::optional<double> real(std::int32_t column, std::string_view name);
+  std::optional<std::string> text(std::size_t column, std::string_view name);
+  /// A text column that may be missing: NULL, another kind or an unreadable
+  /// text gives "".
+  std::string optionalText(std::size_t column);
+  std::optional<std::int32_t> integer(std::size_t column, std::string_view name);
+  std::optional<double> real(std::size_t column, std::string_view name);
   /// A date column rounded to whole seconds.
-  std::optional<OleDate> date(std::int32_t column, std::string_view name);
+  std::optional<OleDate> date(std::size_t column, std::string_view name);
 
-  /// Notes column `name` as unreadable although its kind was right.
+  /// Notes column `name` as unreadable although it was read.
   void markUnreadable(std::string_view name) { problem_.columns.push_back(name); }
   /// Adds a readable column that identifies the row in the message.
   void identify(std::string_view column, std::string value) {
@@ -48,10 +41,14 @@ class RowReader {
   const UnreadableRow& problem() const noexcept { return problem_; }
 
  private:
-  /// True when `column` holds a value of `kind`; otherwise notes `name`.
-  bool holds(std::int32_t column, VARTYPE kind, std::string_view name);
+  /// The value of `read`; nothing, with `name` noted, when there is none.
+  template <class T>
+  std::optional<T> needed(const Read<T>& read, std::string_view name) {
+    if (!read) markUnreadable(name);
+    return read.optional();
+  }
 
-  DbQuery& query_;
+  const Rows& rows_;
   UnreadableRow problem_;
 };
 

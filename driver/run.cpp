@@ -13,7 +13,7 @@
 #include "driver/console.h"
 #include "lotsizing/demand_run.h"
 #include "platform/character_locale.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 
 namespace mrp {
 namespace {
@@ -27,7 +27,7 @@ bool runJob(const OdbcEnvironment& environment, const std::string& connectionStr
             const char* demandKey) {
   Connection connection(environment, connectionString);
   ConsoleSink sink;
-  if (!planDemand(connection, demandKey, sink)) return false;
+  if (!planDemand(connection, demandKey, sink).plan) return false;
   connection.close();
   return true;
 }

@@ -1,16 +1,15 @@
 #include "lotsizing/demand_run.h"
 
-#include "demand/demand_loader.h"
-#include "lotsizing/result_storage.h"
+#include "planning_db/demand_queries.h"
+#include "planning_db/lot_storage.h"
 
 namespace mrp {
 
-std::optional<LotPlan> planDemand(Connection& connection, std::string_view demandKey,
-                                  MessageSink& sink, Storing storing) {
-  const DemandPlan demand = loadDemandPlan(connection, demandKey, sink);
-  std::optional<LotPlan> plan = planLots(demand, sink);
-  if (plan && storing == Storing::Store) storeLots(connection, demand.demandKey, plan->lots);
-  return plan;
+DemandRun planDemand(Connection& connection, std::string_view demandKey, MessageSink& sink, Storing storing) {
+  DemandRun run{loadDemand(connection, demandKey, sink), std::nullopt};
+  run.plan = planLots(run.demand, sink);
+  if (run.plan && storing == Storing::Store) storeLots(connection, run.demand.demandKey, run.plan->lots);
+  return run;
 }
 
 }  // namespace mrp

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "demand/demand_plan.h"
 #include "lotsizing/lot_plan.h"
 
 namespace mrp {
@@ -18,11 +19,17 @@ class MessageSink;
 /// Whether a run writes its lots.
 enum class Storing { Store, DryRun };
 
+/// A demand as loaded, and its plan: nothing when the demand was refused (its
+/// reasons went to the sink; its rows stay as they were).
+struct DemandRun {
+  DemandPlan demand;
+  std::optional<LotPlan> plan;
+};
+
 /// Loads `demandKey` over `connection`, plans it and replaces its rows in
-/// `LosGröße` (unless a dry run). Nothing when the demand was refused (its
-/// reasons went to `sink`; its rows stay as they were). Raises `DatabaseError`
-/// on a database failure, std::bad_alloc when memory runs out.
-std::optional<LotPlan> planDemand(Connection& connection, std::string_view demandKey,
-                                  MessageSink& sink, Storing storing = Storing::Store);
+/// `LosGröße` (unless a dry run). Raises `DatabaseError` on a database
+/// failure, std::bad_alloc when memory runs out.
+DemandRun planDemand(Connection& connection, std::string_view demandKey, MessageSink& sink,
+                     Storing storing = Storing::Store);
 
 }  // namespace mrp

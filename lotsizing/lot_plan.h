@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "demand/lot.h"
 #include "platform/ole_date.h"
 
 namespace mrp {
@@ -26,13 +27,6 @@ struct PlanningPeriod {
   std::int32_t lotSize = 0;      // lot ordered in this period, 0 for none
   std::int32_t orderPeriod = 0;  // order period of the cheapest plan up to here
   double cost = 0.0;             // cost of the lot ordered here, 0.0 for none
-};
-
-/// One row of `LosGröße`: a lot as it is stored.
-struct Lot {
-  OleDate termin = 0.0;     // start of the order period
-  std::int32_t lotSize = 0;
-  double kosten = 0.0;      // the lot's cost divided by the currency factor
 };
 
 struct LotPlan {

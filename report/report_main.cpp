@@ -15,12 +15,12 @@
 
 #include "db/connection.h"
 #include "db/database_error.h"
-#include "demand/demand_loader.h"
+#include "lotsizing/demand_run.h"
 #include "demand/message_sink.h"
 #include "demand/parameter_code.h"
 #include "lotsizing/lot_plan.h"
 #include "platform/character_locale.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 #include "platform/text_encoding.h"
 #include "report/plan_report.h"
 #include "report/plan_svg.h"
@@ -59,12 +59,11 @@ void noteMissingCostFactors(const DemandPlan& demand) {
 std::optional<PlanReport> planReport(const OdbcEnvironment& environment, const ReportOptions& options) {
   Connection connection(environment, "DSN=" + options.dataSource);
   StandardErrorSink sink;
-  const DemandPlan demand = loadDemandPlan(connection, options.demandKey, sink);
-  noteMissingCostFactors(demand);
-  const std::optional<LotPlan> plan = planLots(demand, sink);
+  const DemandRun run = planDemand(connection, options.demandKey, sink, Storing::DryRun);
+  noteMissingCostFactors(run.demand);
   connection.close();
-  if (!plan) return std::nullopt;
-  return makePlanReport(demand.demandKey, demand.periodLength.value_or(0), *plan);
+  if (!run.plan) return std::nullopt;
+  return makePlanReport(run.demand.demandKey, run.demand.periodLength.value_or(0), *run.plan);
 }
 
 /// The report, or nothing after its failure went to standard error.

@@ -1,7 +1,9 @@
 // The layers of the system point one way: a program (driver/ and every other
-// program folder) uses lotsizing/ uses demand/ uses db/ uses platform/. No
-// product file includes a file of a higher layer, of another program, of
-// tests/ or of bench/. This test reads the includes of every product file.
+// program folder) uses lotsizing/ uses planning_db/ uses demand/ uses db/ uses
+// platform/. No product file includes a file of a higher layer, of another
+// program, of tests/ or of bench/. ODBC stays inside db/: only its sources and
+// its internal header odbc_handle.h include ODBC's headers, and no other layer
+// includes odbc_handle.h. This test reads the includes of every product file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,8 +22,10 @@ namespace fs = std::filesystem;
 /// The library's layers, lowest first; every other top-level folder holding
 /// C++ sources is a program, above them all.
 const std::map<std::string, int> kLibraryLayers = {
-    {"platform", 0}, {"db", 1}, {"demand", 2}, {"lotsizing", 3}};
-constexpr int kProgramLayer = 4;
+    {"platform", 0}, {"db", 1}, {"demand", 2}, {"planning_db", 3}, {"lotsizing", 4}};
+constexpr int kProgramLayer = 5;
+/// The database layer's header that includes ODBC's.
+constexpr const char* kOdbcHeader = "db/odbc_handle.h";
 const std::vector<std::string> kNotProduct = {"tests", "bench", "build", "examples", "sql",
                                               "scripts"};
 
@@ -54,21 +58,28 @@ struct Include {
   std::string target;  // the quoted path
 };
 
+/// The includes of `file`, quoted ones by their path and system headers in
+/// angle brackets as "<name>".
 std::vector<Include> quotedIncludes(const fs::path& root, const fs::path& file) {
-  static const std::regex include(R"re(^\s*#\s*include\s*"([^"]+)")re");
+  static const std::regex include(R"re(^\s*#\s*include\s*(?:"([^"]+)"|<(sql[a-z]*\.h)>))re");
   std::vector<Include> result;
   std::ifstream in(file);
   std::string text;
   for (int line = 1; std::getline(in, text); ++line) {
     std::smatch match;
     if (std::regex_search(text, match, include))
-      result.push_back({fs::relative(file, root).string(), line, match[1].str()});
+      result.push_back({fs::relative(file, root).string(), line,
+                        match[1].matched ? match[1].str() : "<" + match[2].str() + ">"});
   }
   return result;
 }
 
 /// Why `include`, made from a file in `folder`, points the wrong way; empty when it does not.
 std::string violation(const std::string& folder, const Include& include) {
+  const bool odbc = include.target.starts_with("<sql") || include.target == kOdbcHeader;
+  const bool insideDatabaseLayer =
+      folder == "db" && (include.file.ends_with(".cpp") || include.file == kOdbcHeader);
+  if (odbc && !insideDatabaseLayer) return "ODBC outside the database layer's sources";
   const auto slash = include.target.find('/');
   if (slash == std::string::npos) return {};  // a file beside the includer
   const std::string targetFolder = include.target.substr(0, slash);
@@ -111,7 +122,11 @@ TEST(Layers, TheRuleItselfCatchesEachKindOfWrongInclude) {
     const char* target;
     bool allowed;
   } cases[] = {
-      {"db", "platform/variant.h", true},
+      {"db", "platform/ole_date.h", true},
+      {"planning_db", "demand/demand_source.h", true},
+      {"lotsizing", "planning_db/lot_storage.h", true},
+      {"planning_db", "lotsizing/lot_plan.h", false},
+      {"demand", "planning_db/demand_keys.h", false},
       {"lotsizing", "demand/demand_plan.h", true},
       {"driver", "lotsizing/lot_plan.h", true},
       {"report", "demand/demand_loader.h", true},
@@ -128,6 +143,23 @@ TEST(Layers, TheRuleItselfCatchesEachKindOfWrongInclude) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(violation(c.folder, {"x", 1, c.target}).empty(), c.allowed) << c.folder << " -> " << c.target;
+  }
+  const struct {
+    const char* file;
+    const char* target;
+    bool allowed;
+  } odbc[] = {
+      {"db/statement.cpp", "<sqlext.h>", true},
+      {"db/statement.cpp", "db/odbc_handle.h", true},
+      {"db/odbc_handle.h", "<sql.h>", true},
+      {"db/connection.h", "<sql.h>", false},
+      {"db/connection.h", "db/odbc_handle.h", false},
+      {"demand/demand_loader.cpp", "<sql.h>", false},
+      {"batch/batch_runner.cpp", "db/odbc_handle.h", false},
+  };
+  for (const auto& c : odbc) {
+    const std::string folder = std::string(c.file).substr(0, std::string(c.file).find('/'));
+    EXPECT_EQ(violation(folder, {c.file, 1, c.target}).empty(), c.allowed) << c.file << " -> " << c.target;
   }
 }
 

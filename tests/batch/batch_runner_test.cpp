@@ -5,7 +5,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 
 namespace mrp::batch {
 namespace {

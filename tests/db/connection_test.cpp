@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "db/database_error.h"
-#include "db/db_query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 #include "platform/text_encoding.h"
 #include "support/helpers.h"
 #include "support/process.h"
@@ -31,7 +31,6 @@ TEST_P(ConnectionTest, OpensAndCloses) {
   TestDatabase db(GetParam());
   const std::unique_ptr<Connection> connection = db.connect();
   EXPECT_TRUE(connection->isOpen());
-  EXPECT_NE(connection->handle(), nullptr);
   connection->close();
   EXPECT_FALSE(connection->isOpen());
   connection->close();  // on a closed connection: nothing happens
@@ -63,17 +62,14 @@ TEST_P(ConnectionTest, TwoConnectionsAtOnceEachReachTheirOwnDatabase) {
   second.exec("insert into Bedarf(Bedarf) values ('on second')");
   const auto onFirst = first.connect();
   const auto onSecond = second.connect();
-  DbQuery fromFirst(*onFirst);
-  DbQuery fromSecond(*onSecond);
-  fromFirst.prepare(0);
-  fromSecond.prepare(0);
-  ASSERT_TRUE(fromFirst.open("select Bedarf from Bedarf"));
-  ASSERT_TRUE(fromSecond.open("select Bedarf from Bedarf"));
-  char text[32] = {};
-  fromFirst.getText(0, text, sizeof text);
-  EXPECT_STREQ(text, "on first");
-  fromSecond.getText(0, text, sizeof text);
-  EXPECT_STREQ(text, "on second");
+  Statement fromFirst(*onFirst);
+  Statement fromSecond(*onSecond);
+  fromFirst.query("select Bedarf from Bedarf");
+  fromSecond.query("select Bedarf from Bedarf");
+  ASSERT_TRUE(fromFirst.next());
+  ASSERT_TRUE(fromSecond.next());
+  EXPECT_EQ(*fromFirst.text(0), "on first");
+  EXPECT_EQ(*fromSecond.text(0), "on second");
 }
 
 // Threads of one environment connecting at the same moment: psqlODBC sets the
@@ -117,23 +113,19 @@ TEST_P(SessionEnded, EveryFailureAfterwardsIsALostConnection) {
   TestDatabase db(GetParam());
   const auto connection = db.connect();
   const bool maria = GetParam() == Backend::MariaDB;
-  DbQuery query(*connection);
-  query.prepare(0);
-  ASSERT_TRUE(query.open(maria ? "select cast(connection_id() as char)"
-                               : "select cast(pg_backend_pid() as varchar(20))"));
-  char session[32] = {};
-  query.getText(0, session, sizeof session);
+  Statement query(*connection);
+  query.query(maria ? "select cast(connection_id() as char)" : "select cast(pg_backend_pid() as varchar(20))");
+  ASSERT_TRUE(query.next());
+  const std::string session(*query.text(0));
   const std::string end = maria ? std::string("kill connection ") + session
                                 : std::string("select pg_terminate_backend(") + session + ")";
   std::vector<std::string> failures;
   for (int attempt = 0; attempt < 3; ++attempt) {
     try {
       runTransaction(*connection, Isolation::ReadCommitted, [&] {
-        query.prepare(1);
-        query.bindText(0, "A", 1);
-        query.execute("delete from LosGröße where Bedarf=?");
+        query.execute("delete from LosGröße where Bedarf=?", {"A"});
         if (attempt == 0) db.exec(end);
-        query.execute("delete from LosGröße where Bedarf=?");
+        query.execute("delete from LosGröße where Bedarf=?", {"A"});
       }, std::chrono::milliseconds(0));
       ADD_FAILURE() << "attempt " << attempt << " succeeded";
     } catch (const DatabaseError& error) {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "db/connection.h"
-#include "db/db_query.h"
+#include "db/statement.h"
 #include "db/database_error.h"
 #include "support/test_database.h"
 
@@ -25,7 +25,7 @@ class TransactionTest : public testing::TestWithParam<Backend> {
   void SetUp() override {
     db_ = std::make_unique<TestDatabase>(GetParam());
     connection_ = db_->connect();
-    query_ = std::make_unique<DbQuery>(*connection_);
+    query_ = std::make_unique<Statement>(*connection_);
   }
   void TearDown() override {
     connection_->close();
@@ -33,10 +33,7 @@ class TransactionTest : public testing::TestWithParam<Backend> {
   }
 
   void insertLot(const char* key, std::int32_t size) {
-    query_->prepare(2);
-    query_->bindText(0, key, 1);
-    query_->bindInteger(1, size);
-    query_->execute("insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,0,?,0)");
+    query_->execute("insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,0,?,0)", {key, size});
   }
   Rows lots() { return db_->rows("select Bedarf,LosGröße from LosGröße order by Bedarf"); }
 
@@ -47,7 +44,7 @@ class TransactionTest : public testing::TestWithParam<Backend> {
 
   std::unique_ptr<TestDatabase> db_;
   std::unique_ptr<Connection> connection_;
-  std::unique_ptr<DbQuery> query_;
+  std::unique_ptr<Statement> query_;
 };
 
 TEST_P(TransactionTest, CommitsTheWorkAndLeavesAutocommitOn) {
@@ -101,8 +98,8 @@ TEST_P(SerializationRetry, RetriesAfterASerializationFailure) {
   int attempts = 0;
   runTransaction(*connection_, Isolation::Serializable, [&] {
     ++attempts;
-    query_->prepare(0);
-    ASSERT_TRUE(query_->open("select LosGröße from LosGröße"));  // takes the snapshot
+    query_->query("select LosGröße from LosGröße");  // takes the snapshot
+    ASSERT_TRUE(query_->next());
     if (attempts == 1)  // another session changes the row and commits first
       db_->exec("update LosGröße set LosGröße=LosGröße+100");
     query_->execute("update LosGröße set LosGröße=LosGröße+1");
@@ -117,8 +114,8 @@ TEST_P(SerializationRetry, GivesUpWhenItsTimeBudgetIsSpent) {
   try {
     runTransaction(*connection_, Isolation::Serializable, [&] {
       ++attempts;
-      query_->prepare(0);
-      ASSERT_TRUE(query_->open("select LosGröße from LosGröße"));
+      query_->query("select LosGröße from LosGröße");
+      ASSERT_TRUE(query_->next());
       db_->exec("update LosGröße set LosGröße=LosGröße+100");
       query_->execute("update LosGröße set LosGröße=LosGröße+1");
     }, std::chrono::milliseconds(300));
@@ -149,9 +146,8 @@ TEST(DeadlockRetry, OnMariaDBTheTransactionThatLostIsRunAgain) {
     while (!flag.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   std::thread otherSession([&] {
-    DbQuery query(*other);
+    Statement query(*other);
     runTransaction(*other, Isolation::ReadCommitted, [&] {
-      query.prepare(0);
       // More rows written: the other session is the one MariaDB keeps.
       for (int i = 0; i < 20; ++i) query.execute("insert into LosGröße values ('Z',0,0,0)");
       query.execute("update LosGröße set LosGröße=LosGröße+10 where Bedarf='B'");
@@ -160,12 +156,11 @@ TEST(DeadlockRetry, OnMariaDBTheTransactionThatLostIsRunAgain) {
       query.execute("update LosGröße set LosGröße=LosGröße+10 where Bedarf='A'");
     });
   });
-  DbQuery query(*mine);
+  Statement query(*mine);
   int attempts = 0;
   std::string firstState;
   runTransaction(*mine, Isolation::ReadCommitted, [&] {
     ++attempts;
-    query.prepare(0);
     query.execute("update LosGröße set LosGröße=LosGröße+1 where Bedarf='A'");
     mineHoldsA = true;
     waitFor(otherHoldsB);

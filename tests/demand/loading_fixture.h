@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "db/connection.h"
-#include "demand/demand_loader.h"
+#include "planning_db/demand_queries.h"
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
 #include "support/helpers.h"
@@ -97,7 +97,7 @@ class LoadingTest {
   std::unique_ptr<DemandPlan> load(const std::string& key) {
     flush();
     MessageList sink;
-    auto plan = std::make_unique<DemandPlan>(loadDemandPlan(*connection_, key, sink));
+    auto plan = std::make_unique<DemandPlan>(loadDemand(*connection_, key, sink));
     messages_.clear();
     for (const std::string& line : sink.lines) messages_ += banner(utf8ToCp850(line));
     return plan;

@@ -13,7 +13,7 @@
 #include "batch_case.h"
 #include "database_generator.h"
 #include "fuzz_case.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 #include "scratch_folder.h"
 
 namespace mrp::fuzz {

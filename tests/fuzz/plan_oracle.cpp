@@ -5,7 +5,7 @@
 
 #include "db/connection.h"
 #include "db/database_error.h"
-#include "demand/demand_loader.h"
+#include "planning_db/demand_queries.h"
 #include "demand/message_sink.h"
 #include "platform/text_encoding.h"
 
@@ -160,7 +160,7 @@ Expectation expectRun(const OdbcEnvironment& environment, const std::string& dat
   MessageList messages;
   try {
     Connection connection(environment, "DSN=" + dataSource.substr(0, kDataSourceBytes));
-    const DemandPlan demand = loadDemandPlan(connection, demandKey, messages);
+    const DemandPlan demand = loadDemand(connection, demandKey, messages);
     connection.close();
     test::ReferencePlan plan = test::referencePlan(demand);
     expected.lots = std::move(plan.lots);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "db/connection.h"
-#include "db/db_query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "demand/message_sink.h"
 #include "lotsizing/demand_run.h"
@@ -51,19 +51,17 @@ void fill(TestDatabase& db) {
 
 /// Makes `version` the demand's inputs in one transaction.
 void switchTo(Connection& connection, const Version& version) {
-  DbQuery query(connection);
+  Statement query(connection);
   runTransaction(connection, Isolation::ReadCommitted, [&] {
-    query.prepare(1);
-    query.bindDouble(0, version.setupFactor);
-    query.execute("update UmrechnungsFaktor set UmrechnungsFaktor=? where Bedarf='T' and Umrechnung='RüstKosten'");
-    query.prepare(0);
+    query.execute("update UmrechnungsFaktor set UmrechnungsFaktor=? where Bedarf='T' and Umrechnung='RüstKosten'",
+                  {version.setupFactor});
     query.execute("delete from Termin where Bedarf='T'");
     std::string rows;
     for (int day = 1; day <= 20; ++day) {
       rows += std::string(rows.empty() ? "" : ",") + "('T','2024-01-" + (day < 10 ? "0" : "") +
               std::to_string(day) + " 08:00:00'," + std::to_string(version.quantity) + ")";
     }
-    query.execute(("insert into Termin(Bedarf,Termin,Menge) values " + rows).c_str());
+    query.execute("insert into Termin(Bedarf,Termin,Menge) values " + rows);
   });
 }
 
@@ -86,7 +84,7 @@ TEST_P(ConsistentReads, EveryPlanIsThePlanOfOneVersionWhileAWriterSwitchesThem) 
   for (const Version& version : kVersions) {
     switchTo(*writer, version);
     MessageList sink;
-    versionPlans.push_back(planDemand(*reader, "T", sink).value().lots);
+    versionPlans.push_back(planDemand(*reader, "T", sink).plan.value().lots);
   }
   ASSERT_FALSE(sameLots(versionPlans[0], versionPlans[1]));
 
@@ -103,7 +101,7 @@ TEST_P(ConsistentReads, EveryPlanIsThePlanOfOneVersionWhileAWriterSwitchesThem) 
   int mixed = 0;
   for (int run = 0; run < kRuns; ++run) {
     MessageList sink;
-    const std::optional<LotPlan> plan = planDemand(*reader, "T", sink);
+    const std::optional<LotPlan> plan = planDemand(*reader, "T", sink).plan;
     if (!plan || !(sameLots(plan->lots, versionPlans[0]) || sameLots(plan->lots, versionPlans[1]))) ++mixed;
   }
   done = true;

@@ -57,7 +57,7 @@ InProcessRun runInProcess(const TestDatabase& db, const std::string& key) {
   const std::unique_ptr<Connection> connection = db.connect();
   MessageList sink;
   InProcessRun run;
-  run.planned = planDemand(*connection, key, sink).has_value();
+  run.planned = planDemand(*connection, key, sink).plan.has_value();
   for (const std::string& line : sink.lines) {
     run.err += "\n" + std::string(kBannerOpen) + utf8ToCp850(line) + std::string(kBannerClose);
   }

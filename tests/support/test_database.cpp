@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "db/connection.h"
-#include "platform/odbc_environment.h"
+#include "db/odbc_environment.h"
 #include "support/helpers.h"
 #include "support/process.h"
 

@@ -1,5 +1,5 @@
 // The queries that find the values the SQLite driver cuts at an embedded NUL
-// (see DbQuery::noteValuesCutAtNul): that driver hands `40<NUL>9` as 40, so
+// (see Statement::noteValuesCutAtNul): that driver hands `40<NUL>9` as 40, so
 // only SQLite itself can tell. They are SQLite's SQL (instr, char) and take the
 // demand key as their single parameter, like the loading statements.
 #pragma once

@@ -1,4 +1,4 @@
-#include "demand/cut_values.h"
+#include "planning_db/cut_values.h"
 
 namespace mrp {
 namespace {

@@ -1,4 +1,4 @@
-// Result storage: replaces a demand's rows in `LosGröße` by its lots.
+// Storing a demand's lots: replaces a demand's rows in `LosGröße` by its lots.
 //
 // The delete and every insert form one transaction, so a failure part-way
 // leaves the demand with its old rows. Two runs for the same demand at the same
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lotsizing/lot_plan.h"
+#include "demand/lot.h"
 
 namespace mrp {
 

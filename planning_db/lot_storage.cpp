@@ -1,11 +1,11 @@
-#include "lotsizing/result_storage.h"
+#include "planning_db/lot_storage.h"
 
 #include <span>
 #include <string>
 #include <vector>
 
 #include "db/connection.h"
-#include "db/db_query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 
 namespace mrp {
@@ -15,14 +15,11 @@ namespace {
 // committed, then replaces its rows. Runs for other demands lock other rows.
 constexpr const char* kLockDemand = "select Bedarf from Bedarf where Bedarf=? for update";
 constexpr const char* kDeleteLots = "delete from LosGröße where Bedarf=?";
-constexpr const char* kInsertLot =
-    "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)";
+constexpr const char* kInsertLot = "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)";
 
 }  // namespace
 
 void storeLots(Connection& connection, std::string_view demandKey, const std::vector<Lot>& lots) {
-  const std::string key(demandKey);
-  const auto keySize = static_cast<std::int32_t>(key.size());
   // The lots as columns, for parameter arrays.
   std::vector<double> termine;
   std::vector<std::int32_t> sizes;
@@ -32,21 +29,17 @@ void storeLots(Connection& connection, std::string_view demandKey, const std::ve
     sizes.push_back(lot.lotSize);
     kosten.push_back(lot.kosten);
   }
-  DbQuery query(connection);
+  Statement statement(connection);
   // SQLite locks the whole database for a writer, so its transactions follow
   // one another anyway; where rows are locked, the demand's header row makes
   // runs for one demand queue while others go on.
-  const Isolation isolation =
-      connection.locksRows() ? Isolation::ReadCommitted : Isolation::Serializable;
+  const Isolation isolation = connection.locksRows() ? Isolation::ReadCommitted : Isolation::Serializable;
   runTransaction(connection, isolation, [&] {
-    query.prepare(1);
-    query.bindText(0, key.c_str(), keySize);
-    if (connection.locksRows()) query.execute(kLockDemand);
-    query.execute(kDeleteLots);
-
-    query.executeRows(kInsertLot, lots.size(),
-                      {key, std::span<const double>(termine), std::span<const std::int32_t>(sizes),
-                       std::span<const double>(kosten)});
+    if (connection.locksRows()) statement.execute(kLockDemand, {demandKey});
+    statement.execute(kDeleteLots, {demandKey});
+    statement.executeRows(kInsertLot, lots.size(),
+                          {demandKey, std::span<const double>(termine), std::span<const std::int32_t>(sizes),
+                           std::span<const double>(kosten)});
   });
 }
 
