@@ -23,9 +23,9 @@
 #include "planning_db/demand_keys.h"
 #include "batch/progress.h"
 #include "batch/resume_log.h"
-#include "db/backoff.h"
 #include "db/connection.h"
 #include "db/database_error.h"
+#include "db/session.h"
 #include "platform/character_locale.h"
 #include "db/odbc_environment.h"
 #include "platform/text_encoding.h"
@@ -137,22 +137,6 @@ void reportMalformedLines(const std::string& logFile, const std::vector<std::siz
   }
 }
 
-/// The first connection, for the keys: a database that cannot be reached yet
-/// (a server restarting) is waited for as the workers wait for it. Raises the
-/// last DatabaseError when it stays away or the data source is wrong.
-std::unique_ptr<Connection> firstConnection(const OdbcEnvironment& environment, const std::string& connectionString,
-                                            std::chrono::milliseconds wait) {
-  Backoff backoff(std::chrono::milliseconds(100), std::chrono::milliseconds(5'000), wait);
-  for (;;) {
-    try {
-      return std::make_unique<Connection>(environment, connectionString);
-    } catch (const DatabaseError& error) {
-      if (error.kind() != FailureKind::ConnectionLost || backoff.spent() || stopTaking.load()) throw;
-    }
-    backoff.pause([] { return stopTaking.load(); });
-  }
-}
-
 /// The keys of the keys file, or else every key of `Bedarf`; then the shard
 /// and what --resume leaves. Raises UsageError (the keys file) and
 /// DatabaseError (the first connection, opened also for a keys file: no
@@ -161,10 +145,13 @@ Selection selectKeys(const BatchOptions& options, const OdbcEnvironment& environ
                      const std::string& connectionString) {
   KeysFile file;
   if (options.keysFile) file = keysFrom(readKeysFile(*options.keysFile));
-  {
-    const auto first = firstConnection(environment, connectionString, options.waitForDatabase);
-    if (!options.keysFile) file.keys = allDemandKeys(*first);
-  }
+  // A database that cannot be reached yet (a server restarting) is waited for
+  // as the workers wait for it.
+  Session first(environment, connectionString, options.waitForDatabase, [] { return stopTaking.load(); });
+  const Attempt attempt = first.run([&](Connection& connection) {
+    if (!options.keysFile) file.keys = allDemandKeys(connection);
+  });
+  if (attempt.result != Attempt::Result::Done) throw *attempt.error;
   if (options.shard) file = keysOfShard(file, *options.shard);
   Selection selection{std::move(file.keys), std::move(file.rejected), 0};
   if (options.resume) {

@@ -10,11 +10,11 @@
 #include <optional>
 #include <thread>
 
-#include "db/backoff.h"
 #include "db/connection.h"
 #include "db/database_error.h"
-#include "demand/message_sink.h"
+#include "db/session.h"
 #include "db/odbc_environment.h"
+#include "demand/message_sink.h"
 
 namespace mrp::batch {
 namespace {
@@ -48,69 +48,37 @@ DemandOutcome failed(const std::string& key, std::string message) {
   return outcome;
 }
 
-constexpr std::chrono::milliseconds kFirstReconnectPause{100};
-constexpr std::chrono::milliseconds kLongestReconnectPause{5'000};
-/// A demand whose work loses a newly opened connection this often ends the
-/// session itself (a trigger, say): it fails rather than waits.
-constexpr int kMostLossesOnNewConnections = 3;
-
 class Worker {
  public:
   /// `stopped` says when to give up waiting for the database.
   Worker(const OdbcEnvironment& environment, const BatchRun& run, std::function<bool()> stopped)
-      : environment_(environment), run_(run), stopped_(std::move(stopped)) {}
+      : run_(run), session_(environment, run.connectionString, run.waitForDatabase, std::move(stopped)) {}
 
-  /// Plans `key`. While the connection is lost or cannot be opened, or the
-  /// database gives the transaction up, waits and tries again on a new
-  /// connection for as long as the run allows. Nothing when the database could
-  /// not be reached in that time or a stop came meanwhile: the demand is left
-  /// as it was, for a later run.
+  /// Plans `key` on the worker's session. Nothing when the database could not
+  /// be reached in time or a stop came meanwhile: the demand is left as it
+  /// was, for a later run.
   std::optional<DemandOutcome> plan(const std::string& key) {
-    Backoff backoff(kFirstReconnectPause, kLongestReconnectPause, run_.waitForDatabase);
-    int lossesOnNewConnections = 0;
-    for (;;) {
-      const bool fresh = !connection_;
-      try {
-        if (!connection_) connection_ = std::make_unique<Connection>(environment_, run_.connectionString);
-        return planOne(*connection_, key, run_.storing);
-      } catch (const DatabaseError& error) {
-        const FailureKind kind = failureKind(error);
-        const bool opened = connection_ != nullptr;
-        // Whatever state the failure left the transaction in (SQLite rolls a
-        // transaction back by itself on a full disk or a trigger's
-        // raise(rollback), and its driver then runs on in autocommit), the next
-        // attempt or demand starts on a new connection.
-        connection_.reset();
-        if (kind == FailureKind::Statement) return failed(key, error.what());
-        if (kind == FailureKind::ConnectionLost && fresh && opened &&
-            ++lossesOnNewConnections >= kMostLossesOnNewConnections)
-          return failed(key, error.what());
-        if (stopped_() || backoff.spent()) return std::nullopt;
-      } catch (const std::bad_alloc&) {
-        connection_.reset();
-        return failed(key, "Nicht genug Arbeitsspeicher");
-      } catch (const std::exception& error) {
-        connection_.reset();
-        return failed(key, error.what());
+    try {
+      DemandOutcome outcome;
+      const Attempt attempt =
+          session_.run([&](Connection& connection) { outcome = planOne(connection, key, run_.storing); });
+      switch (attempt.result) {
+        case Attempt::Result::Done: return outcome;
+        case Attempt::Result::Failed: return failed(key, attempt.error->what());
+        case Attempt::Result::GaveUp: return std::nullopt;
       }
-      backoff.pause(stopped_);
+    } catch (const std::bad_alloc&) {
+      return failed(key, "Nicht genug Arbeitsspeicher");
+    } catch (const std::exception& error) {
+      return failed(key, error.what());
     }
+    return std::nullopt;
   }
 
  private:
-  FailureKind failureKind(const DatabaseError& error) const noexcept {
-    return connection_ ? mrp::failureKind(error, *connection_) : error.kind();
-  }
-
-  const OdbcEnvironment& environment_;
   const BatchRun& run_;
-  std::function<bool()> stopped_;
-  std::unique_ptr<Connection> connection_;
+  Session session_;
 };
-
-}  // namespace
-
-namespace {
 
 /// The threads of the workers beyond the caller's own. All are started before
 /// any works; each waits at a gate until it learns whether it is wanted.

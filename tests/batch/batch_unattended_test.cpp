@@ -469,6 +469,23 @@ TEST(BatchLockWait, OnMariaDBATimedOutLockWaitIsTriedAgain) {
   EXPECT_EQ(outcomesOf(result.out).at("D001"), "planned") << result.out;
 }
 
+// A demand whose own work ends the session every time (a trigger) fails after a
+// few new connections rather than holding its worker for the whole wait.
+TEST(BatchOutage, ADemandThatEndsEverySessionFailsAndTheRestArePlanned) {
+  TestDatabase db(Backend::PostgreSQL);
+  const std::vector<std::string> keys = fillDemands(db, 6);
+  db.exec("create function ende() returns trigger language plpgsql as $$ begin "
+          "if new.Bedarf = 'D002' then perform pg_terminate_backend(pg_backend_pid()); end if; "
+          "return new; end $$;"
+          "create trigger Ende before insert on LosGröße for each row execute function ende()");
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult result = runBatch(db.dataSourceName(), {"--jobs", "1"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "waited for the database";
+  EXPECT_EQ(result.exitStatus, 3) << result.err;
+  const auto outcomes = outcomesOf(result.out);
+  for (const std::string& key : keys) EXPECT_EQ(outcomes.at(key), key == "D002" ? "failed" : "planned") << key;
+}
+
 /// What a terminal shows after `bytes`: carriage return, line end and the
 /// clearing of the rest of a line are followed, other bytes written in place.
 std::vector<std::string> screenOf(const std::string& bytes) {
