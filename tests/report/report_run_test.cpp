@@ -5,8 +5,10 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -45,22 +47,33 @@ std::vector<LotRow> storedLots(TestDatabase& db, const std::string& key) {
   return lots;
 }
 
-/// The lots of a report's table (lines of a period with a lot), and its total cost.
+/// The lots of a report's table (lines of a period with a lot), and its total
+/// cost; every cost must have two decimals.
 std::vector<LotRow> reportedLots(const std::string& table, double& totalCost) {
   std::vector<LotRow> lots;
   std::istringstream lines(table);
+  const std::regex twoDecimals(R"(-?\d+\.\d\d)");
   for (std::string line; std::getline(lines, line);) {
     std::istringstream cells(line);
     std::string number, day, due, lot, stock, cost;
     cells >> number;
     if (number == "Summe") {
       cells >> due >> lot >> cost;
+      EXPECT_TRUE(std::regex_match(cost, twoDecimals)) << line;
       totalCost = std::strtod(cost.c_str(), nullptr);
     }
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
     cells >> day >> due >> lot >> stock >> cost;
-    if (lot != "-") lots.emplace_back(day, std::stol(lot), std::strtod(cost.c_str(), nullptr));
+    if (lot == "-") continue;
+    EXPECT_TRUE(std::regex_match(cost, twoDecimals)) << line;
+    lots.emplace_back(day, std::stol(lot), std::strtod(cost.c_str(), nullptr));
   }
+  return lots;
+}
+
+/// The lots with their costs rounded to cents, as the report shows them.
+std::vector<LotRow> inCents(std::vector<LotRow> lots) {
+  for (LotRow& lot : lots) std::get<2>(lot) = std::round(std::get<2>(lot) * 100.0) / 100.0;
   return lots;
 }
 
@@ -101,10 +114,10 @@ TEST_P(ReportRun, ShowsTheLotsAndCostsThatLotsizingStoresAndWritesNothing) {
     ASSERT_EQ(stored.exitStatus, 0) << stored.err;
     double totalCost = -1.0;
     const std::vector<LotRow> lots = storedLots(db_, key);
-    EXPECT_EQ(reportedLots(report.out, totalCost), lots) << report.out;
+    EXPECT_EQ(reportedLots(report.out, totalCost), inCents(lots)) << report.out;
     double storedTotal = 0.0;
     for (const LotRow& lot : lots) storedTotal += std::get<2>(lot);
-    EXPECT_EQ(totalCost, storedTotal);
+    EXPECT_EQ(totalCost, std::round(storedTotal * 100.0) / 100.0);
 
     const std::string periods = report.out.substr(report.out.find("Perioden: ") + 10);
     EXPECT_EQ(elementsOfClass(picture, "due"), std::atoi(periods.c_str()));
