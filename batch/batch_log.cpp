@@ -128,13 +128,17 @@ LogLine textLine(std::string_view line) {
   if (space == std::string_view::npos) return {};
   const std::string_view rest = line.substr(space + 1);
   if (rest.starts_with("batch started: ")) return {Kind::Start, {}};
-  if (rest.starts_with("summary: ") || rest.starts_with("keys file line ")) return {Kind::Other, {}};
+  if (rest.starts_with("summary: ") || rest.starts_with("summary codes: ") || rest.starts_with("keys file line "))
+    return {Kind::Other, {}};
   std::string key;
   std::size_t used = 0;
   if (!readJsonString(rest, key, used)) return {};
   const std::string_view after = rest.substr(used);
   if (after.starts_with(" planned ") || after.starts_with(" refused ")) return {Kind::Done, std::move(key)};
-  if (after.starts_with(" failed ") || after.starts_with(" message: ")) return {Kind::Other, {}};
+  // A failed demand, or a message line ("message: " in the logs of earlier versions).
+  for (const std::string_view word : {" failed ", " warning ", " reason ", " error ", " message: "}) {
+    if (after.starts_with(word)) return {Kind::Other, {}};
+  }
   return {};
 }
 
@@ -157,6 +161,24 @@ LogLine jsonLine(std::string_view line) {
 }
 
 }  // namespace
+
+const char* messageWord(Outcome outcome) noexcept {
+  switch (outcome) {
+    case Outcome::Planned: return "warning";
+    case Outcome::Refused: return "reason";
+    case Outcome::Failed: return "error";
+  }
+  return "error";
+}
+
+const char* messagesName(Outcome outcome) noexcept {
+  switch (outcome) {
+    case Outcome::Planned: return "warnings";
+    case Outcome::Refused: return "reasons";
+    case Outcome::Failed: return "errors";
+  }
+  return "errors";
+}
 
 const char* outcomeName(Outcome outcome) noexcept {
   switch (outcome) {
@@ -237,7 +259,12 @@ void BatchLog::demand(const DemandOutcome& o) {
           << ",\"outcome\":\"" << outcomeName(o.outcome) << "\",\"lots\":" << o.lots
           << ",\"cost\":" << number(o.cost) << ",\"periods\":" << o.periods
           << ",\"ms\":" << milliseconds(o.milliseconds) << ",\"messages\":[";
-    for (std::size_t i = 0; i < o.messages.size(); ++i) entry << (i ? "," : "") << jsonString(o.messages[i]);
+    for (std::size_t i = 0; i < o.messages.size(); ++i) entry << (i ? "," : "") << jsonString(o.messages[i].text);
+    entry << "],\"" << messagesName(o.outcome) << "\":[";
+    for (std::size_t i = 0; i < o.messages.size(); ++i) {
+      entry << (i ? "," : "") << "{\"code\":\"" << codeName(o.messages[i].code)
+            << "\",\"text\":" << jsonString(o.messages[i].text) << "}";
+    }
     entry << "]}";
     write(entry.str());
     return;
@@ -245,30 +272,61 @@ void BatchLog::demand(const DemandOutcome& o) {
   const std::string prefix = time + " " + jsonString(o.key);
   entry << prefix << " " << outcomeName(o.outcome) << " lots=" << o.lots << " cost=" << number(o.cost)
         << " periods=" << o.periods << " ms=" << milliseconds(o.milliseconds);
-  for (const std::string& message : o.messages) {
-    entry << "\n" << prefix << " message: " << withoutControlCharacters(validUtf8(message));
+  if (o.outcome == Outcome::Planned && !o.messages.empty()) entry << " warnings=" << o.messages.size();
+  for (const Message& message : o.messages) {
+    entry << "\n"
+          << prefix << " " << messageWord(o.outcome) << " " << codeName(message.code) << ": "
+          << withoutControlCharacters(validUtf8(message.text));
   }
   write(entry.str());
+}
+
+void BatchSummary::count(const DemandOutcome& outcome) {
+  switch (outcome.outcome) {
+    case Outcome::Planned: ++planned; break;
+    case Outcome::Refused: ++refused; break;
+    case Outcome::Failed: ++failed; break;
+  }
+  if (outcome.outcome == Outcome::Planned && !outcome.messages.empty()) ++warned;
+  std::set<MessageCode> seen;
+  for (const Message& message : outcome.messages) {
+    if (seen.insert(message.code).second) ++codes[message.code];
+  }
 }
 
 std::string summaryText(const BatchSummary& s) {
   const auto [seconds, perSecond] = pace(s);
   return "summary: planned=" + std::to_string(s.planned) + " refused=" + std::to_string(s.refused) +
-         " failed=" + std::to_string(s.failed) + " lots=" + std::to_string(s.lots) + " elapsed=" + seconds +
-         "s rate=" + perSecond + "/s" + (s.interrupted ? ", interrupted" : "");
+         " failed=" + std::to_string(s.failed) + " lots=" + std::to_string(s.lots) +
+         " warned=" + std::to_string(s.warned) + " elapsed=" + seconds + "s rate=" + perSecond + "/s" +
+         (s.interrupted ? ", interrupted" : "");
+}
+
+std::string summaryCodesText(const BatchSummary& s) {
+  std::string text = "summary codes:";
+  for (const auto& [code, demands] : s.codes) {
+    text += " " + std::string(codeName(code)) + "=" + std::to_string(demands);
+  }
+  return text;
 }
 
 void BatchLog::summary(const BatchSummary& s) {
   const std::string time = isoTimeNow();
   if (!json_) {
-    write(time + " " + summaryText(s));
+    // The counts per code come first, so that the summary stays the log's last line.
+    write((s.codes.empty() ? "" : time + " " + summaryCodesText(s) + "\n") + time + " " + summaryText(s));
     return;
+  }
+  std::string codes;
+  for (const auto& [code, demands] : s.codes) {
+    codes += (codes.empty() ? "\"" : ",\"") + std::string(codeName(code)) + "\":" + std::to_string(demands);
   }
   const auto [seconds, perSecond] = pace(s);
   write("{\"time\":\"" + time + "\",\"event\":\"summary\",\"planned\":" + std::to_string(s.planned) +
         ",\"refused\":" + std::to_string(s.refused) + ",\"failed\":" + std::to_string(s.failed) +
-        ",\"lots\":" + std::to_string(s.lots) + ",\"seconds\":" + seconds + ",\"perSecond\":" + perSecond +
-        ",\"interrupted\":" + (s.interrupted ? "true" : "false") + "}");
+        ",\"lots\":" + std::to_string(s.lots) + ",\"warned\":" + std::to_string(s.warned) +
+        ",\"seconds\":" + seconds + ",\"perSecond\":" + perSecond +
+        ",\"interrupted\":" + (s.interrupted ? "true" : "false") + ",\"codes\":{" + codes + "}}");
 }
 
 std::set<std::string> keysDoneInLatestBatch(std::istream& log, std::vector<std::size_t>& malformedLines) {

@@ -13,6 +13,7 @@
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "demand/message_sink.h"
+#include "lotsizing/run_failure.h"
 #include "platform/odbc_environment.h"
 
 namespace mrp::batch {
@@ -25,7 +26,7 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
   const auto start = std::chrono::steady_clock::now();
   MessageList sink;
   const std::optional<LotPlan> plan = planDemand(connection, key, sink, storing);
-  outcome.messages = std::move(sink.lines);
+  outcome.messages = std::move(sink.messages);
   if (plan) {
     outcome.outcome = Outcome::Planned;
     outcome.lots = plan->lots.size();
@@ -39,7 +40,7 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
   return outcome;
 }
 
-DemandOutcome failed(const std::string& key, std::string message) {
+DemandOutcome failed(const std::string& key, Message message) {
   DemandOutcome outcome;
   outcome.key = key;
   outcome.outcome = Outcome::Failed;
@@ -78,13 +79,13 @@ class Worker {
         connection_.reset();
         if (!lost || stop_.load() || backoff.spent() ||
             (fresh && opened && ++lossesOnNewConnections >= kMostLossesOnNewConnections))
-          return failed(key, error.what());
+          return failed(key, databaseFailure(error));
       } catch (const std::bad_alloc&) {
         connection_.reset();
-        return failed(key, "Nicht genug Arbeitsspeicher");
+        return failed(key, memoryFailure());
       } catch (const std::exception& error) {
         connection_.reset();
-        return failed(key, error.what());
+        return failed(key, otherFailure(error));
       }
       backoff.pause(&stop_);
     }
@@ -174,9 +175,7 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
         const DemandOutcome outcome = worker.plan(keys[index]);
         {
           const std::lock_guard lock(mutex);
-          if (outcome.outcome == Outcome::Planned) ++summary.planned;
-          if (outcome.outcome == Outcome::Refused) ++summary.refused;
-          if (outcome.outcome == Outcome::Failed) ++summary.failed;
+          summary.count(outcome);
           if (run.storing == Storing::Store) summary.lots += outcome.lots;
         }
         listener(outcome);

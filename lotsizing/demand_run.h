@@ -19,9 +19,11 @@ class MessageSink;
 enum class Storing { Store, DryRun };
 
 /// Loads `demandKey` over `connection`, plans it and replaces its rows in
-/// `LosGröße` (unless a dry run). Nothing when the demand was refused (its
-/// reasons went to `sink`; its rows stay as they were). Raises `DatabaseError`
-/// on a database failure, std::bad_alloc when memory runs out.
+/// `LosGröße` (unless a dry run). The data problems, and for a planned demand
+/// the warnings about its data (plan_warnings.h), go to `sink`. Nothing when
+/// the demand was refused (its reasons went to `sink`; its rows stay as they
+/// were). Raises `DatabaseError` on a database failure, std::bad_alloc when
+/// memory runs out.
 std::optional<LotPlan> planDemand(Connection& connection, std::string_view demandKey,
                                   MessageSink& sink, Storing storing = Storing::Store);
 
