@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/helpers.h"
+
 namespace mrp {
 namespace {
 
@@ -36,6 +38,20 @@ TEST(MessageCode, OnlyTheWarningsAboutPlannedDataAreLeftToTheBatchAndTheReport) 
   }
   EXPECT_EQ(warnings, (std::vector<std::string_view>{"factor-missing", "negative-cost", "negative-quantity",
                                                      "due-date-gap"}));
+}
+
+// A planner who reads a code in a log finds it in the README and in every man
+// page (which writes a dash as \-).
+TEST(MessageCode, EveryCodeIsDocumented) {
+  const std::string source = LOTSIZING_SOURCE_DIR;
+  for (const char* document : {"README.md", "man/lotsizing.1", "man/lotsizing-batch.1", "man/lotsizing-report.1"}) {
+    const std::string text = std::regex_replace(test::readFile(source + "/" + document), std::regex(R"(\\-)"), "-");
+    ASSERT_FALSE(text.empty()) << document;
+    for (const MessageCode code : allCodes()) {
+      const std::string name(codeName(code));
+      EXPECT_TRUE(std::regex_search(text, std::regex("(^|[^a-z-])" + name + "($|[^a-z-])"))) << document << ": " << name;
+    }
+  }
 }
 
 }  // namespace
