@@ -248,20 +248,6 @@ TEST_P(BatchRun, PlannedDemandsCarryTheirWarningsWithTheirCodes) {
       R"("codes":{"factor-missing":1,"negative-cost":1,"negative-quantity":1,"due-date-gap":1}})"))
       << entries["summary"];
 
-  const RunResult text = runBatch(db, {"--jobs", "1"});
-  EXPECT_EQ(text.exitStatus, 0) << text.err;
-  std::string summary;
-  const auto logged = demandsOf(text.out, summary);
-  EXPECT_TRUE(logged.at("WW1958").outcomeLine.ends_with(" warnings=4")) << text.out;
-  ASSERT_EQ(logged.at("WW1958").messages.size(), 4u) << text.out;
-  EXPECT_EQ(logged.at("WW1958").messages[3].code, "due-date-gap");
-  EXPECT_EQ(logged.at("WW1958").messages[3].word, "warning");
-  EXPECT_TRUE(logged.at("PUMPE-4711").messages.empty());
-  EXPECT_TRUE(std::regex_search(summary, std::regex("^planned=2 refused=0 failed=0 lots=\\d+ warned=1 "))) << summary;
-  EXPECT_NE(text.out.find(" summary codes: factor-missing=1 negative-cost=1 negative-quantity=1 due-date-gap=1\n"),
-            std::string::npos)
-      << text.out;
-
   const RunResult single = test::runProgramOnce({db.dataSourceName(), "WW1958"}, test::Capture::Separate);
   EXPECT_EQ(single.exitStatus, 0);
   EXPECT_EQ(single.err, "");

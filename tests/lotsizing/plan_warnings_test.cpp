@@ -135,15 +135,5 @@ TEST(PlanWarnings, ADueDateMoreThan366DaysAfterTheOneBefore) {
   for (const WarningCase& c : cases) expectWarnings(c);
 }
 
-TEST(PlanWarnings, EveryKindInTheOrderOfTheData) {
-  PlanBuilder builder;
-  builder.parameter(kRuestKosten, 0, -1.0).due(45292.5, -1).due(45292.5 + 1000, 1);
-  std::vector<MessageCode> codes;
-  for (const Message& message : warningsOf(builder)) codes.push_back(message.code);
-  EXPECT_EQ(codes, (std::vector<MessageCode>{FactorMissing, FactorMissing, FactorMissing, FactorMissing, NegativeCost,
-                                             NegativeQuantity, DueDateGap}));
-  for (const MessageCode code : codes) EXPECT_TRUE(isPlanWarning(code)) << codeName(code);
-}
-
 }  // namespace
 }  // namespace mrp
