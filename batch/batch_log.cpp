@@ -44,6 +44,24 @@ void appendEscapedByte(std::string& out, unsigned char byte) {
 
 }  // namespace
 
+const char* messageWord(Outcome outcome) noexcept {
+  switch (outcome) {
+    case Outcome::Planned: return "warning";
+    case Outcome::Refused: return "reason";
+    case Outcome::Failed: return "error";
+  }
+  return "error";
+}
+
+const char* messagesName(Outcome outcome) noexcept {
+  switch (outcome) {
+    case Outcome::Planned: return "warnings";
+    case Outcome::Refused: return "reasons";
+    case Outcome::Failed: return "errors";
+  }
+  return "errors";
+}
+
 const char* outcomeName(Outcome outcome) noexcept {
   switch (outcome) {
     case Outcome::Planned: return "planned";
@@ -126,7 +144,12 @@ void BatchLog::demand(const DemandOutcome& o) {
           << ",\"outcome\":\"" << outcomeName(o.outcome) << "\",\"lots\":" << o.lots
           << ",\"cost\":" << number(o.cost) << ",\"periods\":" << o.periods
           << ",\"ms\":" << milliseconds(o.milliseconds) << ",\"messages\":[";
-    for (std::size_t i = 0; i < o.messages.size(); ++i) entry << (i ? "," : "") << jsonString(o.messages[i]);
+    for (std::size_t i = 0; i < o.messages.size(); ++i) entry << (i ? "," : "") << jsonString(o.messages[i].text);
+    entry << "],\"" << messagesName(o.outcome) << "\":[";
+    for (std::size_t i = 0; i < o.messages.size(); ++i) {
+      entry << (i ? "," : "") << "{\"code\":\"" << codeName(o.messages[i].code)
+            << "\",\"text\":" << jsonString(o.messages[i].text) << "}";
+    }
     entry << "]}";
     write(entry.str());
     return;
@@ -134,33 +157,65 @@ void BatchLog::demand(const DemandOutcome& o) {
   const std::string prefix = time + " " + jsonString(o.key);
   entry << prefix << " " << outcomeName(o.outcome) << " lots=" << o.lots << " cost=" << number(o.cost)
         << " periods=" << o.periods << " ms=" << milliseconds(o.milliseconds);
-  for (const std::string& message : o.messages) {
-    entry << "\n" << prefix << " message: " << withoutControlCharacters(validUtf8(message));
+  if (o.outcome == Outcome::Planned && !o.messages.empty()) entry << " warnings=" << o.messages.size();
+  for (const Message& message : o.messages) {
+    entry << "\n"
+          << prefix << " " << messageWord(o.outcome) << " " << codeName(message.code) << ": "
+          << withoutControlCharacters(validUtf8(message.text));
   }
   write(entry.str());
+}
+
+void BatchSummary::count(const DemandOutcome& outcome) {
+  switch (outcome.outcome) {
+    case Outcome::Planned: ++planned; break;
+    case Outcome::Refused: ++refused; break;
+    case Outcome::Failed: ++failed; break;
+  }
+  if (outcome.outcome == Outcome::Planned && !outcome.messages.empty()) ++warned;
+  std::set<MessageCode> seen;
+  for (const Message& message : outcome.messages) {
+    if (seen.insert(message.code).second) ++codes[message.code];
+  }
 }
 
 std::string summaryText(const BatchSummary& s) {
   const auto [seconds, perSecond] = pace(s);
   const std::string lots = s.dryRun ? "0 would-store=" + std::to_string(s.lots) : std::to_string(s.lots);
   return "summary: planned=" + std::to_string(s.planned) + " refused=" + std::to_string(s.refused) +
-         " failed=" + std::to_string(s.failed) + " lots=" + lots + " elapsed=" + seconds + "s rate=" + perSecond +
-         "/s" + (s.interrupted ? ", interrupted: " + validUtf8(s.stopReason) : "");
+         " failed=" + std::to_string(s.failed) + " lots=" + lots + " warned=" + std::to_string(s.warned) +
+         " elapsed=" + seconds + "s rate=" + perSecond + "/s" +
+         (s.interrupted ? ", interrupted: " + validUtf8(s.stopReason) : "");
+}
+
+std::string summaryCodesText(const BatchSummary& s) {
+  std::string text = "summary codes:";
+  for (const auto& [code, demands] : s.codes) {
+    text += " " + std::string(codeName(code)) + "=" + std::to_string(demands);
+  }
+  return text;
 }
 
 void BatchLog::summary(const BatchSummary& s) {
   const std::string time = isoTimeNow();
   if (!json_) {
-    write(time + " " + summaryText(s));
+    // The counts per code come first, so that the summary stays the log's last line.
+    write((s.codes.empty() ? "" : time + " " + summaryCodesText(s) + "\n") + time + " " + summaryText(s));
     return;
+  }
+  std::string codes;
+  for (const auto& [code, demands] : s.codes) {
+    codes += (codes.empty() ? "\"" : ",\"") + std::string(codeName(code)) + "\":" + std::to_string(demands);
   }
   const auto [seconds, perSecond] = pace(s);
   write("{\"time\":\"" + time + "\",\"event\":\"summary\",\"planned\":" + std::to_string(s.planned) +
         ",\"refused\":" + std::to_string(s.refused) + ",\"failed\":" + std::to_string(s.failed) +
         ",\"lots\":" + std::to_string(s.dryRun ? 0 : s.lots) +
-        (s.dryRun ? ",\"wouldStore\":" + std::to_string(s.lots) : std::string()) + ",\"seconds\":" + seconds +
-        ",\"perSecond\":" + perSecond + ",\"interrupted\":" + (s.interrupted ? "true" : "false") +
-        (s.interrupted ? ",\"stopReason\":" + jsonString(s.stopReason) : std::string()) + "}");
+        (s.dryRun ? ",\"wouldStore\":" + std::to_string(s.lots) : std::string()) + ",\"warned\":" +
+        std::to_string(s.warned) + ",\"seconds\":" + seconds + ",\"perSecond\":" + perSecond +
+        ",\"interrupted\":" + (s.interrupted ? "true" : "false") +
+        (s.interrupted ? ",\"stopReason\":" + jsonString(s.stopReason) : std::string()) + ",\"codes\":{" + codes +
+        "}}");
 }
 
 }  // namespace mrp::batch

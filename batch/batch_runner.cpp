@@ -15,6 +15,7 @@
 #include "db/session.h"
 #include "db/odbc_environment.h"
 #include "demand/message_sink.h"
+#include "lotsizing/run_failure.h"
 
 namespace mrp::batch {
 namespace {
@@ -26,7 +27,7 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
   const auto start = std::chrono::steady_clock::now();
   MessageList sink;
   const std::optional<LotPlan> plan = planDemand(connection, key, sink, storing).plan;
-  outcome.messages = std::move(sink.lines);
+  outcome.messages = std::move(sink.messages);
   if (plan) {
     outcome.outcome = Outcome::Planned;
     outcome.lots = plan->lots.size();
@@ -40,7 +41,7 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
   return outcome;
 }
 
-DemandOutcome failed(const std::string& key, std::string message) {
+DemandOutcome failed(const std::string& key, Message message) {
   DemandOutcome outcome;
   outcome.key = key;
   outcome.outcome = Outcome::Failed;
@@ -64,13 +65,13 @@ class Worker {
           session_.run([&](Connection& connection) { outcome = planOne(connection, key, run_.storing); });
       switch (attempt.result) {
         case Attempt::Result::Done: return outcome;
-        case Attempt::Result::Failed: return failed(key, attempt.error->what());
+        case Attempt::Result::Failed: return failed(key, databaseFailure(*attempt.error));
         case Attempt::Result::GaveUp: return std::nullopt;
       }
     } catch (const std::bad_alloc&) {
-      return failed(key, "Nicht genug Arbeitsspeicher");
+      return failed(key, memoryFailure());
     } catch (const std::exception& error) {
-      return failed(key, error.what());
+      return failed(key, otherFailure(error));
     }
     return std::nullopt;
   }
@@ -156,9 +157,7 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
         }
         {
           const std::lock_guard lock(mutex);
-          if (outcome->outcome == Outcome::Planned) ++summary.planned;
-          if (outcome->outcome == Outcome::Refused) ++summary.refused;
-          if (outcome->outcome == Outcome::Failed) ++summary.failed;
+          summary.count(*outcome);
           summary.lots += outcome->lots;
         }
         listener(*outcome);

@@ -121,8 +121,12 @@ LogLine textLine(std::string_view line) {
   if (!readJsonString(rest, key, used) || !rest.substr(used).starts_with(' ')) return {};
   const std::string_view word = firstWord(rest.substr(used + 1));
   if (word == "planned" || word == "refused") return {Kind::Done, std::move(key)};
-  if (word.empty()) return {};
-  return {Kind::Other, {}};  // failed, or a line of the demand's messages
+  // A failed demand, or a line of a demand's messages ("message:" in the logs
+  // of earlier versions).
+  for (const std::string_view other : {"failed", "warning", "reason", "error", "message:"}) {
+    if (word == other) return {Kind::Other, {}};
+  }
+  return {};
 }
 
 // Inside a JSON string every quote is escaped, so a key or message cannot fake

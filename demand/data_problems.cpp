@@ -16,29 +16,31 @@ std::string joined(const std::vector<std::string_view>& parts) {
 
 }  // namespace
 
-void DataProblems::noConversionFactors() { report("UmrechnungsFaktoren existieren nicht!"); }
+void DataProblems::noConversionFactors() {
+  report(MessageCode::NoConversionFactors, "UmrechnungsFaktoren existieren nicht!");
+}
 
 void DataProblems::unknownConversion(const std::string& name) {
-  report("Unbekannte Umrechnung: " + name);
+  report(MessageCode::UnknownConversion, "Unbekannte Umrechnung: " + name);
 }
 
 void DataProblems::missingDemand(std::string_view demandKey) {
-  report("Bedarf existiert nicht: " + std::string(demandKey));
+  report(MessageCode::DemandMissing, "Bedarf existiert nicht: " + std::string(demandKey));
 }
 
-void DataProblems::noParameters() { report("Parameter existieren nicht!"); }
+void DataProblems::noParameters() { report(MessageCode::NoParameters, "Parameter existieren nicht!"); }
 
 void DataProblems::fractionalLotGrid(const std::string& name, double value, double factor) {
-  report("Unerlaubter Parameter: " + name + " Parameter: " + formatNumber(value) +
-         " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) +
-         "): Nur ganzzahliger Parameter ist hier erlaubt!");
+  report(MessageCode::ParameterNotWhole, "Unerlaubter Parameter: " + name + " Parameter: " + formatNumber(value) +
+                                            " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) +
+                                            "): Nur ganzzahliger Parameter ist hier erlaubt!");
 }
 
 void DataProblems::unknownParameter(const std::string& name) {
-  report("Unbekannter Parameter: " + name);
+  report(MessageCode::UnknownParameter, "Unbekannter Parameter: " + name);
 }
 
-void DataProblems::noDueQuantities() { report("Termine existieren nicht!"); }
+void DataProblems::noDueQuantities() { report(MessageCode::NoDueQuantities, "Termine existieren nicht!"); }
 
 std::string unreadableRowText(const UnreadableRow& row, bool rowSkipped) {
   std::string text = "Unlesbare Spalte in ";
@@ -61,15 +63,17 @@ std::string unreadableRowText(const UnreadableRow& row, bool rowSkipped) {
   return text;
 }
 
-void DataProblems::skippedRow(const UnreadableRow& row) { report(unreadableRowText(row, true)); }
+void DataProblems::skippedRow(const UnreadableRow& row) {
+  report(MessageCode::UnreadableValue, unreadableRowText(row, true));
+}
 
 void DataProblems::incompleteHeader(const UnreadableRow& row) {
-  report(unreadableRowText(row, false));
+  report(MessageCode::UnreadableValue, unreadableRowText(row, false));
 }
 
 void DataProblems::periodLengthOutOfRange(double days, double factor) {
-  report("PeriodenLänge außerhalb des Wertebereichs: " + formatNumber(days) +
-         " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) + ")");
+  report(MessageCode::PeriodLengthInvalid, "PeriodenLänge außerhalb des Wertebereichs: " + formatNumber(days) +
+                                              " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) + ")");
 }
 
 }  // namespace mrp

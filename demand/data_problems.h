@@ -1,22 +1,24 @@
 // The data problems found while a demand is loaded. Each is handed to the
-// run's message sink as one line and loading goes on. All message texts live
-// here; numbers use the message number format (6 significant digits).
+// run's message sink as one line with its code and loading goes on. All
+// message texts live here; numbers use the message number format (6
+// significant digits).
 //
-// The messages (<...> stands for a value):
-//   UmrechnungsFaktoren existieren nicht!
-//   Unbekannte Umrechnung: <name>
-//   Bedarf existiert nicht: <key>
-//   Parameter existieren nicht!
+// The messages (<...> stands for a value) and their codes:
+//   UmrechnungsFaktoren existieren nicht!                        no-conversion-factors
+//   Unbekannte Umrechnung: <name>                                unknown-conversion
+//   Bedarf existiert nicht: <key>                                demand-missing
+//   Parameter existieren nicht!                                  no-parameters
 //   Unerlaubter Parameter: <name> Parameter: <value> (inklusiv UmrechnungsFaktor: <factor>):
-//     Nur ganzzahliger Parameter ist hier erlaubt!                           (one line)
-//   Unbekannter Parameter: <name>
-//   Termine existieren nicht!
+//     Nur ganzzahliger Parameter ist hier erlaubt!   (one line)  parameter-not-whole
+//   Unbekannter Parameter: <name>                                unknown-parameter
+//   Termine existieren nicht!                                    no-due-quantities
 //   Unlesbare Spalte in <table>: <column> ist NULL oder nicht lesbar (<id>: <value>, ...):
-//     Zeile ausgelassen!                                                     (one line)
+//     Zeile ausgelassen!                             (one line)  unreadable-value
 //     several columns: "<column>, <column> sind"; without a readable identity the
 //     parenthesis is left out; for the demand header the row is kept, so the
 //     closing ": Zeile ausgelassen!" is left out too
 //   PeriodenLänge außerhalb des Wertebereichs: <days> (inklusiv UmrechnungsFaktor: <factor>)
+//                                                                period-length-invalid
 #pragma once
 
 #include <string>
@@ -58,9 +60,11 @@ class DataProblems {
   void periodLengthOutOfRange(double days, double factor);
 
  private:
-  /// Hands `line` on with its control characters (from keys and names read
-  /// from the database) made spaces: one message, one line.
-  void report(std::string_view line) { sink_.message(withoutControlCharacters(line)); }
+  /// Hands `line` on with its code and its control characters (from keys and
+  /// names read from the database) made spaces: one message, one line.
+  void report(MessageCode code, std::string_view line) {
+    sink_.message(code, withoutControlCharacters(line));
+  }
 
   MessageSink& sink_;
 };

@@ -34,10 +34,14 @@ void printProgress(std::string_view text);
 /// spaces (one message, one line) and the closing mark.
 void printErrorBanner(std::string_view text);
 
-/// The run's messages, each in the error banner.
+/// The run's messages, each in the error banner. The warnings about data the
+/// plan takes as it stands are left out: this program has always planned such
+/// data without a word, and its output stays as it was.
 class ConsoleSink final : public MessageSink {
  public:
-  void message(std::string_view line) override { printErrorBanner(line); }
+  void message(MessageCode code, std::string_view line) override {
+    if (!isPlanWarning(code)) printErrorBanner(line);
+  }
 };
 
 }  // namespace mrp

@@ -27,8 +27,9 @@ struct DemandRun {
 };
 
 /// Loads `demandKey` over `connection`, plans it and replaces its rows in
-/// `LosGröße` (unless a dry run). Raises `DatabaseError` on a database
-/// failure, std::bad_alloc when memory runs out.
+/// `LosGröße` (unless a dry run). The data problems, and for a planned demand
+/// the warnings about its data (plan_warnings.h), go to `sink`. Raises
+/// `DatabaseError` on a database failure, std::bad_alloc when memory runs out.
 DemandRun planDemand(Connection& connection, std::string_view demandKey, MessageSink& sink,
                      Storing storing = Storing::Store);
 

@@ -3,6 +3,7 @@
 #include "lotsizing/plan_checks.h"
 
 #include <cmath>
+#include <utility>
 
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
@@ -29,55 +30,67 @@ bool isUsableFactor(double factor) { return factor > 0.0 && std::isnormal(factor
 
 }  // namespace
 
-void PlanProblems::add(const std::string& line) { lines_.push_back(line); }
+void PlanProblems::add(MessageCode code, std::string line) {
+  messages_.push_back(Message{code, std::move(line)});
+}
 
 void PlanProblems::periodLengthBelowOneDay(std::int32_t days, double factor) {
-  add("Unerlaubte PeriodenLänge: " + number(days) + " Tage (inklusiv UmrechnungsFaktor: " +
-      formatNumber(factor) + "): Nur PeriodenLänge ab einem Tag ist hier erlaubt!");
+  add(MessageCode::PeriodLengthInvalid,
+      "Unerlaubte PeriodenLänge: " + number(days) + " Tage (inklusiv UmrechnungsFaktor: " +
+          formatNumber(factor) + "): Nur PeriodenLänge ab einem Tag ist hier erlaubt!");
 }
 
-void PlanProblems::interestYearMissing() { add("UmrechnungsFaktor existiert nicht: ZinsJahr"); }
+void PlanProblems::interestYearMissing() {
+  add(MessageCode::InterestYearMissing, "UmrechnungsFaktor existiert nicht: ZinsJahr");
+}
 
 void PlanProblems::interestYearInvalid(double factor) {
-  add("Unerlaubter UmrechnungsFaktor: ZinsJahr " + formatNumber(factor) +
-      ": Nur positiver endlicher Faktor ist hier erlaubt!");
+  add(MessageCode::InterestYearInvalid, "Unerlaubter UmrechnungsFaktor: ZinsJahr " + formatNumber(factor) +
+                                            ": Nur positiver endlicher Faktor ist hier erlaubt!");
 }
 
-void PlanProblems::currencyMissing() { add("UmrechnungsFaktor existiert nicht: Währung"); }
+void PlanProblems::currencyMissing() {
+  add(MessageCode::CurrencyMissing, "UmrechnungsFaktor existiert nicht: Währung");
+}
 
 void PlanProblems::currencyInvalid(double factor) {
-  add("Unerlaubter UmrechnungsFaktor: Währung " + formatNumber(factor) +
-      ": Nur positiver endlicher Faktor ist hier erlaubt!");
+  add(MessageCode::CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung " + formatNumber(factor) +
+                                        ": Nur positiver endlicher Faktor ist hier erlaubt!");
 }
 
 void PlanProblems::lotGridMissing(std::int32_t first, std::int32_t last) {
-  add("LosRaster existiert nicht " + periodRange(first, last));
+  add(MessageCode::LotGridMissing, "LosRaster existiert nicht " + periodRange(first, last));
 }
 
 void PlanProblems::lotGridInvalid(double value, std::int32_t first, std::int32_t last) {
-  add("Unerlaubter LosRaster: " + formatNumber(value) + " " + periodRange(first, last) +
-      ": Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!");
+  add(MessageCode::LotGridInvalid, "Unerlaubter LosRaster: " + formatNumber(value) + " " +
+                                       periodRange(first, last) +
+                                       ": Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!");
 }
 
 void PlanProblems::periodSumOutOfRange(std::int64_t sum, std::int32_t period) {
-  add("Mengensumme außerhalb des Wertebereichs: " + number(sum) + " " + inPeriod(period));
+  add(MessageCode::QuantityOutOfRange,
+      "Mengensumme außerhalb des Wertebereichs: " + number(sum) + " " + inPeriod(period));
 }
 
 void PlanProblems::roundedQuantityOutOfRange(std::int64_t quantity, std::int32_t period) {
-  add("Gerundete Menge außerhalb des Wertebereichs: " + number(quantity) + " " + inPeriod(period));
+  add(MessageCode::QuantityOutOfRange,
+      "Gerundete Menge außerhalb des Wertebereichs: " + number(quantity) + " " + inPeriod(period));
 }
 
 void PlanProblems::lotSizeOutOfRange(std::int64_t lot, std::int32_t period) {
-  add("Losgröße außerhalb des Wertebereichs: " + number(lot) + " " + inPeriod(period));
+  add(MessageCode::QuantityOutOfRange,
+      "Losgröße außerhalb des Wertebereichs: " + number(lot) + " " + inPeriod(period));
 }
 
 void PlanProblems::lotCostNotFinite(double cost, std::int32_t period) {
-  add("Loskosten nicht endlich: " + formatNumber(cost) + " " + inPeriod(period));
+  add(MessageCode::LotCostNotFinite, "Loskosten nicht endlich: " + formatNumber(cost) + " " + inPeriod(period));
 }
 
 void PlanProblems::tooManyPeriods(std::int64_t periods, double lastDue) {
-  add("Zu viele Perioden: " + std::to_string(periods) + " bis zum Termin " + formatOleDate(lastDue) +
-      ": Nur bis " + std::to_string(kMostPeriods) + " Perioden ist hier erlaubt!");
+  add(MessageCode::TooManyPeriods,
+      "Zu viele Perioden: " + std::to_string(periods) + " bis zum Termin " + formatOleDate(lastDue) +
+          ": Nur bis " + std::to_string(kMostPeriods) + " Perioden ist hier erlaubt!");
 }
 
 PlanProblems checkPlannable(const DemandPlan& plan) {
@@ -120,7 +133,7 @@ PlanProblems checkPlannable(const DemandPlan& plan) {
 
 bool refuseIfAny(const PlanProblems& problems, MessageSink& sink) {
   if (!problems.any()) return false;
-  for (const std::string& line : problems.lines()) sink.message(line);
+  for (const Message& message : problems.messages()) sink.message(message.code, message.text);
   return true;
 }
 

@@ -9,42 +9,48 @@
 //
 // All message texts live in plan_checks.cpp. Numbers use the message number
 // format (6 significant digits); periods are counted from 1 as the database
-// counts them. The messages (<...> stands for a value, each one line):
+// counts them. The messages (<...> stands for a value, each one line) and
+// their codes:
 //   Unerlaubte PeriodenLänge: <days> Tage (inklusiv UmrechnungsFaktor: <factor>):
-//     Nur PeriodenLänge ab einem Tag ist hier erlaubt!
-//   UmrechnungsFaktor existiert nicht: ZinsJahr
+//     Nur PeriodenLänge ab einem Tag ist hier erlaubt!                   period-length-invalid
+//   UmrechnungsFaktor existiert nicht: ZinsJahr                          interest-year-missing
 //   Unerlaubter UmrechnungsFaktor: ZinsJahr <factor>: Nur positiver endlicher Faktor ist hier erlaubt!
-//   UmrechnungsFaktor existiert nicht: Währung
+//                                                                        interest-year-invalid
+//   UmrechnungsFaktor existiert nicht: Währung                           currency-missing
 //   Unerlaubter UmrechnungsFaktor: Währung <factor>: Nur positiver endlicher Faktor ist hier erlaubt!
-//   LosRaster existiert nicht in Periode <p>            ("in Periode <p> bis <q>" for a range)
+//                                                                        currency-invalid
+//   LosRaster existiert nicht in Periode <p>  ("in Periode <p> bis <q>") lot-grid-missing
 //   Unerlaubter LosRaster: <value> in Periode <p>: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!
-//                                                       (also "in Periode <p> bis <q>")
-//   Mengensumme außerhalb des Wertebereichs: <sum> in Periode <p>
-//   Gerundete Menge außerhalb des Wertebereichs: <quantity> in Periode <p>
-//   Losgröße außerhalb des Wertebereichs: <lot> in Periode <p>
-//   Loskosten nicht endlich: <cost> in Periode <p>
+//                                 (also "in Periode <p> bis <q>")        lot-grid-invalid
+//   Mengensumme außerhalb des Wertebereichs: <sum> in Periode <p>        quantity-out-of-range
+//   Gerundete Menge außerhalb des Wertebereichs: <quantity> in Periode <p>   quantity-out-of-range
+//   Losgröße außerhalb des Wertebereichs: <lot> in Periode <p>           quantity-out-of-range
+//   Loskosten nicht endlich: <cost> in Periode <p>                       lot-cost-not-finite
 //   Zu viele Perioden: <n> bis zum Termin <YYYY-MM-DD HH:MM:SS>: Nur bis 200000 Perioden ist hier erlaubt!
+//                                                                        too-many-periods
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "demand/message_code.h"
+
 namespace mrp {
 
 struct DemandPlan;
 class MessageSink;
 
-/// The lines of a refusal, collected while a step runs; empty when the step
-/// found nothing wrong.
+/// The messages of a refusal, collected while a step runs; empty when the
+/// step found nothing wrong.
 class PlanProblems {
  public:
-  bool empty() const noexcept { return lines_.empty(); }
-  const std::vector<std::string>& lines() const noexcept { return lines_; }
+  bool empty() const noexcept { return messages_.empty(); }
+  const std::vector<Message>& messages() const noexcept { return messages_; }
 
   /// A header problem the loading has reported already: refuses, prints nothing.
   void addReported() { reportedElsewhere_ = true; }
-  bool any() const noexcept { return reportedElsewhere_ || !lines_.empty(); }
+  bool any() const noexcept { return reportedElsewhere_ || !messages_.empty(); }
 
   void periodLengthBelowOneDay(std::int32_t days, double factor);
   void interestYearMissing();
@@ -64,9 +70,9 @@ class PlanProblems {
   void tooManyPeriods(std::int64_t periods, double lastDue);
 
  private:
-  void add(const std::string& line);
+  void add(MessageCode code, std::string line);
 
-  std::vector<std::string> lines_;
+  std::vector<Message> messages_;
   bool reportedElsewhere_ = false;
 };
 
@@ -76,7 +82,7 @@ class PlanProblems {
 /// double (zero, negative, infinite, NaN or subnormal).
 PlanProblems checkPlannable(const DemandPlan& plan);
 
-/// When `problems` holds any: hands its lines to `sink` and returns true.
+/// When `problems` holds any: hands its messages to `sink` and returns true.
 bool refuseIfAny(const PlanProblems& problems, MessageSink& sink);
 
 /// The most periods a demand may have: a horizon of 200,000 periods (548 years of

@@ -38,12 +38,6 @@ std::string px(double value) {
   return out == "-0" ? "0" : out;
 }
 
-/// A cost as a person reads it in a title: at most two decimals.
-std::string roundedCost(double cost) {
-  if (!std::isfinite(cost) || std::fabs(cost) >= 1e15) return formatCost(cost);
-  return px(cost);
-}
-
 std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
   for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
@@ -85,7 +79,15 @@ class PlanChart {
   double slotLeft(std::size_t index) const { return kPlotLeft + static_cast<double>(index) * slot_; }
 
   std::string title() const {
-    return "Bedarf " + report_.demandKey + " \xE2\x80\x93 Gesamtkosten " + roundedCost(report_.totalCost);
+    return "Bedarf " + report_.demandKey + " \xE2\x80\x93 Gesamtkosten " + formatCost(report_.totalCost);
+  }
+
+  /// "12 Perioden zu 1 Tag, 6 Lose", "1 Periode zu 7 Tagen, 1 Los".
+  std::string subtitle() const {
+    const std::size_t periods = report_.periods.size();
+    return std::to_string(periods) + (periods == 1 ? " Periode zu " : " Perioden zu ") +
+           formatPeriodLengthDative(report_.periodLength) + ", " + std::to_string(report_.lotCount) +
+           (report_.lotCount == 1 ? " Los" : " Lose");
   }
 
   void writeHead() {
@@ -96,9 +98,7 @@ class PlanChart {
          << "<style>" << kStyle << "</style>\n"
          << "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n"
          << "<text class=\"title\" x=\"" << px(kPlotLeft) << "\" y=\"26\">" << xmlText(title()) << "</text>\n"
-         << "<text class=\"subtitle\" x=\"" << px(kPlotLeft) << "\" y=\"46\">" << report_.periods.size()
-         << " Perioden zu " << formatPeriodLength(report_.periodLength) << ", " << report_.lotCount
-         << " Lose</text>\n";
+         << "<text class=\"subtitle\" x=\"" << px(kPlotLeft) << "\" y=\"46\">" << subtitle() << "</text>\n";
   }
 
   void writeQuantityAxis() {

@@ -1,6 +1,6 @@
 #include "report/plan_table.h"
 
-#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/text_encoding.h"
@@ -10,6 +10,8 @@ namespace mrp::report {
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
+/// From here on a cost is written in exponent form.
+constexpr double kLargestFixedCost = 1e15;
 
 std::string quantity(std::int64_t value) { return std::to_string(value); }
 
@@ -59,13 +61,21 @@ std::string formatStart(OleDate start, StartPrecision precision) {
 }
 
 std::string formatCost(double cost) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, cost);
-  return std::string(text, result.ptr);
+  // %.2e prints inf and nan as they are.
+  const bool fixed = std::isfinite(cost) && std::fabs(cost) < kLargestFixedCost;
+  // A cost that rounds to zero is shown without its sign.
+  if (fixed && std::fabs(cost) < 0.005) cost = 0.0;
+  char text[64];
+  std::snprintf(text, sizeof text, fixed ? "%.2f" : "%.2e", cost);
+  return text;
 }
 
 std::string formatPeriodLength(std::int32_t days) {
   return std::to_string(days) + (days == 1 ? " Tag" : " Tage");
+}
+
+std::string formatPeriodLengthDative(std::int32_t days) {
+  return std::to_string(days) + (days == 1 ? " Tag" : " Tagen");
 }
 
 void writePlanTable(std::ostream& out, const PlanReport& report) {

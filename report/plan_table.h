@@ -14,8 +14,8 @@
 // One line per planning period: its number from 1, its start, the quantity
 // due after rounding, the lot ordered in it ("-" for none), the stock carried
 // to the next period and the lot's cost as stored in `LosGröße` ("-" for none).
-// Costs are written with the fewest digits that read back as the very same
-// double, so the table can be checked against the stored rows.
+// Costs are written with two decimals, as a planner reads money; the total is
+// the stored costs added, rounded once.
 #pragma once
 
 #include <ostream>
@@ -36,12 +36,17 @@ StartPrecision startPrecisionFor(const std::vector<PeriodLine>& periods);
 /// "YYYY-MM-DD", with " HH:MM" or " HH:MM:SS" as `precision` says.
 std::string formatStart(OleDate start, StartPrecision precision);
 
-/// The shortest decimal text that reads back as `cost` exactly: 864, 0.1,
-/// 245.28472222222226.
+/// `cost` with two decimals: 864.00, 0.10, 245.28, never "-0.00". Beyond
+/// 1e15, where two decimals would stand behind a row of meaningless digits,
+/// in exponent form with two decimals (1.00e+300); inf, -inf or nan when it
+/// is no number (a total whose sum overflowed).
 std::string formatCost(double cost);
 
-/// "1 Tag", "7 Tage".
+/// "1 Tag", "7 Tage": the nominative, as in "Periodenlänge: 7 Tage".
 std::string formatPeriodLength(std::int32_t days);
+
+/// "1 Tag", "7 Tagen": the dative, as in "12 Perioden zu 7 Tagen".
+std::string formatPeriodLengthDative(std::int32_t days);
 
 /// Writes the header line, a blank line, the table and its totals.
 void writePlanTable(std::ostream& out, const PlanReport& report);

@@ -1,8 +1,9 @@
 // The entry of lotsizing-report: options, one read-only run, the table and
 // the picture. Output is UTF-8 with '\n' line ends. Standard error carries one
-// line per message: the data problems and refusal reasons of the demand as the
-// loading and the engine word them, a database failure as its report, and the
-// program's own messages (usage, files), which are English.
+// line per message: the data problems, refusal reasons and warnings of the
+// demand, each as "<code>: <text>" with the text as the library words it, a
+// failure of the run the same way, and the program's own messages (usage,
+// files), which are English.
 #include "report/report_main.h"
 
 #include <algorithm>
@@ -12,15 +13,16 @@
 #include <iostream>
 #include <new>
 #include <optional>
+#include <variant>
 
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "lotsizing/demand_run.h"
 #include "demand/message_sink.h"
-#include "demand/parameter_code.h"
 #include "lotsizing/lot_plan.h"
-#include "platform/character_locale.h"
 #include "db/odbc_environment.h"
+#include "lotsizing/run_failure.h"
+#include "platform/character_locale.h"
 #include "platform/text_encoding.h"
 #include "report/plan_report.h"
 #include "report/plan_svg.h"
@@ -30,54 +32,55 @@
 namespace mrp::report {
 namespace {
 
+// The exit statuses, as lotsizing-batch counts them where they apply.
 constexpr int kShown = 0;
-constexpr int kNotShown = 1;
+constexpr int kRefused = 1;
 constexpr int kUsage = 2;
+constexpr int kFailed = 3;  // the database, memory or an output failed
+constexpr int kUnexpectedFailure = 4;
 constexpr const char* kProgram = "lotsizing-report";
 
-/// Each message of the run as one line on standard error.
-class StandardErrorSink final : public MessageSink {
- public:
-  void message(std::string_view line) override { std::cerr << line << '\n' << std::flush; }
-};
-
-/// Names the cost factors the demand lacks. The plan counts a missing factor
-/// as 0 and goes on without a word: setup costs or holding costs vanish, or an
-/// interest rate. The factors whose absence refuses the demand have their own
-/// messages, and a demand without any factor has one already.
-void noteMissingCostFactors(const DemandPlan& demand) {
-  if (!demand.headerFound || demand.conversionFactors.empty()) return;
-  for (const ParameterCode code : {kRuestKosten, kStueckKosten, kKapitalbindungsZinssatz, kWagnisZinssatz}) {
-    if (!demand.hasFactor(code))
-      std::cerr << kProgram << ": note: no conversion factor " << kParameterNames[code]
-                << ": every " << kParameterNames[code] << " counts as 0\n";
-  }
+/// One message as a line on standard error.
+void printMessage(MessageCode code, std::string_view text) {
+  std::cerr << codeName(code) << ": " << text << '\n' << std::flush;
 }
 
-/// Loads and plans the demand over a connection of its own that only reads.
-/// Nothing when the demand was refused. Raises DatabaseError.
-std::optional<PlanReport> planReport(const OdbcEnvironment& environment, const ReportOptions& options) {
+/// Each message of the run as one line on standard error, as it comes.
+class StandardErrorSink final : public MessageSink {
+ public:
+  void message(MessageCode code, std::string_view line) override { printMessage(code, line); }
+};
+
+/// A demand that was not planned: refused for its data, or the run failed.
+enum class NotPlanned { Refused, Failed };
+using ReportOutcome = std::variant<PlanReport, NotPlanned>;
+
+/// Loads and plans the demand over a connection of its own that only reads;
+/// a planned demand's warnings follow its data problems. Raises DatabaseError.
+ReportOutcome planReport(const OdbcEnvironment& environment, const ReportOptions& options) {
   Connection connection(environment, "DSN=" + options.dataSource);
   StandardErrorSink sink;
+  // The warnings of a planned demand come with the plan, after its data problems.
   const DemandRun run = planDemand(connection, options.demandKey, sink, Storing::DryRun);
-  noteMissingCostFactors(run.demand);
   connection.close();
-  if (!run.plan) return std::nullopt;
+  if (!run.plan) return NotPlanned::Refused;
   return makePlanReport(run.demand.demandKey, run.demand.periodLength.value_or(0), *run.plan);
 }
 
-/// The report, or nothing after its failure went to standard error.
-std::optional<PlanReport> planReportGuarded(const OdbcEnvironment& environment, const ReportOptions& options) {
+/// The report, or why there is none; a failure has gone to standard error.
+ReportOutcome planReportGuarded(const OdbcEnvironment& environment, const ReportOptions& options) {
+  std::optional<Message> failure;
   try {
     return planReport(environment, options);
   } catch (const DatabaseError& error) {
-    std::cerr << error.what() << '\n';
+    failure = databaseFailure(error);
   } catch (const std::bad_alloc&) {
-    std::cerr << "Nicht genug Arbeitsspeicher\n";
+    failure = memoryFailure();
   } catch (const std::exception& error) {
-    std::cerr << error.what() << '\n';
+    failure = otherFailure(error);
   }
-  return std::nullopt;
+  printMessage(failure->code, failure->text);
+  return NotPlanned::Failed;
 }
 
 bool writeSvgFile(const std::string& path, const PlanReport& report) {
@@ -93,16 +96,18 @@ int run(const ReportOptions& options) {
   const std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
   if (!environment) {
     std::cerr << kProgram << ": the ODBC environment cannot be set up\n";
-    return kNotShown;
+    return kFailed;
   }
-  const std::optional<PlanReport> report = planReportGuarded(*environment, options);
-  if (!report) return kNotShown;
-  writePlanTable(std::cout, *report);
+  const ReportOutcome outcome = planReportGuarded(*environment, options);
+  if (const NotPlanned* notPlanned = std::get_if<NotPlanned>(&outcome))
+    return *notPlanned == NotPlanned::Refused ? kRefused : kFailed;
+  const PlanReport& report = std::get<PlanReport>(outcome);
+  writePlanTable(std::cout, report);
   if (!std::cout.flush()) {
     std::cerr << kProgram << ": cannot write the table: " << std::strerror(errno) << '\n';
-    return kNotShown;
+    return kFailed;
   }
-  if (options.svgFile && !writeSvgFile(*options.svgFile, *report)) return kNotShown;
+  if (options.svgFile && !writeSvgFile(*options.svgFile, report)) return kFailed;
   return kShown;
 }
 
@@ -119,8 +124,12 @@ int runReportProgram(int argc, char** argv) {
     return kUsage;
   }
   if (options.help) {
-    std::cout << helpText(programName);
-    return kShown;
+    std::cout << helpText(programName) << std::flush;
+    return std::cout ? kShown : kFailed;
+  }
+  if (options.version) {
+    std::cout << kProgram << ' ' << LOTSIZING_VERSION << '\n' << std::flush;
+    return std::cout ? kShown : kFailed;
   }
   return run(options);
 }
@@ -139,7 +148,7 @@ int runLotSizingReport(int argc, char** argv) {
   } catch (...) {
     std::cerr << kProgram << ": unexpected failure\n";
   }
-  return kNotShown;
+  return kUnexpectedFailure;
 }
 
 }  // namespace mrp::report

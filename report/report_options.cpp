@@ -14,6 +14,8 @@ ReportOptions parseReportOptions(const std::vector<std::string>& arguments) {
       optionsEnded = true;
     } else if (argument == "--help" || argument == "-h") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument == "--svg") {
       if (i + 1 >= arguments.size()) throw UsageError("--svg needs a file name");
       options.svgFile = arguments[++i];
@@ -23,7 +25,7 @@ ReportOptions parseReportOptions(const std::vector<std::string>& arguments) {
       throw UsageError("unknown option " + argument);
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (options.svgFile && options.svgFile->empty()) throw UsageError("--svg needs a file name");
   if (positional.size() != 2) throw UsageError("two arguments are needed: the data source and the demand");
   options.dataSource = positional[0];
@@ -41,7 +43,10 @@ std::string helpText(const std::string& programName) {
          "  <ODBC-Verbindung>  the ODBC data source (connects with DSN=<name>)\n"
          "  <Bedarf>           the key of the demand\n"
          "  --svg FILE         also draw the plan as an SVG picture into FILE\n"
-         "  --help             print this text\n";
+         "  --help             print this text\n"
+         "  --version          print the program's version\n"
+         "Exit status: 0 shown, 1 refused for its data, 2 usage error,\n"
+         "3 database failure or an output that cannot be written.\n";
 }
 
 }  // namespace mrp::report

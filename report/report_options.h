@@ -1,5 +1,5 @@
 // The command line of lotsizing-report: a data source, a demand key and
-// optionally a file for the picture of the plan.
+// optionally a file for the picture of the plan; or --help or --version.
 #pragma once
 
 #include <optional>
@@ -13,7 +13,8 @@ struct ReportOptions {
   std::string dataSource;
   std::string demandKey;
   std::optional<std::string> svgFile;
-  bool help = false;  // --help: print the usage and do nothing else
+  bool help = false;     // --help: print the usage and do nothing else
+  bool version = false;  // --version: print the program's version and do nothing else
 };
 
 /// A command line that cannot be run; `what()` says why, in one line.
@@ -24,7 +25,8 @@ class UsageError : public std::runtime_error {
 
 /// The options of `arguments` (behind the program name). Options may stand
 /// anywhere; `--svg FILE` and `--svg=FILE` are the same; after `--` every
-/// argument is positional. Exactly two positional arguments unless `--help`.
+/// argument is positional. Exactly two positional arguments unless `--help`
+/// or `--version`.
 /// Raises UsageError.
 ReportOptions parseReportOptions(const std::vector<std::string>& arguments);
 

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "demand/message_code.h"
 #include "platform/text_encoding.h"
 #include "support/helpers.h"
 #include "support/json_check.h"
@@ -83,10 +84,18 @@ Rows lotsOf(TestDatabase& db) {
   return db.rows("select Bedarf,Termin,LosGröße,Kosten from LosGröße order by Bedarf,Termin,LosGröße");
 }
 
+/// One message line of a demand in a text log: "<word> <code>: <text>".
+struct LoggedMessage {
+  std::string word;
+  std::string code;
+  std::string text;
+};
+
 /// One demand's entry of a text log.
 struct LoggedDemand {
   std::string outcome;
-  std::vector<std::string> messages;
+  std::string outcomeLine;  // behind the key
+  std::vector<LoggedMessage> messages;
 };
 
 /// The demands of a text log by key, and its summary line. Keys here hold no
@@ -101,13 +110,27 @@ std::map<std::string, LoggedDemand> demandsOf(const std::string& log, std::strin
     const auto close = line.find('"', space + 2);
     const std::string key = line.substr(space + 2, close - space - 2);
     const std::string rest = line.substr(close + 2);
-    if (rest.starts_with("message: ")) {
-      demands[key].messages.push_back(rest.substr(9));
+    const std::string word = rest.substr(0, rest.find(' '));
+    if (word == "planned" || word == "refused" || word == "failed") {
+      demands[key].outcome = word;
+      demands[key].outcomeLine = rest;
     } else {
-      demands[key].outcome = rest.substr(0, rest.find(' '));
+      const auto colon = rest.find(": ");
+      demands[key].messages.push_back(
+          {word, rest.substr(word.size() + 1, colon - word.size() - 1), rest.substr(colon + 2)});
     }
   }
   return demands;
+}
+
+/// Whether `name` is the code of a warning that the single-demand program does not print.
+bool isPlanWarningName(const std::string& name) {
+  for (auto c = static_cast<int>(MessageCode{}); c <= static_cast<int>(kLastMessageCode); ++c) {
+    const auto code = static_cast<MessageCode>(c);
+    if (codeName(code) == name) return isPlanWarning(code);
+  }
+  ADD_FAILURE() << "no such code: " << name;
+  return false;
 }
 
 RunResult runBatch(const TestDatabase& db, std::vector<std::string> options) {
@@ -149,8 +172,20 @@ TEST_P(BatchRun, EveryDemandAsASingleRunPlansItAtOneJobAndAtFour) {
       planned += outcome == "planned";
       refused += outcome == "refused";
       failed += outcome == "failed";
+      // The single run's messages, but the warnings it does not print; a
+      // database failure as its SQLSTATE with the driver's text.
+      const std::string word = outcome == "planned" ? "warning" : outcome == "refused" ? "reason" : "error";
       std::string banners;
-      for (const std::string& message : entry.messages) banners += test::banner(utf8ToCp850(message));
+      for (const LoggedMessage& message : entry.messages) {
+        EXPECT_EQ(message.word, word) << key;
+        if (isPlanWarningName(message.code)) continue;
+        std::string text = message.text;
+        if (message.code == "database-error") {
+          EXPECT_TRUE(std::regex_search(text, std::regex("^SQLSTATE [0-9A-Z]{5}: "))) << text;
+          text = "Unknown error 0x80004005: " + text.substr(16);
+        }
+        banners += test::banner(utf8ToCp850(text));
+      }
       EXPECT_EQ(banners, run.err) << key;
     }
     EXPECT_EQ(failed, 1u);
@@ -171,6 +206,51 @@ TEST_P(BatchRun, DryRunWritesNothing) {
   EXPECT_NE(result.out.find("\"dryRun\":true"), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("\"key\":\"WW1958\",\"outcome\":\"planned\",\"lots\":6"), std::string::npos);
   EXPECT_EQ(lotsOf(db), before);
+}
+
+// Data a plan takes as it stands (a missing cost factor, a negative cost or
+// quantity, a due date years after the others) is planned as before and the
+// batch succeeds, but the demand is logged with each warning and its code,
+// and the summary counts it; the single-demand program still says nothing.
+TEST_P(BatchRun, PlannedDemandsCarryTheirWarningsWithTheirCodes) {
+  TestDatabase db(GetParam());
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec("delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung='RüstKosten';"
+          "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',12,'StückKosten',-1);"
+          "insert into Termin(Bedarf,Termin,Menge) values "
+          "('WW1958','2027-01-05 18:00:00',-3),('WW1958','2029-01-15 12:00:00',4)");
+  const std::string warnings =
+      R"("warnings":[{"code":"factor-missing","text":"UmrechnungsFaktor existiert nicht: RüstKosten: )"
+      R"(Jeder Parameter RüstKosten zählt als 0!"},)"
+      R"({"code":"negative-cost","text":"Negative Kosten: StückKosten -1 (inklusiv UmrechnungsFaktor: 1) ab Periode 12"},)"
+      R"({"code":"negative-quantity","text":"Negative Menge: -3 zum Termin 2027-01-05 18:00:00"},)"
+      R"({"code":"due-date-gap","text":"Termin 2029-01-15 12:00:00 liegt 731 Tage nach dem vorigen Termin )"
+      R"(2027-01-15 12:00:00"}]})";
+
+  const RunResult json = runBatch(db, {"--jobs", "1", "--json", "--dry-run"});
+  EXPECT_EQ(json.exitStatus, 0) << json.err;
+  EXPECT_EQ(json.err, "");
+  std::istringstream lines(json.out);
+  std::map<std::string, std::string> entries;  // the demands' by key, and the summary
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(test::isJson(line)) << line;
+    for (const char* name : {"WW1958", "PUMPE-4711"}) {
+      if (line.find(std::string(R"("key":")") + name + "\"") != std::string::npos) entries[name] = line;
+    }
+    if (line.find(R"("event":"summary")") != std::string::npos) entries["summary"] = line;
+  }
+  EXPECT_NE(entries["WW1958"].find(R"("outcome":"planned")"), std::string::npos) << entries["WW1958"];
+  EXPECT_TRUE(entries["WW1958"].ends_with(warnings)) << entries["WW1958"];
+  EXPECT_TRUE(entries["PUMPE-4711"].ends_with(R"("messages":[],"warnings":[]})")) << entries["PUMPE-4711"];
+  EXPECT_NE(entries["summary"].find(R"("planned":2,"refused":0,"failed":0,"lots":0,"wouldStore":16,"warned":1,)"), std::string::npos)
+      << entries["summary"];
+  EXPECT_TRUE(entries["summary"].ends_with(
+      R"("codes":{"factor-missing":1,"negative-cost":1,"negative-quantity":1,"due-date-gap":1}})"))
+      << entries["summary"];
+
+  const RunResult single = test::runProgramOnce({db.dataSourceName(), "WW1958"}, test::Capture::Separate);
+  EXPECT_EQ(single.exitStatus, 0);
+  EXPECT_EQ(single.err, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, BatchRun, testing::ValuesIn(test::allBackends()),
@@ -195,7 +275,9 @@ TEST(BatchOutOfMemory, TheDatabaseRunningOutOfMemoryIsLoggedAsExhaustedMemory) {
   const auto demands = demandsOf(result.out, summary);
   ASSERT_EQ(demands.count("PUMPE-4711"), 1u) << result.out;
   EXPECT_EQ(demands.at("PUMPE-4711").outcome, "failed");
-  EXPECT_EQ(demands.at("PUMPE-4711").messages, std::vector<std::string>{"Nicht genug Arbeitsspeicher"});
+  ASSERT_EQ(demands.at("PUMPE-4711").messages.size(), 1u);
+  EXPECT_EQ(demands.at("PUMPE-4711").messages[0].code, "out-of-memory");
+  EXPECT_EQ(demands.at("PUMPE-4711").messages[0].text, "Nicht genug Arbeitsspeicher");
   ASSERT_EQ(demands.count("WW1958"), 1u) << result.out;
   EXPECT_EQ(demands.at("WW1958").outcome, "planned");
 }

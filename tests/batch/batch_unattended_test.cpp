@@ -84,7 +84,10 @@ std::map<std::string, std::string> outcomesOf(const std::string& log) {
     if (open == std::string::npos) continue;
     const auto close = line.find('"', open + 2);
     const std::string rest = line.substr(close + 2);
-    if (!rest.starts_with("message: ")) outcomes[line.substr(open + 2, close - open - 2)] = rest.substr(0, rest.find(' '));
+    // The outcome line; the demand's message lines follow it with another word.
+    const std::string word = rest.substr(0, rest.find(' '));
+    if (word == "planned" || word == "refused" || word == "failed")
+      outcomes[line.substr(open + 2, close - open - 2)] = word;
   }
   return outcomes;
 }

@@ -25,7 +25,7 @@ std::string logOf(const std::vector<LoggedBatch>& batches, bool json) {
   for (const LoggedBatch& batch : batches) {
     log.started({batch.demands.size(), 1, batch.dryRun, batch.resume, 0});
     for (const auto& [key, outcome] : batch.demands)
-      log.demand({key, outcome, 0, 0.0, 0, 1.0, {"a message: batch started: 9 demands, 1 jobs"}});
+      log.demand({key, outcome, 0, 0.0, 0, 1.0, {{MessageCode::UnknownParameter, "a message: batch started: 9 demands, 1 jobs"}}});
     log.summary(BatchSummary{});
   }
   return out.str();
@@ -119,7 +119,14 @@ TEST(ResumeLog, MalformedLinesAreSkippedAndNamed) {
       {t + "keys file line 3 rejected: \"E\\u00ff\" is not valid UTF-8", false},
       {R"({"time":"2026-12-07T02:00:00.000Z","event":"rejected","line":4,"text":"F\u0000","reason":"contains a NUL byte"})",
        false},
-      {t + "summary: planned=2 refused=1 failed=0 lots=2 elapsed=1.00s rate=3.0/s", false},
+      {t + R"("G" planned lots=1 cost=1 periods=1 ms=1.0 warnings=1)", false},
+      {t + R"("G" warning factor-missing: UmrechnungsFaktor existiert nicht: RüstKosten)", false},
+      {t + R"("H" reason currency-missing: UmrechnungsFaktor existiert nicht: Währung)", false},
+      {t + R"("I" error database-error: SQLSTATE 08S01: weg)", false},
+      {t + R"("J" message: Termine existieren nicht!)", false},  // an earlier version's message line
+      {t + R"("K" notice something)", true},
+      {t + "summary codes: factor-missing=1 currency-missing=1", false},
+      {t + "summary: planned=2 refused=1 failed=0 lots=2 warned=1 elapsed=1.00s rate=3.0/s", false},
   };
   std::string log;
   std::vector<std::size_t> expectedMalformed;
@@ -130,7 +137,7 @@ TEST(ResumeLog, MalformedLinesAreSkippedAndNamed) {
   std::istringstream in(log);
   std::vector<std::size_t> malformed;
   EXPECT_EQ(keysDoneInChain(in, malformed),
-            (std::set<std::string>{"A", "x batch started: y", "B", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81"}));
+            (std::set<std::string>{"A", "x batch started: y", "B", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81", "G"}));
   EXPECT_EQ(malformed, expectedMalformed);
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "demand/message_sink.h"
+#include "support/helpers.h"
 
 namespace mrp {
 namespace {
@@ -14,54 +15,60 @@ namespace {
 struct MessageCase {
   const char* label;
   std::function<void(DataProblems&)> report;
+  MessageCode code;
   std::string expected;  // one line of UTF-8
 };
 
-TEST(DataProblems, EachProblemIsOneLineForTheSink) {
+TEST(DataProblems, EachProblemIsOneLineWithItsCodeForTheSink) {
+  using enum MessageCode;
   const MessageCase cases[] = {
       {"no factors", [](DataProblems& p) { p.noConversionFactors(); },
-       "UmrechnungsFaktoren existieren nicht!"},
+       NoConversionFactors, "UmrechnungsFaktoren existieren nicht!"},
       {"unknown conversion", [](DataProblems& p) { p.unknownConversion("Rüstkosten "); },
-       "Unbekannte Umrechnung: Rüstkosten "},
+       UnknownConversion, "Unbekannte Umrechnung: Rüstkosten "},
       {"missing demand", [](DataProblems& p) { p.missingDemand("Größe-1"); },
-       "Bedarf existiert nicht: Größe-1"},
+       DemandMissing, "Bedarf existiert nicht: Größe-1"},
       {"missing demand, empty key", [](DataProblems& p) { p.missingDemand(""); },
-       "Bedarf existiert nicht: "},
-      {"no parameters", [](DataProblems& p) { p.noParameters(); }, "Parameter existieren nicht!"},
+       DemandMissing, "Bedarf existiert nicht: "},
+      {"no parameters", [](DataProblems& p) { p.noParameters(); },
+       NoParameters, "Parameter existieren nicht!"},
       {"fractional lot grid", [](DataProblems& p) { p.fractionalLotGrid("LosRaster", 2.5, 1.0); },
+       ParameterNotWhole,
        "Unerlaubter Parameter: LosRaster Parameter: 2.5 (inklusiv UmrechnungsFaktor: 1): "
        "Nur ganzzahliger Parameter ist hier erlaubt!"},
       {"lot grid beyond 32 bits",
        [](DataProblems& p) { p.fractionalLotGrid("LosRaster", 5e9, 1000000.0); },
+       ParameterNotWhole,
        "Unerlaubter Parameter: LosRaster Parameter: 5e+009 (inklusiv UmrechnungsFaktor: 1e+006): "
        "Nur ganzzahliger Parameter ist hier erlaubt!"},
       {"unknown parameter", [](DataProblems& p) { p.unknownParameter("Währung"); },
-       "Unbekannter Parameter: Währung"},
+       UnknownParameter, "Unbekannter Parameter: Währung"},
       {"unknown parameter, empty name", [](DataProblems& p) { p.unknownParameter(""); },
-       "Unbekannter Parameter: "},
+       UnknownParameter, "Unbekannter Parameter: "},
       {"no due quantities", [](DataProblems& p) { p.noDueQuantities(); },
-       "Termine existieren nicht!"},
+       NoDueQuantities, "Termine existieren nicht!"},
       {"skipped row",
        [](DataProblems& p) {
          p.skippedRow({"UmrechnungsFaktor", {"UmrechnungsFaktor"}, {{"Umrechnung", "Währung"}}});
        },
+       UnreadableValue,
        "Unlesbare Spalte in UmrechnungsFaktor: UmrechnungsFaktor ist NULL oder nicht lesbar "
        "(Umrechnung: Währung): Zeile ausgelassen!"},
       {"incomplete header",
        [](DataProblems& p) { p.incompleteHeader({"Bedarf", {"PeriodenLänge"}, {{"Bedarf", "B1"}}}); },
-       "Unlesbare Spalte in Bedarf: PeriodenLänge ist NULL oder nicht lesbar (Bedarf: B1)"},
+       UnreadableValue, "Unlesbare Spalte in Bedarf: PeriodenLänge ist NULL oder nicht lesbar (Bedarf: B1)"},
       {"control characters in a name", [](DataProblems& p) { p.unknownParameter("R\u00fcst\nKosten\t"); },
-       "Unbekannter Parameter: R\u00fcst Kosten "},
+       UnknownParameter, "Unbekannter Parameter: R\u00fcst Kosten "},
       {"control characters in a key", [](DataProblems& p) { p.missingDemand("B\r\n7"); },
-       "Bedarf existiert nicht: B  7"},
+       DemandMissing, "Bedarf existiert nicht: B  7"},
       {"period length out of range", [](DataProblems& p) { p.periodLengthOutOfRange(3e9, 1.5); },
-       "PeriodenLänge außerhalb des Wertebereichs: 3e+009 (inklusiv UmrechnungsFaktor: 1.5)"},
+       PeriodLengthInvalid, "PeriodenLänge außerhalb des Wertebereichs: 3e+009 (inklusiv UmrechnungsFaktor: 1.5)"},
   };
   for (const MessageCase& c : cases) {
     MessageList sink;
     DataProblems problems(sink);
     c.report(problems);
-    EXPECT_EQ(sink.lines, std::vector<std::string>{c.expected}) << c.label;
+    EXPECT_EQ(sink.messages, (std::vector<Message>{{c.code, c.expected}})) << c.label;
   }
 }
 

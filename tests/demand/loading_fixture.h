@@ -99,7 +99,7 @@ class LoadingTest {
     MessageList sink;
     auto plan = std::make_unique<DemandPlan>(loadDemand(*connection_, key, sink));
     messages_.clear();
-    for (const std::string& line : sink.lines) messages_ += banner(utf8ToCp850(line));
+    for (const std::string& line : sink.lines()) messages_ += banner(utf8ToCp850(line));
     return plan;
   }
   const std::string& messages() const { return messages_; }

@@ -59,11 +59,17 @@ TEST(ConsoleStreamTest, ErrorBannerFramesTheTextInCodePage850AfterALineEnd) {
   EXPECT_EQ(kBannerClose.size(), 22u);
 }
 
-TEST(ConsoleStreamTest, SinkWritesEachMessageAsABannerLine) {
+// The warnings about data the plan takes as it stands are the batch's and the
+// report's: this program has always planned such data without a word.
+TEST(ConsoleStreamTest, SinkWritesEachMessageButTheWarningsAsABannerLine) {
   Capture captured(std::cerr);
   ConsoleSink sink;
-  sink.message("Termine existieren nicht!");
-  sink.message("Unbekannter Parameter: Währung");
+  sink.message(MessageCode::NoDueQuantities, "Termine existieren nicht!");
+  for (const MessageCode warning : {MessageCode::FactorMissing, MessageCode::NegativeCost,
+                                    MessageCode::NegativeQuantity, MessageCode::DueDateGap}) {
+    sink.message(warning, "Warnung");
+  }
+  sink.message(MessageCode::UnknownParameter, "Unbekannter Parameter: Währung");
   EXPECT_EQ(captured.text(),
             "\n______>>>>>>>>>______ \aTermine existieren nicht! ______<<<<<<<<<______"
             "\n______>>>>>>>>>______ \aUnbekannter Parameter: W\x84hrung ______<<<<<<<<<______");

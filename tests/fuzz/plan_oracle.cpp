@@ -168,7 +168,7 @@ Expectation expectRun(const OdbcEnvironment& environment, const std::string& dat
   } catch (const DatabaseError& error) {
     expected.loadingFailure = error.what();
   }
-  expected.loadingMessages = std::move(messages.lines);
+  expected.loadingMessages = messages.lines();
   return expected;
 }
 

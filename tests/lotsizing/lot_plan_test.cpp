@@ -71,7 +71,7 @@ void expectSameAsTheReference(const DemandPlan& demand, const std::string& label
   const test::ReferencePlan reference = test::referencePlan(demand);
   ASSERT_EQ(plan.has_value(), reference.lots.has_value()) << label;
   bool allKnown = false;
-  EXPECT_EQ(refusalKinds(sink.lines, allKnown), reference.reasons) << label;
+  EXPECT_EQ(refusalKinds(sink.lines(), allKnown), reference.reasons) << label;
   EXPECT_TRUE(allKnown) << label;
   if (!plan) return;
   ASSERT_EQ(plan->lots.size(), reference.lots->size()) << label;

@@ -11,12 +11,14 @@
 #include "demand/demand_plan.h"
 #include "demand/message_sink.h"
 #include "lotsizing/lot_plan.h"
+#include "support/helpers.h"
 #include "support/plan_builder.h"
 
 namespace mrp {
 namespace {
 
 using test::PlanBuilder;
+using enum MessageCode;
 
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 const double kInfinity = std::numeric_limits<double>::infinity();
@@ -32,7 +34,7 @@ struct RefusalCase {
   const char* name;
   std::function<void(PlanBuilder&)> shapeData;
   std::function<void(DemandPlan&)> shapePlan;
-  std::vector<std::string> lines;  // expected lines
+  std::vector<Message> messages;  // expected
 };
 
 void expectRefused(const RefusalCase& c) {
@@ -43,7 +45,7 @@ void expectRefused(const RefusalCase& c) {
   if (c.shapePlan) c.shapePlan(plan);
   MessageList sink;
   EXPECT_FALSE(planLots(plan, sink).has_value());
-  EXPECT_EQ(sink.lines, c.lines);
+  EXPECT_EQ(sink.messages, c.messages);
 }
 
 TEST(PlanChecks, HeaderProblemsReportedByTheLoadingAddNoLine) {
@@ -69,47 +71,57 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
       {"period length 0 (no PeriodenL\xc3\xa4nge factor)",
        [](PlanBuilder& b) { b.header(45292.0, 0); },
        nullptr,
-       {"Unerlaubte PeriodenLänge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
-        "Nur PeriodenLänge ab einem Tag ist hier erlaubt!"}},
+       {{PeriodLengthInvalid, "Unerlaubte PeriodenLänge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
+                              "Nur PeriodenLänge ab einem Tag ist hier erlaubt!"}}},
       {"negative period length names its factor",
        [](PlanBuilder& b) { b.header(45292.0, -2).factor(kPeriodenLaenge, 0.5); },
        nullptr,
-       {"Unerlaubte PeriodenLänge: -2 Tage (inklusiv UmrechnungsFaktor: 0.5): "
-        "Nur PeriodenLänge ab einem Tag ist hier erlaubt!"}},
+       {{PeriodLengthInvalid, "Unerlaubte PeriodenLänge: -2 Tage (inklusiv UmrechnungsFaktor: 0.5): "
+                              "Nur PeriodenLänge ab einem Tag ist hier erlaubt!"}}},
       {"interest year missing", nullptr, withoutFactor(kZinsJahr),
-       {"UmrechnungsFaktor existiert nicht: ZinsJahr"}},
+       {{InterestYearMissing, "UmrechnungsFaktor existiert nicht: ZinsJahr"}}},
       {"interest year zero", [](PlanBuilder& b) { b.factor(kZinsJahr, 0.0); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: ZinsJahr 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{InterestYearInvalid, "Unerlaubter UmrechnungsFaktor: ZinsJahr 0: "
+                              "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"interest year negative", [](PlanBuilder& b) { b.factor(kZinsJahr, -360.0); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: ZinsJahr -360: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{InterestYearInvalid, "Unerlaubter UmrechnungsFaktor: ZinsJahr -360: "
+                              "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"interest year infinite", [](PlanBuilder& b) { b.factor(kZinsJahr, kInfinity); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: ZinsJahr inf: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{InterestYearInvalid, "Unerlaubter UmrechnungsFaktor: ZinsJahr inf: "
+                              "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"currency missing", nullptr, withoutFactor(kWaehrung),
-       {"UmrechnungsFaktor existiert nicht: Währung"}},
+       {{CurrencyMissing, "UmrechnungsFaktor existiert nicht: Währung"}}},
       {"currency zero", [](PlanBuilder& b) { b.factor(kWaehrung, 0.0); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: Währung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung 0: "
+                          "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"currency negative", [](PlanBuilder& b) { b.factor(kWaehrung, -1.0); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: Währung -1: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung -1: "
+                          "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"currency subnormal: costs times it lose their digits",
        [](PlanBuilder& b) { b.factor(kWaehrung, 5e-324); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: Währung 4.94066e-324: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung 4.94066e-324: "
+                          "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"currency just below the normal doubles", [](PlanBuilder& b) { b.factor(kWaehrung, 2e-308); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: Währung 2e-308: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung 2e-308: "
+                          "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"interest year subnormal", [](PlanBuilder& b) { b.factor(kZinsJahr, 1e-320); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: ZinsJahr 9.99989e-321: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{InterestYearInvalid, "Unerlaubter UmrechnungsFaktor: ZinsJahr 9.99989e-321: "
+                              "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"currency not a number",
        [](PlanBuilder& b) { b.factor(kWaehrung, std::numeric_limits<double>::quiet_NaN()); }, nullptr,
-       {"Unerlaubter UmrechnungsFaktor: Währung nan: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung nan: "
+                          "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"every problem its own line, header problems none",
        [](PlanBuilder& b) { b.header(45292.0, 0).factor(kWaehrung, 0.0); },
        [](DemandPlan& p) {
          p.startDate.reset();
          std::erase_if(p.conversionFactors, [](const ConversionFactor& f) { return f.code == kZinsJahr; });
        },
-       {"Unerlaubte PeriodenLänge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
-        "Nur PeriodenLänge ab einem Tag ist hier erlaubt!",
-        "UmrechnungsFaktor existiert nicht: ZinsJahr",
-        "Unerlaubter UmrechnungsFaktor: Währung 0: Nur positiver endlicher Faktor ist hier erlaubt!"}},
+       {{PeriodLengthInvalid, "Unerlaubte PeriodenLänge: 0 Tage (inklusiv UmrechnungsFaktor: 0): "
+                              "Nur PeriodenLänge ab einem Tag ist hier erlaubt!"},
+        {InterestYearMissing, "UmrechnungsFaktor existiert nicht: ZinsJahr"},
+        {CurrencyInvalid, "Unerlaubter UmrechnungsFaktor: Währung 0: "
+                          "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
   };
   for (const RefusalCase& c : cases) expectRefused(c);
 }
@@ -117,27 +129,32 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
 TEST(PlanChecks, LotGridBelowOne) {
   const RefusalCase cases[] = {
       {"no lot grid at all", [](PlanBuilder& b) { b.clearParameter(kLosRaster); }, nullptr,
-       {"LosRaster existiert nicht in Periode 1 bis 3"}},
+       {{LotGridMissing, "LosRaster existiert nicht in Periode 1 bis 3"}}},
       {"first grid from period 3",
        [](PlanBuilder& b) { b.clearParameter(kLosRaster).parameter(kLosRaster, 2, 5.0); }, nullptr,
-       {"LosRaster existiert nicht in Periode 1 bis 2"}},
+       {{LotGridMissing, "LosRaster existiert nicht in Periode 1 bis 2"}}},
       {"grid truncating to 0",
        [](PlanBuilder& b) { b.clearParameter(kLosRaster).parameter(kLosRaster, 0, 0.5); }, nullptr,
-       {"Unerlaubter LosRaster: 0.5 in Periode 1 bis 3: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+       {{LotGridInvalid, "Unerlaubter LosRaster: 0.5 in Periode 1 bis 3: "
+                         "Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}}},
       {"negative grid in one period",
        [](PlanBuilder& b) { b.parameter(kLosRaster, 1, -2.0).parameter(kLosRaster, 2, 1.0); }, nullptr,
-       {"Unerlaubter LosRaster: -2 in Periode 2: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+       {{LotGridInvalid, "Unerlaubter LosRaster: -2 in Periode 2: "
+                         "Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}}},
       {"grid beyond 32 bits",
        [](PlanBuilder& b) { b.parameter(kLosRaster, 2, 3e9); }, nullptr,
-       {"Unerlaubter LosRaster: 3e+009 in Periode 3: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+       {{LotGridInvalid, "Unerlaubter LosRaster: 3e+009 in Periode 3: "
+                         "Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}}},
       {"each bad entry its own line",
        [](PlanBuilder& b) {
          b.clearParameter(kLosRaster).parameter(kLosRaster, 1, 0.0).parameter(kLosRaster, 2, 0.0);
        },
        nullptr,
-       {"LosRaster existiert nicht in Periode 1",
-        "Unerlaubter LosRaster: 0 in Periode 2: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!",
-        "Unerlaubter LosRaster: 0 in Periode 3: Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}},
+       {{LotGridMissing, "LosRaster existiert nicht in Periode 1"},
+        {LotGridInvalid, "Unerlaubter LosRaster: 0 in Periode 2: "
+                         "Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"},
+        {LotGridInvalid, "Unerlaubter LosRaster: 0 in Periode 3: "
+                         "Nur LosRaster von 1 bis 2147483647 ist hier erlaubt!"}}},
   };
   for (const RefusalCase& c : cases) expectRefused(c);
 }
@@ -146,31 +163,31 @@ TEST(PlanChecks, QuantitiesAndCostsOutOfRange) {
   const RefusalCase cases[] = {
       {"period sum beyond 32 bits",
        [](PlanBuilder& b) { b.due(45294.2, kMax).due(45294.7, 1); }, nullptr,
-       {"Mengensumme außerhalb des Wertebereichs: 2.14748e+009 in Periode 3"}},
+       {{QuantityOutOfRange, "Mengensumme außerhalb des Wertebereichs: 2.14748e+009 in Periode 3"}}},
       {"period sum below 32 bits",
        [](PlanBuilder& b) { b.due(45294.2, std::numeric_limits<std::int32_t>::min()).due(45294.7, -31); },
        nullptr,
-       {"Mengensumme außerhalb des Wertebereichs: -2.14748e+009 in Periode 3"}},
+       {{QuantityOutOfRange, "Mengensumme außerhalb des Wertebereichs: -2.14748e+009 in Periode 3"}}},
       {"rounded quantity beyond 32 bits",
        [](PlanBuilder& b) { b.due(45295.5, kMax).parameter(kLosRaster, 3, 2.0); }, nullptr,
-       {"Gerundete Menge außerhalb des Wertebereichs: 2.14748e+009 in Periode 4"}},
+       {{QuantityOutOfRange, "Gerundete Menge außerhalb des Wertebereichs: 2.14748e+009 in Periode 4"}}},
       {"lot beyond 32 bits",
        [](PlanBuilder& b) { b.holdingCost(0.0).due(45295.5, kMax); }, nullptr,
-       {"Losgröße außerhalb des Wertebereichs: 2.14748e+009 in Periode 1"}},
+       {{QuantityOutOfRange, "Losgröße außerhalb des Wertebereichs: 2.14748e+009 in Periode 1"}}},
       {"stored cost beyond the doubles once the currency factor is taken out",
        [](PlanBuilder& b) {
          b.factor(kWaehrung, 1e-300).clearParameter(kRuestKosten).parameter(kRuestKosten, 0, 1e300);
        },
        nullptr,
-       {"Loskosten nicht endlich: inf in Periode 1"}},
+       {{LotCostNotFinite, "Loskosten nicht endlich: inf in Periode 1"}}},
       {"horizon beyond 200000 periods",
        [](PlanBuilder& b) { b.due(45292.0 + 200000.0, 1).due(45292.5, 1); }, nullptr,
-       {"Zu viele Perioden: 200001 bis zum Termin 2571-08-01 00:00:00: "
-        "Nur bis 200000 Perioden ist hier erlaubt!"}},
+       {{TooManyPeriods, "Zu viele Perioden: 200001 bis zum Termin 2571-08-01 00:00:00: "
+        "Nur bis 200000 Perioden ist hier erlaubt!"}}},
       {"lot cost not finite",
        [](PlanBuilder& b) { b.clearParameter(kRuestKosten).parameter(kRuestKosten, 0, kInfinity); },
        nullptr,
-       {"Loskosten nicht endlich: inf in Periode 1"}},
+       {{LotCostNotFinite, "Loskosten nicht endlich: inf in Periode 1"}}},
   };
   for (const RefusalCase& c : cases) expectRefused(c);
 }
@@ -194,7 +211,7 @@ TEST(PlanChecks, PlannableDemandsPrintNothing) {
     if (c.shapeData) c.shapeData(builder);
     MessageList sink;
     EXPECT_TRUE(planLots(builder.build(), sink).has_value()) << c.name;
-    EXPECT_EQ(sink.lines, std::vector<std::string>{}) << c.name;
+    EXPECT_EQ(sink.messages, std::vector<Message>{}) << c.name;
   }
 }
 

@@ -26,8 +26,23 @@ TEST(PlanSvg, OneDueBarPerPeriodOneLotBarPerLotAndKeyAndCostInTheTitle) {
   EXPECT_EQ(count(svg, "class=\"due\""), 12u);
   EXPECT_EQ(count(svg, "class=\"lot\""), 6u);
   EXPECT_EQ(count(svg, "<polyline class=\"stock\""), 1u);
-  EXPECT_NE(svg.find("<title>Bedarf WW1958 \xE2\x80\x93 Gesamtkosten 864</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>Bedarf WW1958 \xE2\x80\x93 Gesamtkosten 864.00</title>"), std::string::npos);
+  EXPECT_NE(svg.find(">12 Perioden zu 1 Tag, 6 Lose</text>"), std::string::npos);
   EXPECT_EQ(count(svg, ">2027-01-"), 12u) << "few periods: every start is labelled";
+}
+
+// "zu" takes the dative: "Perioden zu 7 Tagen"; one period and one lot are
+// singular.
+TEST(PlanSvg, TheSubtitleInGermanAndTheTotalCostWithTwoDecimals) {
+  LotPlan plan;
+  plan.periods.push_back({46391.0, 40, 40, 0, 284.1});
+  plan.lots.push_back({46391.0, 40, 142.05});
+  const std::string one = svgOf(makePlanReport("EINS", 7, plan));
+  EXPECT_NE(one.find(">1 Periode zu 7 Tagen, 1 Los</text>"), std::string::npos) << one;
+  EXPECT_NE(one.find("Gesamtkosten 142.05</title>"), std::string::npos) << one;
+  plan.periods.push_back({46398.0, 0, 0, 0, 0.0});
+  const std::string two = svgOf(makePlanReport("ZWEI", 7, plan));
+  EXPECT_NE(two.find(">2 Perioden zu 7 Tagen, 1 Los</text>"), std::string::npos) << two;
 }
 
 TEST(PlanSvg, APlanWithoutPeriodsIsStillAPicture) {

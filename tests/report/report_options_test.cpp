@@ -25,6 +25,9 @@ TEST(ReportOptions, DataSourceDemandAndPictureFromAnyOrder) {
   }
   EXPECT_TRUE(parseReportOptions({"--help"}).help);
   EXPECT_TRUE(parseReportOptions({"Lager", "-h"}).help);
+  EXPECT_TRUE(parseReportOptions({"--version"}).version);
+  EXPECT_FALSE(parseReportOptions({"--version"}).help);
+  EXPECT_FALSE(parseReportOptions({"Lager", "WW1958"}).version);
 }
 
 TEST(ReportOptions, LinesThatCannotBeRunAreUsageErrors) {

@@ -5,8 +5,10 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -45,22 +47,33 @@ std::vector<LotRow> storedLots(TestDatabase& db, const std::string& key) {
   return lots;
 }
 
-/// The lots of a report's table (lines of a period with a lot), and its total cost.
+/// The lots of a report's table (lines of a period with a lot), and its total
+/// cost; every cost must have two decimals.
 std::vector<LotRow> reportedLots(const std::string& table, double& totalCost) {
   std::vector<LotRow> lots;
   std::istringstream lines(table);
+  const std::regex twoDecimals(R"(-?\d+\.\d\d)");
   for (std::string line; std::getline(lines, line);) {
     std::istringstream cells(line);
     std::string number, day, due, lot, stock, cost;
     cells >> number;
     if (number == "Summe") {
       cells >> due >> lot >> cost;
+      EXPECT_TRUE(std::regex_match(cost, twoDecimals)) << line;
       totalCost = std::strtod(cost.c_str(), nullptr);
     }
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
     cells >> day >> due >> lot >> stock >> cost;
-    if (lot != "-") lots.emplace_back(day, std::stol(lot), std::strtod(cost.c_str(), nullptr));
+    if (lot == "-") continue;
+    EXPECT_TRUE(std::regex_match(cost, twoDecimals)) << line;
+    lots.emplace_back(day, std::stol(lot), std::strtod(cost.c_str(), nullptr));
   }
+  return lots;
+}
+
+/// The lots with their costs rounded to cents, as the report shows them.
+std::vector<LotRow> inCents(std::vector<LotRow> lots) {
+  for (LotRow& lot : lots) std::get<2>(lot) = std::round(std::get<2>(lot) * 100.0) / 100.0;
   return lots;
 }
 
@@ -101,10 +114,10 @@ TEST_P(ReportRun, ShowsTheLotsAndCostsThatLotsizingStoresAndWritesNothing) {
     ASSERT_EQ(stored.exitStatus, 0) << stored.err;
     double totalCost = -1.0;
     const std::vector<LotRow> lots = storedLots(db_, key);
-    EXPECT_EQ(reportedLots(report.out, totalCost), lots) << report.out;
+    EXPECT_EQ(reportedLots(report.out, totalCost), inCents(lots)) << report.out;
     double storedTotal = 0.0;
     for (const LotRow& lot : lots) storedTotal += std::get<2>(lot);
-    EXPECT_EQ(totalCost, storedTotal);
+    EXPECT_EQ(totalCost, std::round(storedTotal * 100.0) / 100.0);
 
     const std::string periods = report.out.substr(report.out.find("Perioden: ") + 10);
     EXPECT_EQ(elementsOfClass(picture, "due"), std::atoi(periods.c_str()));
@@ -113,23 +126,39 @@ TEST_P(ReportRun, ShowsTheLotsAndCostsThatLotsizingStoresAndWritesNothing) {
   }
 }
 
-TEST_P(ReportRun, AnUnknownDemandExitsWithOneAndItsMessages) {
+TEST_P(ReportRun, AnUnknownDemandExitsWithOneAndItsMessagesWithTheirCodes) {
   const RunResult result = runReport({db_.dataSourceName(), "FEHLT"});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "UmrechnungsFaktoren existieren nicht!\nBedarf existiert nicht: FEHLT\n");
+  EXPECT_EQ(result.err,
+            "no-conversion-factors: UmrechnungsFaktoren existieren nicht!\n"
+            "demand-missing: Bedarf existiert nicht: FEHLT\n");
 }
 
 // A missing cost factor makes that cost 0 without refusing the demand: the
-// report says so, and still shows the plan.
-TEST_P(ReportRun, NamesTheMissingCostFactors) {
-  db_.exec("delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung in ('RüstKosten','WagnisZinssatz')");
+// report warns, shows the plan and succeeds; data problems come first.
+TEST_P(ReportRun, ShowsTheWarningsWithTheirCodesAndSucceeds) {
+  db_.exec("delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung in ('RüstKosten','WagnisZinssatz');"
+           "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',2,'Rüstkosten',1)");
   const RunResult result = runReport({db_.dataSourceName(), "WW1958"});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err,
-            "lotsizing-report: note: no conversion factor RüstKosten: every RüstKosten counts as 0\n"
-            "lotsizing-report: note: no conversion factor WagnisZinssatz: every WagnisZinssatz counts as 0\n");
+            "unknown-parameter: Unbekannter Parameter: Rüstkosten\n"
+            "factor-missing: UmrechnungsFaktor existiert nicht: RüstKosten: Jeder Parameter RüstKosten zählt als 0!\n"
+            "factor-missing: UmrechnungsFaktor existiert nicht: WagnisZinssatz: "
+            "Jeder Parameter WagnisZinssatz zählt als 0!\n");
   EXPECT_NE(result.out.find("Lose: 12"), std::string::npos) << "every setup free: a lot per period";
+}
+
+// A failure of the database names its SQLSTATE and the driver's text.
+TEST_P(ReportRun, ADatabaseFailureNamesItsSqlStateAndExitsWithThree) {
+  db_.exec("drop table Termin");
+  const RunResult result = runReport({db_.dataSourceName(), "WW1958"});
+  EXPECT_EQ(result.exitStatus, 3);
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(std::regex_match(result.err, std::regex("database-error: SQLSTATE [0-9A-Z]{5}: [^\n]*termin[^\n]*\n",
+                                                      std::regex::icase)))
+      << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, ReportRun, testing::ValuesIn(test::allBackends()),
@@ -161,31 +190,52 @@ TEST(ReportManyPeriods, TwoThousandPeriodsAndAMarkupKeyGiveAWellFormedPicture) {
   std::remove(picture.c_str());
 }
 
-TEST(ReportUsage, UsageErrorsExitWithTwoAndADatabaseFailureWithOne) {
+// The batch's exit statuses where they apply: 0 shown, 1 refused (above),
+// 2 usage, 3 the database or an output failed.
+TEST(ReportUsage, UsageErrorsExitWithTwoFailuresWithThreeHelpAndVersionWithZero) {
   for (const std::vector<std::string>& line : {std::vector<std::string>{}, {"--farbe", "Lager", "WW1958"}}) {
     const RunResult result = runReport(line);
     EXPECT_EQ(result.exitStatus, 2) << testing::PrintToString(line);
     EXPECT_NE(result.err.find("\nusage: "), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
   }
-  EXPECT_EQ(runReport({"--help"}).exitStatus, 0);
+  const RunResult help = runReport({"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_TRUE(help.out.starts_with("usage: ")) << help.out;
+  const RunResult version = runReport({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.out, "lotsizing-report 1.0.0\n");
+  EXPECT_EQ(version.err, "");
+
   const RunResult noSource = runReport({"lsz_no_such_source", "WW1958"});
-  EXPECT_EQ(noSource.exitStatus, 1);
-  EXPECT_TRUE(noSource.err.starts_with("Unknown error 0x80004005: ")) << noSource.err;
+  EXPECT_EQ(noSource.exitStatus, 3);
+  EXPECT_TRUE(noSource.err.starts_with("database-error: SQLSTATE IM002: ")) << noSource.err;
   EXPECT_EQ(test::count(noSource.err, "\n"), 1u) << "one line";
 }
 
+TEST(ReportOutput, APictureOrTableThatCannotBeWrittenExitsWithThree) {
+  TestDatabase db(Backend::SQLite);
+  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  const RunResult noPicture = runReport({db.dataSourceName(), "WW1958", "--svg", "/nonexistent/plan.svg"});
+  EXPECT_EQ(noPicture.exitStatus, 3) << noPicture.err;
+  EXPECT_EQ(noPicture.err, "lotsizing-report: cannot write /nonexistent/plan.svg: No such file or directory\n");
+  const RunResult noTable =
+      test::runCommand({"sh", "-c", "exec \"$0\" \"$1\" WW1958 >/dev/full", LOTSIZING_REPORT_BINARY, db.dataSourceName()});
+  EXPECT_EQ(noTable.exitStatus, 3) << noTable.err;
+  EXPECT_EQ(noTable.err, "lotsizing-report: cannot write the table: No space left on device\n");
+}
+
 // A failure that nothing else catches ends the report with one line and
-// status 1, never with an abort: here memory runs out while the arguments
-// (a long demand key) are read.
-TEST(ReportUnexpectedFailure, EndsWithOneLineAndStatusOne) {
+// status 4, as in the batch, never with an abort: here memory runs out while
+// the arguments (a long demand key) are read.
+TEST(ReportUnexpectedFailure, EndsWithOneLineAndStatusFour) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
 #endif
   const RunResult result =
       test::runCommand({LOTSIZING_REPORT_BINARY, "lsz_sqlite", std::string(100000, 'K')}, {},
                        {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY}, {"LSZ_FAIL_ALLOCATIONS_ABOVE", "50000"}});
-  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.exitStatus, 4);
   EXPECT_EQ(result.err, "lotsizing-report: unexpected failure: out of memory\n");
   EXPECT_EQ(result.out, "");
 }

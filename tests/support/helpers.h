@@ -2,8 +2,20 @@
 #pragma once
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <string_view>
+
+#include "demand/message_code.h"
+
+namespace mrp {
+
+/// Lets GoogleTest print a message as its code and text.
+inline void PrintTo(const Message& message, std::ostream* out) {
+  *out << codeName(message.code) << ": " << message.text;
+}
+
+}  // namespace mrp
 
 namespace mrp::test {
 
