@@ -37,7 +37,6 @@ constexpr int kShown = 0;
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr int kFailed = 3;  // the database, memory or an output failed
-constexpr int kUnexpectedFailure = 4;
 constexpr const char* kProgram = "lotsizing-report";
 
 /// One message as a line on standard error.
@@ -148,7 +147,7 @@ int runLotSizingReport(int argc, char** argv) {
   } catch (...) {
     std::cerr << kProgram << ": unexpected failure\n";
   }
-  return kUnexpectedFailure;
+  return kFailed;
 }
 
 }  // namespace mrp::report
