@@ -23,6 +23,8 @@
 #include "planning_db/demand_keys.h"
 #include "batch/progress.h"
 #include "batch/resume_log.h"
+#include "cli/connection_string.h"
+#include "cli/guarded_run.h"
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "db/session.h"
@@ -228,7 +230,7 @@ int runWith(const BatchOptions& options, const std::vector<std::string>& argumen
     std::cerr << "lotsizing-batch: the ODBC environment cannot be set up\n";
     return kCannotRun;
   }
-  const std::string connectionString = "DSN=" + options.dataSource;
+  const std::string connectionString = connectionStringFor(options.dataSource);
   Selection selection;
   try {
     selection = selectKeys(options, *environment, connectionString);
@@ -322,16 +324,13 @@ int runProgram(int argc, char** argv) {
 int runLotSizingBatch(int argc, char** argv) {
   // The last resort: whatever escapes (memory running out outside a demand,
   // say) ends the program with one line, not with an abort.
-  try {
-    return runProgram(argc, argv);
-  } catch (const std::bad_alloc&) {
-    std::cerr << "lotsizing-batch: unexpected failure: out of memory\n";
-  } catch (const std::exception& error) {
-    std::cerr << "lotsizing-batch: unexpected failure: " << withoutControlCharacters(error.what()) << "\n";
-  } catch (...) {
-    std::cerr << "lotsizing-batch: unexpected failure\n";
-  }
-  return kSomeFailed;
+  return runGuarded([&] { return runProgram(argc, argv); },
+                    [](const Failure& failure) {
+                      std::cerr << "lotsizing-batch: unexpected failure: "
+                                << (failure.kind == Failure::Kind::OutOfMemory ? "out of memory" : failure.text)
+                                << "\n";
+                      return kSomeFailed;
+                    });
 }
 
 }  // namespace mrp::batch

@@ -4,9 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "cli/usage_error.h"
 
 namespace mrp::batch {
 
@@ -30,12 +31,6 @@ struct BatchOptions {
   /// --help or --version: print and end, nothing else is needed.
   bool help = false;
   bool version = false;
-};
-
-/// A command line that cannot be run; `what()` says why.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 /// The options of `arguments` (behind the program name); `cores` is the

@@ -15,7 +15,8 @@
 #include "db/session.h"
 #include "db/odbc_environment.h"
 #include "demand/message_sink.h"
-#include "lotsizing/run_failure.h"
+#include "cli/guarded_run.h"
+#include "cli/run_failure.h"
 
 namespace mrp::batch {
 namespace {
@@ -59,21 +60,19 @@ class Worker {
   /// be reached in time or a stop came meanwhile: the demand is left as it
   /// was, for a later run.
   std::optional<DemandOutcome> plan(const std::string& key) {
-    try {
-      DemandOutcome outcome;
-      const Attempt attempt =
-          session_.run([&](Connection& connection) { outcome = planOne(connection, key, run_.storing); });
-      switch (attempt.result) {
-        case Attempt::Result::Done: return outcome;
-        case Attempt::Result::Failed: return failed(key, databaseFailure(*attempt.error));
-        case Attempt::Result::GaveUp: return std::nullopt;
-      }
-    } catch (const std::bad_alloc&) {
-      return failed(key, memoryFailure());
-    } catch (const std::exception& error) {
-      return failed(key, otherFailure(error));
-    }
-    return std::nullopt;
+    return runGuarded(
+        [&]() -> std::optional<DemandOutcome> {
+          DemandOutcome outcome;
+          const Attempt attempt =
+              session_.run([&](Connection& connection) { outcome = planOne(connection, key, run_.storing); });
+          switch (attempt.result) {
+            case Attempt::Result::Done: return outcome;
+            case Attempt::Result::Failed: return failed(key, databaseFailure(*attempt.error));
+            case Attempt::Result::GaveUp: break;
+          }
+          return std::nullopt;
+        },
+        [&](const Failure& failure) { return failed(key, failureMessage(failure)); });
   }
 
  private:

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <new>
 
+#include "cli/connection_string.h"
+#include "cli/guarded_run.h"
 #include "db/connection.h"
 #include "db/database_error.h"
 #include "driver/console.h"
@@ -46,28 +48,18 @@ int finishSucceeded(const char* programName) {
 
 /// Runs the job; reports a failure in one banner line. True when the demand
 /// was planned and stored.
-bool runGuarded(const OdbcEnvironment& environment, const std::string& connectionString,
-                const char* demandKey) {
-  try {
-    // A refused demand's reasons have been written already.
-    return runJob(environment, connectionString, demandKey);
-  } catch (const DatabaseError& error) {
-    printErrorBanner(error.what());
-  } catch (const std::bad_alloc&) {
-    printErrorBanner("Nicht genug Arbeitsspeicher");
-  } catch (const std::exception& error) {
-    printErrorBanner(error.what());
-  }
-  return false;
+bool runJobGuarded(const OdbcEnvironment& environment, const std::string& connectionString,
+                   const char* demandKey) {
+  // A refused demand's reasons have been written already.
+  return runGuarded([&] { return runJob(environment, connectionString, demandKey); },
+                    [](const Failure& failure) {
+                      printErrorBanner(failure.kind == Failure::Kind::OutOfMemory ? "Nicht genug Arbeitsspeicher"
+                                                                                  : failure.text);
+                      return false;
+                    });
 }
 
 }  // namespace
-
-std::string connectionStringFor(const char* dataSourceName) {
-  char text[4 + 119 + 1];
-  std::snprintf(text, sizeof text, "DSN=%.119s", dataSourceName ? dataSourceName : "");
-  return text;
-}
 
 int runLotSizing(int argc, char** argv) {
   setUpConsoleStreams();
@@ -90,7 +82,7 @@ int runLotSizing(int argc, char** argv) {
 
   std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
   if (!environment) return finishFailed(programName);
-  if (!runGuarded(*environment, connectionString, demandKey)) return finishFailed(programName);
+  if (!runJobGuarded(*environment, connectionString, demandKey)) return finishFailed(programName);
   environment.reset();
   return finishSucceeded(programName);
 }

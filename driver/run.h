@@ -9,8 +9,4 @@ namespace mrp {
 /// exit status: 0 when every step ran, 1 on every failure path.
 int runLotSizing(int argc, char** argv);
 
-/// The ODBC connection string for a data source name: "DSN=" and at most its
-/// first 119 bytes.
-std::string connectionStringFor(const char* dataSourceName);
-
 }  // namespace mrp

@@ -21,7 +21,9 @@
 #include "demand/message_sink.h"
 #include "lotsizing/lot_plan.h"
 #include "db/odbc_environment.h"
-#include "lotsizing/run_failure.h"
+#include "cli/connection_string.h"
+#include "cli/guarded_run.h"
+#include "cli/run_failure.h"
 #include "platform/character_locale.h"
 #include "platform/text_encoding.h"
 #include "report/plan_report.h"
@@ -57,7 +59,7 @@ using ReportOutcome = std::variant<PlanReport, NotPlanned>;
 /// Loads and plans the demand over a connection of its own that only reads;
 /// a planned demand's warnings follow its data problems. Raises DatabaseError.
 ReportOutcome planReport(const OdbcEnvironment& environment, const ReportOptions& options) {
-  Connection connection(environment, "DSN=" + options.dataSource);
+  Connection connection(environment, connectionStringFor(options.dataSource));
   StandardErrorSink sink;
   // The warnings of a planned demand come with the plan, after its data problems.
   const DemandRun run = planDemand(connection, options.demandKey, sink, Storing::DryRun);
@@ -68,18 +70,12 @@ ReportOutcome planReport(const OdbcEnvironment& environment, const ReportOptions
 
 /// The report, or why there is none; a failure has gone to standard error.
 ReportOutcome planReportGuarded(const OdbcEnvironment& environment, const ReportOptions& options) {
-  std::optional<Message> failure;
-  try {
-    return planReport(environment, options);
-  } catch (const DatabaseError& error) {
-    failure = databaseFailure(error);
-  } catch (const std::bad_alloc&) {
-    failure = memoryFailure();
-  } catch (const std::exception& error) {
-    failure = otherFailure(error);
-  }
-  printMessage(failure->code, failure->text);
-  return NotPlanned::Failed;
+  return runGuarded([&] { return planReport(environment, options); },
+                    [](const Failure& failure) -> ReportOutcome {
+                      const Message message = failureMessage(failure);
+                      printMessage(message.code, message.text);
+                      return NotPlanned::Failed;
+                    });
 }
 
 bool writeSvgFile(const std::string& path, const PlanReport& report) {
@@ -138,16 +134,13 @@ int runReportProgram(int argc, char** argv) {
 int runLotSizingReport(int argc, char** argv) {
   // The last resort: whatever escapes (memory running out outside the
   // planning, say) ends the program with one line, not with an abort.
-  try {
-    return runReportProgram(argc, argv);
-  } catch (const std::bad_alloc&) {
-    std::cerr << kProgram << ": unexpected failure: out of memory\n";
-  } catch (const std::exception& error) {
-    std::cerr << kProgram << ": unexpected failure: " << withoutControlCharacters(error.what()) << '\n';
-  } catch (...) {
-    std::cerr << kProgram << ": unexpected failure\n";
-  }
-  return kFailed;
+  return runGuarded([&] { return runReportProgram(argc, argv); },
+                    [](const Failure& failure) {
+                      std::cerr << kProgram << ": unexpected failure: "
+                                << (failure.kind == Failure::Kind::OutOfMemory ? "out of memory" : failure.text)
+                                << '\n';
+                      return kFailed;
+                    });
 }
 
 }  // namespace mrp::report

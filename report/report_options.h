@@ -3,9 +3,10 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "cli/usage_error.h"
 
 namespace mrp::report {
 
@@ -15,12 +16,6 @@ struct ReportOptions {
   std::optional<std::string> svgFile;
   bool help = false;     // --help: print the usage and do nothing else
   bool version = false;  // --version: print the program's version and do nothing else
-};
-
-/// A command line that cannot be run; `what()` says why, in one line.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 /// The options of `arguments` (behind the program name). Options may stand

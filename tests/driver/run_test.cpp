@@ -84,22 +84,6 @@ TEST(RunFailureTest, ArgumentsBehindTheDemandKeyAreIgnored) {
   EXPECT_EQ(four.combined, two.combined);
 }
 
-TEST(ConnectionStringTest, CarriesAtMostTheFirst119Bytes) {
-  struct Case {
-    std::string name;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {"", "DSN="},
-      {"lager", "DSN=lager"},
-      {std::string(119, 'a'), "DSN=" + std::string(119, 'a')},
-      {std::string(120, 'a'), "DSN=" + std::string(119, 'a')},
-      {std::string(119, 'a') + ";Database=x.db", "DSN=" + std::string(119, 'a')},
-  };
-  for (const auto& c : cases) EXPECT_EQ(connectionStringFor(c.name.c_str()), c.expected);
-  EXPECT_EQ(connectionStringFor(nullptr), "DSN=");
-}
-
 std::string exampleData() { return test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"); }
 
 class RunDatabaseTest : public testing::TestWithParam<test::Backend> {

@@ -4,23 +4,19 @@
 // lost connection without the driver's wording.
 #pragma once
 
-#include <exception>
-
+#include "cli/guarded_run.h"
 #include "demand/message_code.h"
 
 namespace mrp {
-
-class DatabaseError;
 
 /// database-error: "SQLSTATE <state>: <the driver's messages on one line>",
 /// or the error's own line when the failure has no SQLSTATE (a closed handle,
 /// a value that does not convert).
 Message databaseFailure(const DatabaseError& error);
 
-/// out-of-memory: "Nicht genug Arbeitsspeicher", as the single-demand program says it.
-Message memoryFailure();
-
-/// internal-error: the failure's own text.
-Message otherFailure(const std::exception& error);
+/// The message of `failure`: a database failure as databaseFailure says it;
+/// out-of-memory "Nicht genug Arbeitsspeicher", as the single-demand program
+/// says it; internal-error the failure's own text.
+Message failureMessage(const Failure& failure);
 
 }  // namespace mrp

@@ -1,4 +1,4 @@
-#include "lotsizing/run_failure.h"
+#include "cli/run_failure.h"
 
 #include <string>
 #include <string_view>
@@ -19,10 +19,13 @@ Message databaseFailure(const DatabaseError& error) {
           withoutControlCharacters("SQLSTATE " + error.sqlState() + ": " + std::string(description))};
 }
 
-Message memoryFailure() { return {MessageCode::OutOfMemory, "Nicht genug Arbeitsspeicher"}; }
-
-Message otherFailure(const std::exception& error) {
-  return {MessageCode::InternalError, withoutControlCharacters(error.what())};
+Message failureMessage(const Failure& failure) {
+  switch (failure.kind) {
+    case Failure::Kind::Database: return databaseFailure(*failure.database);
+    case Failure::Kind::OutOfMemory: return {MessageCode::OutOfMemory, "Nicht genug Arbeitsspeicher"};
+    case Failure::Kind::Other: break;
+  }
+  return {MessageCode::InternalError, failure.text};
 }
 
 }  // namespace mrp
