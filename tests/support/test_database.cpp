@@ -34,7 +34,16 @@ std::string uniqueName() {
   return "t" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-std::string postgresSocketDir() { return scratchFolder() + "/sock"; }
+/// The folder that the fixture `odbc` made: the SQLite template, the servers' sockets.
+std::string fixtureFolder() {
+  std::string folder = readFile(workDir() + "/scratch");
+  while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) folder.pop_back();
+  if (folder.empty())
+    throw std::runtime_error("no test databases: run the tests through ctest (fixture databases)");
+  return folder;
+}
+
+std::string postgresSocketDir() { return serverFolder() + "/sock"; }
 
 std::vector<std::string> sqliteCommand(const std::string& file) {
   return {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
@@ -48,7 +57,7 @@ std::vector<std::string> psqlCommand(const std::string& database) {
           "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
 }
 
-std::string mariadbSocket() { return scratchFolder() + "/msock/mariadb.sock"; }
+std::string mariadbSocket() { return serverFolder() + "/msock/mariadb.sock"; }
 
 /// The mariadb client, printing results as XML: its only output format that
 /// keeps NULL apart from the text "NULL" and tabs and line ends in texts intact.
@@ -196,12 +205,8 @@ PsqlSession& maintenanceSession() {
 
 }  // namespace
 
-std::string scratchFolder() {
-  std::string folder = readFile(workDir() + "/scratch");
-  while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) folder.pop_back();
-  if (folder.empty())
-    throw std::runtime_error("no test databases: run the tests through ctest (fixture databases)");
-  return folder;
+std::string serverFolder() {
+  return fixtureFolder();
 }
 
 std::vector<Backend> allBackends() {
@@ -223,7 +228,7 @@ void PrintTo(Backend backend, std::ostream* out) { *out << backendName(backend);
 TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
   if (backend_ == Backend::SQLite) {
     name_ = scratchFolder() + "/" + uniqueName() + ".db";
-    std::filesystem::copy_file(scratchFolder() + "/template.db", name_);
+    std::filesystem::copy_file(fixtureFolder() + "/template.db", name_);
   } else if (backend_ == Backend::MariaDB) {
     name_ = "lsz_" + uniqueName();
     runMariadb("", "create database " + name_ + ";\nuse " + name_ + ";\n" +
