@@ -22,7 +22,8 @@ namespace mrp::bench {
 using Arguments = std::vector<std::string>;
 
 /// The engine alone on generated demands of 1,000 to 200,000 periods, beside
-/// the matrix engine it replaced.
+/// the whole cost matrix of the tests' reference engine, as the engine was
+/// before it dropped the matrix.
 int runEngineMode(const Arguments& args);
 /// A whole run (load, compute, store) on a generated SQLite database over ODBC.
 int runRunMode(const Arguments& args);
