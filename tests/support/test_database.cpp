@@ -39,8 +39,27 @@ std::string fixtureFolder() {
   std::string folder = readFile(workDir() + "/scratch");
   while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) folder.pop_back();
   if (folder.empty())
-    throw std::runtime_error("no test databases: run the tests through ctest (fixture databases)");
+    throw std::runtime_error("no test databases: run the tests through ctest (fixtures odbc, databases)");
   return folder;
+}
+
+/// What the test's label (ctest sets LOTSIZING_TEST_LABEL) grants, least first.
+enum class Need { Nothing, SQLite, Servers };
+
+/// Throws when the test's label does not grant `need`: the labels of
+/// tests/CMakeLists.txt come from what a test's text names, and a test that
+/// reaches a database by a way unseen there must fail at once, not only when
+/// it happens to run beside the fixture.
+void requireLabel(Need need) {
+  const char* label = std::getenv("LOTSIZING_TEST_LABEL");
+  if (!label || !*label) return;  // run by hand
+  const std::string granted = label;
+  const Need grants = granted == "database" ? Need::Servers : granted == "sqlite" ? Need::SQLite : Need::Nothing;
+  if (grants >= need) return;
+  throw std::logic_error("a test labelled `" + granted + "` uses " +
+                         (need == Need::Servers ? "the database servers" : "SQLite") +
+                         ": name the backend (Backend::...) in the test's own text, so that tests/CMakeLists.txt "
+                         "labels it `" + (need == Need::Servers ? "database" : "sqlite") + "`");
 }
 
 std::string postgresSocketDir() { return serverFolder() + "/sock"; }
@@ -206,6 +225,7 @@ PsqlSession& maintenanceSession() {
 }  // namespace
 
 std::string serverFolder() {
+  requireLabel(Need::Servers);
   return fixtureFolder();
 }
 
@@ -226,6 +246,7 @@ std::string backendName(Backend backend) {
 void PrintTo(Backend backend, std::ostream* out) { *out << backendName(backend); }
 
 TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
+  requireLabel(backend_ == Backend::SQLite ? Need::SQLite : Need::Servers);
   if (backend_ == Backend::SQLite) {
     name_ = scratchFolder() + "/" + uniqueName() + ".db";
     std::filesystem::copy_file(fixtureFolder() + "/template.db", name_);

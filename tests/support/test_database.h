@@ -4,9 +4,11 @@
 // (CREATE DATABASE, then sql/schema-mariadb.sql), dropped again by the
 // destructor. Tests may therefore run in parallel (ctest -j).
 //
-// Needs the ctest fixture tests/support/databases.sh (it writes the odbc.ini
-// that ODBCINI points to and starts the servers). SQLite files live in the
-// test process's scratch folder. exec and rows go through the
+// Needs the ctest fixtures of tests/support/databases.sh: `odbc` writes the
+// odbc.ini that ODBCINI points to and the SQLite template, `databases` starts
+// the servers. A test labelled `sqlite` gets only the first and may use only
+// SQLite; a `unit` test gets neither (tests/CMakeLists.txt). SQLite files live
+// in the test process's scratch folder. exec and rows go through the
 // command-line clients sqlite3, psql and mariadb, not through ODBC, so they see
 // the data as stored (texts as UTF-8) independent of the code under test.
 //
