@@ -10,12 +10,12 @@
 // lotsizing-batch over all demands and a loop that starts one lotsizing
 // process per demand for a sample of the demands (default 400) with as many
 // processes at once, and prints both as demands per second and their ratio.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +25,8 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "db/odbc_environment.h"
-
-extern char** environ;
+#include "support/child_process.h"
+#include "support/scratch_folder.h"
 
 namespace mrp::bench {
 namespace {
@@ -88,25 +88,17 @@ void fill(Connection& connection, const Sizes& sizes, const std::string& schemaF
   });
 }
 
-/// Runs `argv` and waits; its standard output and error go to /dev/null.
+/// Runs `argv` and waits: its exit status. Its standard output and error go to /dev/null.
 int runQuietly(const std::vector<std::string>& argv) {
-  std::fflush(nullptr);  // the child must not write our buffered output again
-  std::vector<char*> pointers;
-  std::vector<std::string> copy = argv;
-  for (std::string& arg : copy) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    execve(pointers[0], pointers.data(), environ);
-    _exit(127);
+  test::ChildOptions child;
+  child.argv = argv;
+  child.in = test::Stream::inherited();
+  child.out = child.err = test::Stream::null();
+  try {
+    return test::runChild(child).exitStatus;
+  } catch (const std::exception&) {
+    return 127;  // as a shell says of a program it cannot start
   }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 /// Demands per second of lotsizing-batch over all demands.
@@ -193,7 +185,7 @@ int runBatchMode(const Arguments& args) {
     servers.push_back({"MariaDB", dsn, "schema-mariadb.sql",
                        "analyze table Bedarf, UmrechnungsFaktor, Parameter, Termin, LosGröße",
                        "drop database if exists %s"});
-  ScratchFolder scratch;
+  test::ScratchFolder scratch("lsz-bench");
   // One odbc.ini for the run: a SQLite data source on a scratch file, and the
   // PostgreSQL one copied from the current ODBCINI. The driver manager reads
   // ODBCINI at its first call, which comes after this.

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +22,8 @@ namespace mrp::bench {
 using Arguments = std::vector<std::string>;
 
 /// The engine alone on generated demands of 1,000 to 200,000 periods, beside
-/// the matrix engine it replaced.
+/// the whole cost matrix of the tests' reference engine, as the engine was
+/// before it dropped the matrix.
 int runEngineMode(const Arguments& args);
 /// A whole run (load, compute, store) on a generated SQLite database over ODBC.
 int runRunMode(const Arguments& args);
@@ -43,22 +43,6 @@ inline constexpr BenchMode kBenchModes[] = {
     {"run", "a whole run on SQLite through ODBC: load, compute, store", runRunMode},
     {"postgres", "a whole run on PostgreSQL beside a plain SQLGetData fetch loop", runPostgresMode},
     {"batch", "lotsizing-batch beside one process per demand, on SQLite, PostgreSQL and MariaDB", runBatchMode},
-};
-
-/// A folder under /tmp for one run, removed with what it holds unless kept.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  void keep() { keep_ = true; }
-
- private:
-  std::filesystem::path path_;
-  bool keep_ = false;
 };
 
 /// Runs a statement without parameters on `connection`.

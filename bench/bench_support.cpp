@@ -1,19 +1,14 @@
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <stdlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <stdexcept>
 
 #include "bench_modes.h"
 #include "db/statement.h"
+#include "support/child_process.h"
 
 namespace mrp::bench {
 
@@ -22,17 +17,6 @@ double Stopwatch::lap() {
   const std::chrono::duration<double, std::milli> elapsed = now - start_;
   start_ = now;
   return elapsed.count();
-}
-
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "lsz-bench.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a scratch folder");
-  path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  if (!keep_) std::filesystem::remove_all(path_, ignored);
 }
 
 void execute(Connection& connection, const std::string& statement) {
@@ -61,48 +45,22 @@ double peakResidentMiB() {
 }
 
 int runChild(const Arguments& args, std::string* output) {
-  std::cout.flush();
+  std::cout.flush();  // before the child's output on the same descriptors
   std::fflush(stdout);
-  std::vector<std::string> argv{"lotsizing_bench"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-
-  int pipeEnds[2] = {-1, -1};
-  if (output && pipe(pipeEnds) != 0) {
-    std::perror("pipe");
+  test::ChildOptions child;
+  child.argv = {"lotsizing_bench"};
+  child.argv.insert(child.argv.end(), args.begin(), args.end());
+  child.program = "/proc/self/exe";
+  child.in = child.err = test::Stream::inherited();
+  if (!output) child.out = test::Stream::inherited();
+  try {
+    test::ChildResult result = test::runChild(child);
+    if (output) *output = std::move(result.out);
+    return result.signal == 0 ? result.exitStatus : 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
     return 1;
   }
-  const pid_t child = fork();
-  if (child < 0) {
-    std::perror("fork");
-    return 1;
-  }
-  if (child == 0) {
-    if (output) {
-      dup2(pipeEnds[1], STDOUT_FILENO);
-      close(pipeEnds[0]);
-      close(pipeEnds[1]);
-    }
-    execv("/proc/self/exe", pointers.data());
-    std::perror("execv");
-    _exit(127);
-  }
-  if (output) {
-    close(pipeEnds[1]);
-    char buffer[4096];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) != 0;) {
-      if (n > 0) output->append(buffer, static_cast<std::size_t>(n));
-      else if (errno != EINTR) break;
-    }
-    close(pipeEnds[0]);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return 1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
 std::string option(const Arguments& args, std::string_view name, std::string_view fallback) {

@@ -1,5 +1,6 @@
 // Engine mode: the engine on generated demands, no database, beside the
-// matrix engine it replaced.
+// matrix engine it replaced: the whole n x n cost matrix of the tests'
+// reference engine (tests/support/reference_engine.h).
 //
 //   lotsizing_bench engine [--due-per-period D] [--seed S] [--repeat R]
 //       runs 1,000 to 200,000 periods, each engine and size in a fresh child
@@ -22,8 +23,8 @@
 #include "lotsizing/period_cost_table.h"
 #include "lotsizing/plan_checks.h"
 #include "lotsizing/wagner_whitin.h"
-#include "matrix_engine.h"
 #include "plan_generator.h"
+#include "support/reference_engine.h"
 
 namespace mrp::bench {
 namespace {
@@ -50,7 +51,8 @@ bool runOnce(const DemandPlan& demand, bool matrix, Timings& timings) {
   const double z = demand.factorFor(kZinsJahr);
   bool storable = true;
   if (matrix) {
-    storable = planWithCostMatrix(periods, costs, z, *demand.periodLength);
+    const test::CostMatrix matrixOfCosts = test::buildCostMatrix(periods, costs, z, *demand.periodLength);
+    storable = !test::assignLots(periods, matrixOfCosts).any();
   } else {
     assignLots(periods, cheapestPlanCosts(periods, costs, z, *demand.periodLength), problems);
   }

@@ -38,6 +38,7 @@
 #include "lotsizing/lot_plan.h"
 #include "planning_db/lot_storage.h"
 #include "db/odbc_environment.h"
+#include "support/scratch_folder.h"
 
 namespace mrp::bench {
 namespace {
@@ -351,7 +352,7 @@ int generateAndRun(const Arguments& args) {
               kMeasuredDemand, static_cast<long long>(sizes.due), static_cast<long long>(sizes.periods),
               static_cast<long long>(sizes.others), static_cast<long long>(sizes.otherDue),
               static_cast<long long>(sizes.oldLots));
-  ScratchFolder scratch;
+  test::ScratchFolder scratch("lsz-bench");
   if (hasFlag(args, "--keep")) scratch.keep();
   const std::filesystem::path database = scratch.path() / kDatabaseFile;
 

@@ -6,13 +6,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -31,8 +28,6 @@
 #include "support/json_check.h"
 #include "support/process.h"
 #include "support/test_database.h"
-
-extern char** environ;
 
 namespace mrp {
 namespace {
@@ -415,16 +410,13 @@ TEST(BatchConnectionLost, TheWorkerConnectsAnewAndPlansTheDemandInHand) {
   EXPECT_FALSE(db.rows("select 1 from LosGröße where Bedarf='G1003' and Kosten > 1").empty());
 }
 
-/// Starts the batch with its log in `logPath`; returns the child's pid.
-pid_t startBatch(const TestDatabase& db, const std::string& logPath, const std::vector<std::string>& options) {
-  std::vector<std::string> argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName(), "--log", logPath};
-  argv.insert(argv.end(), options.begin(), options.end());
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0) return -1;
-  return pid;
+/// Starts the batch with its log in `logPath`, its standard streams the test's.
+test::Child startBatch(const TestDatabase& db, const std::string& logPath, const std::vector<std::string>& options) {
+  test::ChildOptions child;
+  child.argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName(), "--log", logPath};
+  child.argv.insert(child.argv.end(), options.begin(), options.end());
+  child.in = child.out = child.err = test::Stream::inherited();
+  return test::Child(child);
 }
 
 // The same on MariaDB, where a trigger cannot end its own session: the first
@@ -437,8 +429,7 @@ TEST(BatchConnectionLost, OnMariaDBTheWorkerConnectsAnewToo) {
           "delimiter $$\ncreate trigger Bruch before insert on LosGröße for each row "
           "if new.Bedarf = 'G1003' and nextval(bruch) = 1 then do sleep(60); end if$$\ndelimiter ;\n");
   const std::string logPath = test::scratchFolder() + "/lost_" + std::to_string(::getpid()) + ".log";
-  const pid_t pid = startBatch(db, logPath, {"--jobs", "2"});
-  ASSERT_GT(pid, 0);
+  test::Child batch = startBatch(db, logPath, {"--jobs", "2"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   Rows sleeping;
   while (sleeping.empty() && std::chrono::steady_clock::now() < deadline) {
@@ -448,8 +439,7 @@ TEST(BatchConnectionLost, OnMariaDBTheWorkerConnectsAnewToo) {
   }
   ASSERT_EQ(sleeping.size(), 1u) << "the first lot of G1003 never reached the trigger";
   db.exec("kill connection " + sleeping[0][0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  batch.wait();
   std::string summary;
   const auto logged = demandsOf(test::readFile(logPath), summary);
   EXPECT_EQ(logged.at("G1003").outcome, "planned") << test::readFile(logPath);
@@ -479,18 +469,16 @@ TEST(BatchInterrupted, EveryDemandKeepsOldOrNewRowsAndAResumedBatchPlansTheRest)
   fill(db, 400);
   const Rows old = lotsOf(db);
   const std::string logPath = test::scratchFolder() + "/batch_" + std::to_string(::getpid()) + ".log";
-  const pid_t pid = startBatch(db, logPath, {"--jobs", "2"});
-  ASSERT_GT(pid, 0);
+  test::Child batch = startBatch(db, logPath, {"--jobs", "2"});
   // Interrupt once some demands are done.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (test::count(test::readFile(logPath), " planned ") < 20 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  kill(pid, SIGINT);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
+  batch.signal(SIGINT);
+  const RunResult interrupted = batch.wait();
+  ASSERT_EQ(interrupted.signal, 0);
+  EXPECT_EQ(interrupted.exitStatus, 130);
   std::string summary;
   const auto done = demandsOf(test::readFile(logPath), summary);
   EXPECT_TRUE(summary.ends_with(", interrupted: SIGINT")) << summary;
@@ -518,10 +506,9 @@ TEST(BatchInterrupted, EveryDemandKeepsOldOrNewRowsAndAResumedBatchPlansTheRest)
   }
   ASSERT_LT(left.size(), keys.size());
   const std::size_t before = test::readFile(logPath).size();
-  const pid_t resumed = startBatch(db, logPath, {"--jobs", "2", "--resume"});
-  ASSERT_EQ(waitpid(resumed, &status, 0), resumed);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 3) << "FALLE fails again";
+  const RunResult resumed = startBatch(db, logPath, {"--jobs", "2", "--resume"}).wait();
+  ASSERT_EQ(resumed.signal, 0);
+  EXPECT_EQ(resumed.exitStatus, 3) << "FALLE fails again";
   const auto rest = demandsOf(test::readFile(logPath).substr(before), summary);
   std::set<std::string> resumedKeys;
   for (const auto& [key, entry] : rest) resumedKeys.insert(key);
@@ -627,50 +614,17 @@ TEST(BatchUnreadableKeysFile, IsAUsageErrorWithTheReason) {
 /// A run of the batch whose standard output is `out` (-1: closed) and whose
 /// standard error is captured unless `closeErr`. `whileRunning` is called
 /// once it started.
-struct SpawnedRun {
-  std::string err;
-  int exitStatus = -1;
-};
-
-SpawnedRun runBatchWithOutput(const TestDatabase& db, const std::vector<std::string>& options, int out,
-                              const std::function<void()>& whileRunning = {}, bool closeErr = false) {
-  std::vector<std::string> argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName()};
-  argv.insert(argv.end(), options.begin(), options.end());
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  int errPipe[2];
-  if (pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (out < 0) {
-    posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
-  } else {
-    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-  }
-  if (closeErr) {
-    posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
-  } else {
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-  }
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(errPipe[1]);
-  SpawnedRun run;
-  if (spawned == 0) {
-    if (whileRunning) whileRunning();
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(errPipe[0], buffer, sizeof buffer)) != 0;) {
-      if (n > 0) run.err.append(buffer, static_cast<std::size_t>(n));
-      if (n < 0 && errno != EINTR) break;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  ::close(errPipe[0]);
-  return run;
+RunResult runBatchWithOutput(const TestDatabase& db, const std::vector<std::string>& options, int out,
+                             const std::function<void()>& whileRunning = {}, bool closeErr = false) {
+  test::ChildOptions child;
+  child.argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName()};
+  child.argv.insert(child.argv.end(), options.begin(), options.end());
+  child.in = test::Stream::inherited();
+  child.out = out < 0 ? test::Stream::closed() : test::Stream::descriptor(out);
+  if (closeErr) child.err = test::Stream::closed();
+  test::Child batch(child);
+  if (whileRunning) whileRunning();
+  return batch.wait();
 }
 
 // A log that cannot be written ends the batch with status 3: the reason once
@@ -699,7 +653,7 @@ TEST(BatchLogNotWritten, EndsWithThreeAndTheReasonWhenNothingCanBeWritten) {
        "lotsizing-batch: cannot write the log (standard output): Broken pipe\n"},
   };
   for (const Case& c : cases) {
-    const SpawnedRun run = runBatchWithOutput(db, c.options, c.out);
+    const RunResult run = runBatchWithOutput(db, c.options, c.out);
     EXPECT_EQ(run.exitStatus, 3) << c.what << ": " << run.err;
     EXPECT_TRUE(run.err.starts_with(c.message + "lotsizing-batch: summary: planned=0 refused=0 failed=0 lots=0 "))
         << c.what << ": " << run.err;
@@ -721,7 +675,7 @@ TEST(BatchClosedStandardError, TheLogHoldsOnlyItsEntries) {
   test::writeFile(keysPath, "WW1958\nM\xE4ngel\n");
   const std::string logPath = scratchFile("closed_err.log");
   std::remove(logPath.c_str());
-  const SpawnedRun run =
+  const RunResult run =
       runBatchWithOutput(db, {"--keys", keysPath, "--log", logPath, "--json"}, STDOUT_FILENO, {}, true);
   EXPECT_EQ(run.exitStatus, 1);
   const std::string log = test::readFile(logPath);
@@ -739,7 +693,7 @@ TEST(BatchLogNotWritten, AReaderThatGoesAwayStopsTheBatch) {
   const Rows before = lotsOf(db);
   int logPipe[2];
   ASSERT_EQ(pipe2(logPipe, O_CLOEXEC), 0);
-  const SpawnedRun run = runBatchWithOutput(db, {"--jobs", "1"}, logPipe[1], [&] {
+  const RunResult run = runBatchWithOutput(db, {"--jobs", "1"}, logPipe[1], [&] {
     ::close(logPipe[1]);
     char c = 0;
     while (::read(logPipe[0], &c, 1) == 1 && c != '\n') {

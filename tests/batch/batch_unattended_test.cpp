@@ -6,12 +6,9 @@
 // goes on over a chain of runs.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,8 +25,6 @@
 #include "support/private_postgres.h"
 #include "support/process.h"
 #include "support/test_database.h"
-
-extern char** environ;
 
 namespace mrp {
 namespace {
@@ -102,44 +97,31 @@ RunResult runBatch(const std::string& dataSource, const std::vector<std::string>
 class BackgroundBatch {
  public:
   BackgroundBatch(const std::string& dataSource, const std::vector<std::string>& options, std::string errPath)
-      : errPath_(std::move(errPath)) {
-    std::vector<std::string> argv = {LOTSIZING_BATCH_BINARY, dataSource};
-    argv.insert(argv.end(), options.begin(), options.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv) pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~BackgroundBatch() {
-    if (pid_ > 0 && !ended_) {
-      ::kill(pid_, SIGKILL);
-      wait();
-    }
-    std::remove(errPath_.c_str());
-  }
+      : errPath_(std::move(errPath)), child_(childOptions(dataSource, options, errPath_)) {}
+  ~BackgroundBatch() { std::remove(errPath_.c_str()); }
   BackgroundBatch(const BackgroundBatch&) = delete;
   BackgroundBatch& operator=(const BackgroundBatch&) = delete;
 
-  bool started() const noexcept { return pid_ > 0; }
-  void signal(int number) const { ::kill(pid_, number); }
+  bool started() const noexcept { return child_.pid() > 0; }
+  void signal(int number) const { child_.signal(number); }
   /// Waits for the end: the exit status, or 128 + the signal that ended it.
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    ended_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
+  int wait() { return child_.wait().exitStatus; }
   std::string err() const { return test::readFile(errPath_); }
 
  private:
+  static test::ChildOptions childOptions(const std::string& dataSource, const std::vector<std::string>& options,
+                                         const std::string& errPath) {
+    test::ChildOptions child;
+    child.argv = {LOTSIZING_BATCH_BINARY, dataSource};
+    child.argv.insert(child.argv.end(), options.begin(), options.end());
+    child.in = test::Stream::inherited();
+    child.out = test::Stream::null();
+    child.err = test::Stream::file(errPath);
+    return child;
+  }
+
   std::string errPath_;
-  pid_t pid_ = -1;
-  bool ended_ = false;
+  test::Child child_;
 };
 
 /// Waits (up to 30 s) until the file at `path` holds `count` lines with `part`.
@@ -262,11 +244,11 @@ TEST_P(CommitLost, TheWorkerPlansTheDemandAgainAndTheLogSaysPlanned) {
   std::string server;
   if (GetParam() == Backend::MariaDB) {
     listen = folder + "/maria.sock";
-    server = test::scratchFolder() + "/msock/mariadb.sock";
+    server = test::serverFolder() + "/msock/mariadb.sock";
     dataSource += ";Socket=" + listen;
   } else {
     listen = folder + "/.s.PGSQL.5432";
-    server = test::scratchFolder() + "/sock/.s.PGSQL.5432";
+    server = test::serverFolder() + "/sock/.s.PGSQL.5432";
     dataSource += ";Servername=" + folder;
   }
   int cut = 0;

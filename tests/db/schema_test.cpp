@@ -129,7 +129,7 @@ TEST(SchemaOnMariaDB, LoadsUnderTheCLocale) {
   TestDatabase db(Backend::MariaDB);
   db.exec("drop table Bedarf, UmrechnungsFaktor, Parameter, Termin, LosGröße");
   const test::RunResult load = test::runCommand(
-      {"mariadb", "--no-defaults", "-S", test::scratchFolder() + "/msock/mariadb.sock", "-u", "root",
+      {"mariadb", "--no-defaults", "-S", test::serverFolder() + "/msock/mariadb.sock", "-u", "root",
        db.name()},
       test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema-mariadb.sql"),
       {{"LANG", "C"}, {"LC_ALL", "C"}});

@@ -56,11 +56,16 @@ std::vector<std::vector<std::string>> localeSettings() {
 
 /// `argv` run under only the kept variables and `locale`.
 RunResult runUnder(const std::vector<std::string>& locale, const std::vector<std::string>& argv) {
-  std::vector<std::string> command = {"env", "-i"};
-  for (const std::string& variable : keptVariables()) command.push_back(variable);
-  command.insert(command.end(), locale.begin(), locale.end());
-  command.insert(command.end(), argv.begin(), argv.end());
-  return test::runCommand(command);
+  test::ChildOptions child;
+  child.argv = argv;
+  child.replaceEnvironment = true;
+  std::vector<std::string> variables = keptVariables();
+  variables.insert(variables.end(), locale.begin(), locale.end());
+  for (const std::string& variable : variables) {
+    const auto equals = variable.find('=');
+    child.environment.emplace_back(variable.substr(0, equals), variable.substr(equals + 1));
+  }
+  return test::runChild(child);
 }
 
 /// A batch log without what differs from run to run: times and durations.

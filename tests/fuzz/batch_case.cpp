@@ -7,9 +7,8 @@
 #include "batch_checks.h"
 #include "batch_inputs.h"
 #include "campaign.h"
-#include "child_process.h"
 #include "database_generator.h"
-#include "scratch_folder.h"
+#include "support/helpers.h"
 
 namespace mrp::fuzz {
 namespace {
@@ -26,21 +25,14 @@ CaseFiles filesIn(const std::filesystem::path& folder, const std::string& stem) 
   return {folder / (stem + ".db"), folder / (stem + ".keys"), folder / (stem + ".log"), folder / (stem + ".jsonl")};
 }
 
-void writeFile(const std::filesystem::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + file.string());
-}
-
 /// Generates the database, the keys file and the logs of `seed`.
 BatchInputs writeInputs(const CaseSetup& setup, std::uint64_t seed, const CaseFiles& files) {
   removeDatabase(files.database);
   const GeneratedDatabase generated = generateDatabase(seed, files.database, setup.schema);
   BatchInputs inputs = hostileBatchInputs(seed, generated.demandKeys);
-  writeFile(files.keys, inputs.keysFile);
-  writeFile(files.textLog, inputs.textLog.bytes);
-  writeFile(files.jsonLog, inputs.jsonLog.bytes);
+  test::writeFile(files.keys, inputs.keysFile);
+  test::writeFile(files.textLog, inputs.textLog.bytes);
+  test::writeFile(files.jsonLog, inputs.jsonLog.bytes);
   return inputs;
 }
 
@@ -87,10 +79,10 @@ void runAndCheck(const CaseSetup& setup, const CaseFiles& files, const BatchInpu
   observation.before = lotsIn(files.database);
   std::vector<std::string> argv = {setup.program, dataSourceFor(files.database)};
   argv.insert(argv.end(), plan.options.begin(), plan.options.end());
-  observation.run = runChild(setup.program, argv, setup.timeLimit);
+  observation.run = runProgram(setup, argv);
   observation.after = lotsIn(files.database);
   if (plan.log) {
-    const std::string log = readFile(*plan.log);
+    const std::string log = test::readFile(*plan.log);
     const std::string& preset = plan.resumed->bytes;
     if (!log.starts_with(preset)) outcome.violations.push_back(plan.name + ": the log's earlier lines changed");
     observation.written = log.substr(std::min(preset.size(), log.size()));

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "batch_inputs.h"
-#include "child_process.h"
 #include "sqlite_file.h"
+#include "support/child_process.h"
 
 namespace mrp::fuzz {
 
@@ -31,7 +31,7 @@ LotsByKey lotsByKey(SqliteFile& db);
 
 struct BatchObservation {
   std::string name;  // which run, for the messages
-  ChildRun run;
+  test::ChildResult run;
   bool json = false;
   bool dryRun = false;
   std::string written;                      // what the run added to its log

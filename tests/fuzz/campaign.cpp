@@ -14,7 +14,9 @@
 #include "database_generator.h"
 #include "fuzz_case.h"
 #include "db/odbc_environment.h"
-#include "scratch_folder.h"
+#include "sqlite_file.h"
+#include "support/helpers.h"
+#include "support/scratch_folder.h"
 
 namespace mrp::fuzz {
 namespace {
@@ -172,8 +174,9 @@ std::string shellQuoted(const std::string& text) {
 }
 
 std::uint64_t runCampaign(const CampaignOptions& options, std::ostream& out) {
-  const std::string schema = readFile(options.schemaFile);
-  const ScratchFolder scratch;
+  const std::string schema = test::readFile(options.schemaFile);
+  if (schema.empty()) throw std::runtime_error("cannot read " + options.schemaFile.string());
+  const test::ScratchFolder scratch("lszf");
   const std::filesystem::path odbcIni = prepareOdbcIni(scratch.path());
   // Allocated once ODBCINI names the campaign's odbc.ini: the driver manager reads it once.
   const std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();

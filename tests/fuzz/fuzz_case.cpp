@@ -1,10 +1,8 @@
 #include "fuzz_case.h"
 
-#include "child_process.h"
 #include "database_generator.h"
 #include "invariants.h"
 #include "plan_oracle.h"
-#include "scratch_folder.h"
 #include "sqlite_file.h"
 
 namespace mrp::fuzz {
@@ -43,6 +41,15 @@ class CaseDatabase {
 
 std::string dataSourceFor(const std::filesystem::path& file) { return "lsz_sqlite;Database=" + file.string(); }
 
+test::ChildResult runProgram(const CaseSetup& setup, std::vector<std::string> argv) {
+  test::ChildOptions options;
+  options.argv = std::move(argv);
+  options.program = setup.program;
+  options.in = test::Stream::null();
+  options.timeLimit = setup.timeLimit;
+  return test::runChild(options);
+}
+
 CaseOutcome runCase(const CaseSetup& setup, std::uint64_t seed) {
   const CaseDatabase database(setup.folder / ("s" + std::to_string(seed) + ".db"));
   const GeneratedDatabase generated = generateDatabase(seed, database.file(), setup.schema);
@@ -54,7 +61,7 @@ CaseOutcome runCase(const CaseSetup& setup, std::uint64_t seed) {
   observation.programName = setup.program;
   observation.dataSource = dataSource;
   observation.demandKey = generated.runKey;
-  observation.run = runChild(setup.program, {setup.program, dataSource, generated.runKey}, setup.timeLimit);
+  observation.run = runProgram(setup, {setup.program, dataSource, generated.runKey});
   observation.headerExists = before.headerExists;
   observation.before = before.rows;
   observation.after = rowsAfter(database.file(), generated.runKey);

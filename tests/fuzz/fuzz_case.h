@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
+
 namespace mrp {
 class OdbcEnvironment;
 }
@@ -36,5 +38,9 @@ struct CaseOutcome {
 };
 
 CaseOutcome runCase(const CaseSetup& setup, std::uint64_t seed);
+
+/// Runs the program, `argv` its arguments from argument 0 on, with standard
+/// input /dev/null, under the case's time limit.
+test::ChildResult runProgram(const CaseSetup& setup, std::vector<std::string> argv);
 
 }  // namespace mrp::fuzz

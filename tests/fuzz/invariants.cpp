@@ -16,7 +16,7 @@ bool isControl(char c) {
   return byte < 0x20 || byte == 0x7f;
 }
 
-void checkExit(const ChildRun& run, Violations& found) {
+void checkExit(const test::ChildResult& run, Violations& found) {
   if (run.timedOut) {
     found.push_back("ran longer than the time limit and was killed");
   } else if (run.exitStatus != 0 && run.exitStatus != 1) {
@@ -156,7 +156,7 @@ void checkRows(const Observation& observation, Violations& found) {
 }
 
 void checkOutcome(const Observation& observation, Violations& found) {
-  const ChildRun& run = observation.run;
+  const test::ChildResult& run = observation.run;
   if (run.timedOut) return;
   if (run.exitStatus == 1 && run.err.empty()) found.push_back("exit status 1 without a message on standard error");
   if (run.exitStatus == 0 && !observation.headerExists) found.push_back("a demand without header row was planned");

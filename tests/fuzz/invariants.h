@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "child_process.h"
 #include "sqlite_file.h"
+#include "support/child_process.h"
 
 namespace mrp::fuzz {
 
@@ -42,7 +42,7 @@ struct Observation {
   std::string programName;  // argument 0 of the run
   std::string dataSource;   // argument 1
   std::string demandKey;    // argument 2
-  ChildRun run;
+  test::ChildResult run;
   bool headerExists = false;
   LotRows before;
   LotRows after;

@@ -174,7 +174,7 @@ Expectation expectRun(const OdbcEnvironment& environment, const std::string& dat
 
 std::vector<std::string> findDepartures(const Observation& observation, const Expectation& expected) {
   Violations found;
-  const ChildRun& run = observation.run;
+  const test::ChildResult& run = observation.run;
   if (run.timedOut || (run.exitStatus != 0 && run.exitStatus != 1)) return found;
   const StandardError err = afterLoading(run.err, expected, found);
   if (expected.loadingFailure) {

@@ -1,11 +1,24 @@
 #include "sqlite_file.h"
 
+#include <stdlib.h>
+
 #include <bit>
 #include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 namespace mrp::fuzz {
 namespace {
+
+/// The SQLite ODBC driver library, looked for where databases.sh looks; else its registered name.
+std::string sqliteDriver() {
+  for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc", "/usr/lib64",
+                          "/usr/lib/odbc", "/usr/lib"}) {
+    const std::filesystem::path library = std::filesystem::path(dir) / "libsqlite3odbc.so";
+    if (std::filesystem::exists(library)) return library.string();
+  }
+  return "SQLite3";
+}
 
 /// A prepared statement, finalized by the destructor.
 class Statement {
@@ -147,6 +160,26 @@ std::vector<SqlRow> SqliteFile::rows(const std::string& sql, const SqlRow& param
 
 void SqliteFile::fail(const std::string& what) const {
   throw std::runtime_error("sqlite3: " + what + ": " + sqlite3_errmsg(db_));
+}
+
+std::filesystem::path prepareOdbcIni(const std::filesystem::path& folder) {
+  if (const char* configured = std::getenv("ODBCINI"); configured && *configured) {
+    return std::filesystem::absolute(configured);
+  }
+  const std::filesystem::path file = folder / "odbc.ini";
+  std::ofstream out(file);
+  out << "[lsz_sqlite]\nDriver = " << sqliteDriver() << "\nDatabase = " << (folder / "default.db").string()
+      << "\nTimeout = 10000\n";
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+  if (setenv("ODBCINI", file.c_str(), 1) != 0) throw std::runtime_error("cannot set ODBCINI");
+  return file;
+}
+
+void removeDatabase(const std::filesystem::path& file) {
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+  std::filesystem::remove(file.string() + "-journal", ignored);
 }
 
 }  // namespace mrp::fuzz

@@ -39,6 +39,15 @@ std::string describe(const SqlValue& value);
 
 using SqlRow = std::vector<SqlValue>;
 
+/// The odbc.ini that names the data source lsz_sqlite: the file in ODBCINI when
+/// that is set (the ctest fixture's); otherwise one written into `folder`, and
+/// ODBCINI set to it for this process so that every child inherits it (the
+/// driver manager reads ODBCINI once, at its start). Call before any thread starts.
+std::filesystem::path prepareOdbcIni(const std::filesystem::path& folder);
+
+/// Removes a SQLite file together with its rollback journal.
+void removeDatabase(const std::filesystem::path& file);
+
 /// One open SQLite file; closed by the destructor.
 class SqliteFile {
  public:

@@ -265,7 +265,7 @@ std::size_t serializationFailures(TestDatabase& db) {
   if (db.backend() == Backend::MariaDB)
     return std::stoul(db.rows("select variable_value from information_schema.global_status "
                               "where variable_name='INNODB_DEADLOCKS'").at(0).at(0));
-  std::ifstream log(test::scratchFolder() + "/pg/server.log");
+  std::ifstream log(test::serverFolder() + "/pg/server.log");
   std::size_t failures = 0;
   for (std::string line; std::getline(log, line);) {
     if (line.find(" " + db.name() + " ERROR:") != std::string::npos &&

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Test databases for one ctest run of one build directory.
+# Test databases for one ctest run of one build directory, as two fixtures (tests/CMakeLists.txt):
 #
-#   databases.sh start WORKDIR SOURCEDIR   writes WORKDIR/odbc.ini, a SQLite template file and
-#                                          starts a throw-away PostgreSQL cluster and MariaDB server
-#   databases.sh stop  WORKDIR SOURCEDIR   stops both servers and removes every scratch file
+#   databases.sh odbc-start WORKDIR SOURCEDIR   writes WORKDIR/odbc.ini, WORKDIR/odbcinst.ini and a
+#                                               SQLite template file: all that SQLite tests need
+#   databases.sh start      WORKDIR SOURCEDIR   starts a throw-away PostgreSQL cluster and MariaDB
+#                                               server (after odbc-start, which it runs if need be)
+#   databases.sh stop       WORKDIR SOURCEDIR   stops both servers
+#   databases.sh odbc-stop  WORKDIR SOURCEDIR   stops the servers if need be and removes every
+#                                               scratch file
 #
 # Everything lives in one short scratch folder under /tmp (recorded in WORKDIR/scratch), so that
 # the Unix socket path and the connection strings stay short. The PostgreSQL server listens on a
@@ -27,7 +31,7 @@
 # database loads sql/schema-mariadb.sql.
 set -euo pipefail
 
-action=${1:?start|stop}
+action=${1:?odbc-start|start|stop|odbc-stop}
 workdir=${2:?WORKDIR}
 sourcedir=${3:?SOURCEDIR}
 pgbin=/usr/lib/postgresql/15/bin
@@ -97,20 +101,23 @@ stop() {
   if [[ -d $scratch/pg ]]; then
     as_cluster_owner "$pgbin/pg_ctl" -D "$scratch/pg" -m immediate -w stop >/dev/null 2>&1 || true
   fi
+  rm -rf "$scratch/pg" "$scratch/sock" "$scratch/maria" "$scratch/msock"
+}
+
+odbc_stop() {
+  local scratch
+  [[ -f $workdir/scratch ]] || return 0
+  stop
+  scratch=$(cat "$workdir/scratch")
   case $scratch in /tmp/lsz.*) rm -rf "$scratch" ;; esac
   rm -f "$workdir/scratch" "$workdir/odbc.ini" "$workdir/odbcinst.ini"
 }
 
 start() {
-  stop  # a cluster left behind by an interrupted run
-  mkdir -p "$workdir"
+  [[ -f $workdir/scratch && -d $(cat "$workdir/scratch") ]] || odbc_start
+  stop  # servers left behind by an interrupted run
   local scratch
-  scratch=$(mktemp -d /tmp/lsz.XXXXXX)
-  chmod 755 "$scratch"
-  echo "$scratch" >"$workdir/scratch"
-
-  sqlite3 "$scratch/template.db" <"$sourcedir/sql/schema.sql"
-
+  scratch=$(cat "$workdir/scratch")
   mkdir "$scratch/pg" "$scratch/sock"
   if [[ $(id -u) -eq 0 ]]; then chown postgres: "$scratch/pg" "$scratch/sock"; fi
   as_cluster_owner "$pgbin/initdb" -D "$scratch/pg" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
@@ -124,6 +131,19 @@ start() {
   psql -X -q -v ON_ERROR_STOP=1 -h "$scratch/sock" -p $port -U postgres -d lsz_template \
     -f "$sourcedir/sql/schema.sql"
   start_mariadb "$scratch"
+}
+
+# The data sources name the servers' sockets before the servers run: a SQLite
+# test needs no server, and the servers start in the folder named here.
+odbc_start() {
+  odbc_stop  # files and servers left behind by an interrupted run
+  mkdir -p "$workdir"
+  local scratch
+  scratch=$(mktemp -d /tmp/lsz.XXXXXX)
+  chmod 755 "$scratch"
+  echo "$scratch" >"$workdir/scratch"
+
+  sqlite3 "$scratch/template.db" <"$sourcedir/sql/schema.sql"
 
   local sqlite_driver pg_driver pg_ansi_driver maria_driver
   sqlite_driver=$(driver_path libsqlite3odbc.so SQLite3)
@@ -178,7 +198,9 @@ EOF
 }
 
 case $action in
+  odbc-start) odbc_start ;;
   start) start ;;
   stop) stop ;;
-  *) echo "usage: $0 start|stop WORKDIR SOURCEDIR" >&2; exit 2 ;;
+  odbc-stop) odbc_stop ;;
+  *) echo "usage: $0 odbc-start|start|stop|odbc-stop WORKDIR SOURCEDIR" >&2; exit 2 ;;
 esac

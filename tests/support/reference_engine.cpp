@@ -114,7 +114,10 @@ CostMatrix fillCostMatrix(std::vector<PlanningPeriod>& periods, const Table& val
     rates[t] = valueAt(t, kWagnisZinssatz) + valueAt(t, kKapitalbindungsZinssatz);
   }
   // The minimum of each column over the rows filled so far, kept as the rows
-  // come: the diagonal of the next row needs the one of the column before.
+  // come: the diagonal of the next row needs the one of the column before. The
+  // row that holds it is the column's order period as selectOrderPeriod finds
+  // it, searched here while the row is at hand: a walk down a column of a
+  // large matrix, held by rows, would miss the cache at every entry.
   std::vector<double> columnMinimum(n);
   for (std::size_t i = 0; i < n; ++i) {
     double* row = matrix.row(i);
@@ -129,11 +132,12 @@ CostMatrix fillCostMatrix(std::vector<PlanningPeriod>& periods, const Table& val
       row[l] = row[l - 1] + ((periods[l].demand * holdingPerUnit) * periodLength) * rateSum;
     }
     for (std::size_t l = i; l < n; ++l) {
-      if (i == 0 || columnMinimum[l] > row[l]) columnMinimum[l] = row[l];
+      // Strict: on equal costs the earliest order period stays; NaN never wins.
+      if (i == 0 || columnMinimum[l] > row[l]) {
+        columnMinimum[l] = row[l];
+        periods[l].orderPeriod = static_cast<std::int32_t>(i);
+      }
     }
-  }
-  for (std::size_t l = 0; l < n; ++l) {
-    periods[l].orderPeriod = selectOrderPeriod(matrix, static_cast<std::int32_t>(l));
   }
   return matrix;
 }

@@ -97,7 +97,8 @@ class CostMatrix {
 };
 
 /// Fills the matrix row by row as defined, each entry from its left
-/// neighbour, and sets each period's order period by a search down its column.
+/// neighbour, and sets each period's order period as selectOrderPeriod finds
+/// it, searching all columns as the rows come.
 CostMatrix buildCostMatrix(std::vector<PlanningPeriod>& periods, const PeriodCostTable& table,
                            double interestYear, double periodLength);
 /// The same from a table of the reference's own.

@@ -34,7 +34,35 @@ std::string uniqueName() {
   return "t" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-std::string postgresSocketDir() { return scratchFolder() + "/sock"; }
+/// The folder that the fixture `odbc` made: the SQLite template, the servers' sockets.
+std::string fixtureFolder() {
+  std::string folder = readFile(workDir() + "/scratch");
+  while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) folder.pop_back();
+  if (folder.empty())
+    throw std::runtime_error("no test databases: run the tests through ctest (fixtures odbc, databases)");
+  return folder;
+}
+
+/// What the test's label (ctest sets LOTSIZING_TEST_LABEL) grants, least first.
+enum class Need { Nothing, SQLite, Servers };
+
+/// Throws when the test's label does not grant `need`: the labels of
+/// tests/CMakeLists.txt come from what a test's text names, and a test that
+/// reaches a database by a way unseen there must fail at once, not only when
+/// it happens to run beside the fixture.
+void requireLabel(Need need) {
+  const char* label = std::getenv("LOTSIZING_TEST_LABEL");
+  if (!label || !*label) return;  // run by hand
+  const std::string granted = label;
+  const Need grants = granted == "database" ? Need::Servers : granted == "sqlite" ? Need::SQLite : Need::Nothing;
+  if (grants >= need) return;
+  throw std::logic_error("a test labelled `" + granted + "` uses " +
+                         (need == Need::Servers ? "the database servers" : "SQLite") +
+                         ": name the backend (Backend::...) in the test's own text, so that tests/CMakeLists.txt "
+                         "labels it `" + (need == Need::Servers ? "database" : "sqlite") + "`");
+}
+
+std::string postgresSocketDir() { return serverFolder() + "/sock"; }
 
 std::vector<std::string> sqliteCommand(const std::string& file) {
   return {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
@@ -48,7 +76,7 @@ std::vector<std::string> psqlCommand(const std::string& database) {
           "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
 }
 
-std::string mariadbSocket() { return scratchFolder() + "/msock/mariadb.sock"; }
+std::string mariadbSocket() { return serverFolder() + "/msock/mariadb.sock"; }
 
 /// The mariadb client, printing results as XML: its only output format that
 /// keeps NULL apart from the text "NULL" and tabs and line ends in texts intact.
@@ -196,12 +224,9 @@ PsqlSession& maintenanceSession() {
 
 }  // namespace
 
-std::string scratchFolder() {
-  std::string folder = readFile(workDir() + "/scratch");
-  while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) folder.pop_back();
-  if (folder.empty())
-    throw std::runtime_error("no test databases: run the tests through ctest (fixture databases)");
-  return folder;
+std::string serverFolder() {
+  requireLabel(Need::Servers);
+  return fixtureFolder();
 }
 
 std::vector<Backend> allBackends() {
@@ -221,9 +246,10 @@ std::string backendName(Backend backend) {
 void PrintTo(Backend backend, std::ostream* out) { *out << backendName(backend); }
 
 TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
+  requireLabel(backend_ == Backend::SQLite ? Need::SQLite : Need::Servers);
   if (backend_ == Backend::SQLite) {
     name_ = scratchFolder() + "/" + uniqueName() + ".db";
-    std::filesystem::copy_file(scratchFolder() + "/template.db", name_);
+    std::filesystem::copy_file(fixtureFolder() + "/template.db", name_);
   } else if (backend_ == Backend::MariaDB) {
     name_ = "lsz_" + uniqueName();
     runMariadb("", "create database " + name_ + ";\nuse " + name_ + ";\n" +

@@ -4,8 +4,11 @@
 // (CREATE DATABASE, then sql/schema-mariadb.sql), dropped again by the
 // destructor. Tests may therefore run in parallel (ctest -j).
 //
-// Needs the ctest fixture tests/support/databases.sh (it writes the odbc.ini
-// that ODBCINI points to and starts the servers). exec and rows go through the
+// Needs the ctest fixtures of tests/support/databases.sh: `odbc` writes the
+// odbc.ini that ODBCINI points to and the SQLite template, `databases` starts
+// the servers. A test labelled `sqlite` gets only the first and may use only
+// SQLite; a `unit` test gets neither (tests/CMakeLists.txt). SQLite files live
+// in the test process's scratch folder. exec and rows go through the
 // command-line clients sqlite3, psql and mariadb, not through ODBC, so they see
 // the data as stored (texts as UTF-8) independent of the code under test.
 //
@@ -20,6 +23,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/scratch_folder.h"
 
 namespace mrp {
 class Connection;
@@ -105,7 +110,7 @@ std::string backendName(Backend backend);
 /// Lets GoogleTest print a Backend by name.
 void PrintTo(Backend backend, std::ostream* out);
 
-/// The scratch folder of the running fixture (short, under /tmp).
-std::string scratchFolder();
+/// The folder of the fixture's database servers, for their sockets and logs.
+std::string serverFolder();
 
 }  // namespace mrp::test
