@@ -40,6 +40,7 @@ std::string latin1LocaleFolder() {
   const std::string folder = test::scratchFolder() + "/locales";
   if (std::filesystem::exists(folder + "/de_DE.ISO-8859-1")) return folder;
   if (!std::filesystem::exists("/usr/share/i18n/locales/de_DE")) return {};
+  std::filesystem::create_directories(folder);
   const RunResult made = test::runCommand({"localedef", "-i", "de_DE", "-f", "ISO-8859-1", folder + "/de_DE.ISO-8859-1"});
   return made.exitStatus == 0 ? folder : std::string();
 }
@@ -49,8 +50,9 @@ std::vector<std::vector<std::string>> localeSettings() {
   std::vector<std::vector<std::string>> settings = {
       {}, {"LANG=C"}, {"LANG=POSIX"}, {"LC_ALL=C"}, {"LANG=xx_YY.UTF-8"}, {"LC_ALL=de_DE.ISO-8859-1"},
       {"LANG=C.UTF-8", "LC_CTYPE=C"}};
-  if (const std::string folder = latin1LocaleFolder(); !folder.empty())
-    settings.push_back({"LOCPATH=" + folder, "LANG=de_DE.ISO-8859-1"});
+  const std::string folder = latin1LocaleFolder();
+  EXPECT_FALSE(folder.empty()) << "no 8-bit locale could be made (the package locales has its sources)";
+  if (!folder.empty()) settings.push_back({"LOCPATH=" + folder, "LANG=de_DE.ISO-8859-1"});
   return settings;
 }
 
