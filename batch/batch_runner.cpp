@@ -33,7 +33,7 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
     outcome.outcome = Outcome::Planned;
     outcome.lots = plan->lots.size();
     outcome.periods = plan->periods.size();
-    for (const Lot& lot : plan->lots) outcome.cost += lot.kosten;
+    for (const Lot& lot : plan->lots) outcome.cost += lot.cost;
   } else {
     outcome.outcome = Outcome::Refused;
   }

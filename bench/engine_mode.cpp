@@ -41,7 +41,7 @@ struct Timings {
 };
 
 /// One run of the engine: false when the generated demand was refused.
-bool runOnce(const DemandPlan& demand, bool matrix, Timings& timings) {
+bool runOnce(const LoadedDemand& demand, bool matrix, Timings& timings) {
   Stopwatch watch;
   PlanProblems problems = checkPlannable(demand);
   std::vector<PlanningPeriod> periods = createRoundedPeriods(demand, problems);
@@ -62,7 +62,7 @@ bool runOnce(const DemandPlan& demand, bool matrix, Timings& timings) {
 
 int runOneSize(std::int32_t periods, std::int32_t duePerPeriod, std::uint32_t seed, bool matrix,
                int repeat) {
-  const DemandPlan demand = generatedDemand(seed, periods, duePerPeriod);
+  const LoadedDemand demand = generatedDemand(seed, periods, duePerPeriod);
   const double baseline = peakResidentMiB();
   std::vector<Timings> runs(static_cast<std::size_t>(repeat));
   for (Timings& run : runs) {

@@ -8,7 +8,7 @@ namespace {
 
 /// Entries of `code` from period 0 on, a new value every few periods.
 template <typename Values>
-void addTimeline(DemandPlan& demand, std::mt19937& random, std::int32_t code, std::int32_t periods,
+void addTimeline(LoadedDemand& demand, std::mt19937& random, std::int32_t code, std::int32_t periods,
                  Values values) {
   std::uniform_int_distribution<std::int32_t> gap(1, std::max(1, periods / 8));
   for (std::int32_t period = 0; period < periods; period += gap(random)) {
@@ -22,9 +22,9 @@ double uniform(std::mt19937& random, double low, double high) {
 
 }  // namespace
 
-DemandPlan generatedDemand(std::uint32_t seed, std::int32_t periods, std::int32_t duePerPeriod) {
+LoadedDemand generatedDemand(std::uint32_t seed, std::int32_t periods, std::int32_t duePerPeriod) {
   std::mt19937 random(seed);
-  DemandPlan demand;
+  LoadedDemand demand;
   demand.demandKey = "BENCH";
   demand.headerFound = true;
   const std::int32_t length = std::uniform_int_distribution<std::int32_t>(1, 14)(random);

@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 
 namespace mrp::bench {
 
 /// A plannable demand of `periods` periods of a random length of 1 to 14 days
 /// with about `duePerPeriod` due quantities each (in date order, a few
 /// negative), time-phased setup and unit costs, interest rates and lot grids.
-DemandPlan generatedDemand(std::uint32_t seed, std::int32_t periods, std::int32_t duePerPeriod);
+LoadedDemand generatedDemand(std::uint32_t seed, std::int32_t periods, std::int32_t duePerPeriod);
 
 }  // namespace mrp::bench

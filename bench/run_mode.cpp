@@ -321,7 +321,7 @@ int runMeasured() {
     connection.emplace(*environment, std::string("DSN=") + kDataSource);
     printPhase("connect", watch.lap());
     MessageList messages;
-    std::optional<DemandPlan> demand = loadDemand(*connection, kMeasuredDemand, messages);
+    std::optional<LoadedDemand> demand = loadDemand(*connection, kMeasuredDemand, messages);
     printPhase("load", watch.lap());
     std::optional<LotPlan> plan = planLots(*demand, messages);
     printPhase("compute", watch.lap());

@@ -7,7 +7,7 @@ DemandLoader::DemandLoader(std::string_view demandKey, DemandSource& source, Mes
   plan_.demandKey = demandKey;
 }
 
-DemandPlan DemandLoader::load() && {
+LoadedDemand DemandLoader::load() && {
   loadConversionFactors();
   if (loadHeader()) {
     loadParameters();
@@ -16,7 +16,7 @@ DemandPlan DemandLoader::load() && {
   return std::move(plan_);
 }
 
-DemandPlan loadDemand(std::string_view demandKey, DemandSource& source, MessageSink& sink) {
+LoadedDemand loadDemand(std::string_view demandKey, DemandSource& source, MessageSink& sink) {
   return DemandLoader(demandKey, source, sink).load();
 }
 

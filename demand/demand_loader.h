@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "demand/data_problems.h"
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/demand_source.h"
 #include "demand/message_sink.h"
 
@@ -22,13 +22,13 @@ namespace mrp {
 class RowReader;
 
 /// Loads the demand `demandKey` from `source`.
-DemandPlan loadDemand(std::string_view demandKey, DemandSource& source, MessageSink& sink);
+LoadedDemand loadDemand(std::string_view demandKey, DemandSource& source, MessageSink& sink);
 
 /// The steps of one loading, one file each.
 class DemandLoader {
  public:
   DemandLoader(std::string_view demandKey, DemandSource& source, MessageSink& sink);
-  DemandPlan load() &&;
+  LoadedDemand load() &&;
 
  private:
   void loadConversionFactors();
@@ -42,7 +42,7 @@ class DemandLoader {
 
   DemandSource& source_;
   DataProblems problems_;
-  DemandPlan plan_;
+  LoadedDemand plan_;
 };
 
 }  // namespace mrp

@@ -8,9 +8,9 @@
 namespace mrp {
 
 struct Lot {
-  OleDate termin = 0.0;  // start of the order period
+  OleDate date = 0.0;  // start of the order period (the column Termin)
   std::int32_t lotSize = 0;
-  double kosten = 0.0;  // the lot's cost divided by the currency factor
+  double cost = 0.0;  // the lot's cost divided by the currency factor (Kosten)
 };
 
 }  // namespace mrp

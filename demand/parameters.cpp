@@ -38,15 +38,15 @@ void DemandLoader::loadParameters() {
 
 void DemandLoader::loadParameterRow(const Rows& rows) {
   RowReader row(rows, "Parameter");
-  const std::optional<std::int32_t> periode = row.integer(0, "Periode");
+  const std::optional<std::int32_t> period = row.integer(0, "Periode");
   const std::optional<std::string> name = row.text(1, "Parameter");
-  const std::optional<double> wert = row.real(2, "Wert");
+  const std::optional<double> stored = row.real(2, "Wert");
   // Periode counts from 1; the lowest integer has no period index below it.
-  const bool periodeUsable = periode && *periode != std::numeric_limits<std::int32_t>::min();
-  if (periode && !periodeUsable) row.markUnreadable("Periode");
+  const bool periodUsable = period && *period != std::numeric_limits<std::int32_t>::min();
+  if (period && !periodUsable) row.markUnreadable("Periode");
   if (!row.complete()) {
     if (name) row.identify("Parameter", *name);
-    if (periode) row.identify("Periode", std::to_string(*periode));
+    if (period) row.identify("Periode", std::to_string(*period));
     problems_.skippedRow(row.problem());
     return;
   }
@@ -55,17 +55,18 @@ void DemandLoader::loadParameterRow(const Rows& rows) {
     problems_.unknownParameter(*name);
     return;
   }
+  // The stored value (Wert) times its conversion factors.
   double value = 0.0;
   if (*code == kRuestKosten || *code == kStueckKosten) {
-    value = (plan_.factorFor(*code) * plan_.factorFor(kWaehrung)) * *wert;
+    value = (plan_.factorFor(*code) * plan_.factorFor(kWaehrung)) * *stored;
   } else {
-    value = plan_.factorFor(*code) * *wert;
+    value = plan_.factorFor(*code) * *stored;
   }
   // A fractional lot grid is reported but kept as computed.
   if (*code == kLosRaster && !isWholeNumber(value)) {
     problems_.fractionalLotGrid(*name, value, plan_.factorFor(kLosRaster));
   }
-  plan_.parameters.push_back(ParameterEntry{*periode - 1, *code, value});
+  plan_.parameters.push_back(ParameterEntry{*period - 1, *code, value});
 }
 
 }  // namespace mrp

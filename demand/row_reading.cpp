@@ -1,6 +1,6 @@
 #include "demand/row_reading.h"
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "platform/text_encoding.h"
 
 namespace mrp {

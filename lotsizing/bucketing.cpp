@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "lotsizing/period_cost_table.h"
 #include "lotsizing/plan_checks.h"
 #include "platform/ole_date.h"
@@ -23,7 +23,7 @@ constexpr double kGridLimit = 2147483648.0;
 /// same order. Dates are compared on the linear time scale, which from day 0 on
 /// is the OleDate itself; before 1899-12-30 an OleDate's fraction counts the
 /// other way than its whole part.
-void bucketDueQuantities(const DemandPlan& demand, std::vector<PlanningPeriod>& periods,
+void bucketDueQuantities(const LoadedDemand& demand, std::vector<PlanningPeriod>& periods,
                          std::vector<std::int64_t>& sums) {
   if (demand.dueQuantities.empty()) return;
   const double length = *demand.periodLength;
@@ -45,7 +45,7 @@ void bucketDueQuantities(const DemandPlan& demand, std::vector<PlanningPeriod>& 
 /// The number of periods up to the latest due date, computed before any is
 /// made; 0 without due quantities. The latest date is what counts: a date out
 /// of order adds no period.
-std::int64_t periodCountUpTo(const DemandPlan& demand, const DueQuantity*& latest) {
+std::int64_t periodCountUpTo(const LoadedDemand& demand, const DueQuantity*& latest) {
   latest = nullptr;
   for (const DueQuantity& due : demand.dueQuantities) {
     if (!latest || linearDays(due.date) > linearDays(latest->date)) latest = &due;
@@ -93,7 +93,7 @@ class GridRunReporter {
 
 /// The lot grid of every period, truncated toward zero. Every period needs a
 /// grid of at least 1, since the rounding divides by it.
-std::vector<std::int32_t> lotGrids(const DemandPlan& demand, std::size_t periods,
+std::vector<std::int32_t> lotGrids(const LoadedDemand& demand, std::size_t periods,
                                    PlanProblems& problems) {
   std::vector<std::int32_t> grids(periods, 1);
   ParameterTimeline timeline(demand.parameters, kLosRaster);
@@ -148,7 +148,7 @@ void roundToLotGrids(std::vector<PlanningPeriod>& periods, const std::vector<std
 
 }  // namespace
 
-std::vector<PlanningPeriod> createRoundedPeriods(const DemandPlan& demand, PlanProblems& problems) {
+std::vector<PlanningPeriod> createRoundedPeriods(const LoadedDemand& demand, PlanProblems& problems) {
   const DueQuantity* latest = nullptr;
   const std::int64_t count = periodCountUpTo(demand, latest);
   if (count > kMostPeriods) {

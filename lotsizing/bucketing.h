@@ -17,7 +17,7 @@
 
 namespace mrp {
 
-struct DemandPlan;
+struct LoadedDemand;
 class PlanProblems;
 
 /// The periods of the demand's due quantities, with quantities rounded to the
@@ -26,6 +26,6 @@ class PlanProblems;
 /// (before a single period is made), when a period's sum or rounded quantity
 /// leaves the 32-bit range or a period has no lot grid of at least 1; the
 /// periods are then of no use.
-std::vector<PlanningPeriod> createRoundedPeriods(const DemandPlan& demand, PlanProblems& problems);
+std::vector<PlanningPeriod> createRoundedPeriods(const LoadedDemand& demand, PlanProblems& problems);
 
 }  // namespace mrp

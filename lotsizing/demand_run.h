@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "lotsizing/lot_plan.h"
 
 namespace mrp {
@@ -22,7 +22,7 @@ enum class Storing { Store, DryRun };
 /// A demand as loaded, and its plan: nothing when the demand was refused (its
 /// reasons went to the sink; its rows stay as they were).
 struct DemandRun {
-  DemandPlan demand;
+  LoadedDemand demand;
   std::optional<LotPlan> plan;
 };
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "lotsizing/bucketing.h"
 #include "lotsizing/period_cost_table.h"
 #include "lotsizing/plan_checks.h"
@@ -22,16 +22,16 @@ std::vector<Lot> storedLots(const std::vector<PlanningPeriod>& periods, double c
   for (std::size_t p = 0; p < periods.size(); ++p) {
     const PlanningPeriod& period = periods[p];
     if (period.lotSize == 0) continue;
-    const double kosten = period.cost / currency;
-    if (!std::isfinite(kosten)) problems.lotCostNotFinite(kosten, static_cast<std::int32_t>(p));
-    lots.push_back(Lot{period.start, period.lotSize, kosten});
+    const double cost = period.cost / currency;
+    if (!std::isfinite(cost)) problems.lotCostNotFinite(cost, static_cast<std::int32_t>(p));
+    lots.push_back(Lot{period.start, period.lotSize, cost});
   }
   return lots;
 }
 
 }  // namespace
 
-std::optional<LotPlan> planLots(const DemandPlan& demand, MessageSink& sink) {
+std::optional<LotPlan> planLots(const LoadedDemand& demand, MessageSink& sink) {
   if (refuseIfAny(checkPlannable(demand), sink)) return std::nullopt;
 
   PlanProblems problems;

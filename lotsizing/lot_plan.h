@@ -17,7 +17,7 @@
 
 namespace mrp {
 
-struct DemandPlan;
+struct LoadedDemand;
 class MessageSink;
 
 /// One planning period.
@@ -37,6 +37,6 @@ struct LotPlan {
 
 /// Plans `demand`. Nothing when it cannot be planned: the reasons have gone to
 /// `sink` (none for problems the loading reported already).
-std::optional<LotPlan> planLots(const DemandPlan& demand, MessageSink& sink);
+std::optional<LotPlan> planLots(const LoadedDemand& demand, MessageSink& sink);
 
 }  // namespace mrp

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 
 namespace mrp {
 

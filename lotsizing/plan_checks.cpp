@@ -5,7 +5,7 @@
 #include <cmath>
 #include <utility>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 #include "platform/number_format.h"
 #include "platform/ole_date.h"
@@ -93,7 +93,7 @@ void PlanProblems::tooManyPeriods(std::int64_t periods, double lastDue) {
           ": Nur bis " + std::to_string(kMostPeriods) + " Perioden ist hier erlaubt!");
 }
 
-PlanProblems checkPlannable(const DemandPlan& plan) {
+PlanProblems checkPlannable(const LoadedDemand& plan) {
   PlanProblems problems;
   // Without a header there is nothing to check; the loading said so already.
   if (!plan.headerFound) {

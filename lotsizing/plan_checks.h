@@ -38,7 +38,7 @@
 
 namespace mrp {
 
-struct DemandPlan;
+struct LoadedDemand;
 class MessageSink;
 
 /// The messages of a refusal, collected while a step runs; empty when the
@@ -80,7 +80,7 @@ class PlanProblems {
 /// unreadable start date, a period length below one day or unreadable, an
 /// interest year or currency factor missing or not a positive, finite, normal
 /// double (zero, negative, infinite, NaN or subnormal).
-PlanProblems checkPlannable(const DemandPlan& plan);
+PlanProblems checkPlannable(const LoadedDemand& plan);
 
 /// When `problems` holds any: hands its messages to `sink` and returns true.
 bool refuseIfAny(const PlanProblems& problems, MessageSink& sink);

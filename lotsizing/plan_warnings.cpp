@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 #include "platform/number_format.h"
 #include "platform/ole_date.h"
@@ -24,7 +24,7 @@ std::string andMore(std::size_t more) {
   return more == 0 ? std::string() : " (und " + std::to_string(more) + " weitere)";
 }
 
-void warnMissingFactors(const DemandPlan& demand, MessageSink& sink) {
+void warnMissingFactors(const LoadedDemand& demand, MessageSink& sink) {
   for (const ParameterCode code : kCostParameters) {
     if (demand.hasFactor(code)) continue;
     const std::string name(kParameterNames[code]);
@@ -36,7 +36,7 @@ void warnMissingFactors(const DemandPlan& demand, MessageSink& sink) {
 /// The loading multiplied setup and unit costs by their factor and by the
 /// currency factor; the message shows the value with its own factor only, as
 /// the planner entered it times that factor.
-void warnNegativeCosts(const DemandPlan& demand, MessageSink& sink) {
+void warnNegativeCosts(const LoadedDemand& demand, MessageSink& sink) {
   const double currency = demand.factorFor(kWaehrung);
   for (const ParameterEntry& entry : demand.parameters) {
     if ((entry.code != kRuestKosten && entry.code != kStueckKosten) || !(entry.value < 0.0)) continue;
@@ -48,7 +48,7 @@ void warnNegativeCosts(const DemandPlan& demand, MessageSink& sink) {
   }
 }
 
-void warnNegativeQuantities(const DemandPlan& demand, MessageSink& sink) {
+void warnNegativeQuantities(const LoadedDemand& demand, MessageSink& sink) {
   const DueQuantity* first = nullptr;
   std::size_t count = 0;
   for (const DueQuantity& due : demand.dueQuantities) {
@@ -64,7 +64,7 @@ void warnNegativeQuantities(const DemandPlan& demand, MessageSink& sink) {
 /// Due dates come in time order; gaps are measured in whole days on the
 /// linear day scale, so that dates before 1899-12-30 count as well. Dates are
 /// years 1 to 9999 at most, so a gap always fits.
-void warnDueDateGaps(const DemandPlan& demand, MessageSink& sink) {
+void warnDueDateGaps(const LoadedDemand& demand, MessageSink& sink) {
   const std::vector<DueQuantity>& dues = demand.dueQuantities;
   std::size_t firstGap = 0;
   std::int64_t firstGapDays = 0;
@@ -85,7 +85,7 @@ void warnDueDateGaps(const DemandPlan& demand, MessageSink& sink) {
 
 }  // namespace
 
-void reportPlanWarnings(const DemandPlan& demand, MessageSink& sink) {
+void reportPlanWarnings(const LoadedDemand& demand, MessageSink& sink) {
   warnMissingFactors(demand, sink);
   warnNegativeCosts(demand, sink);
   warnNegativeQuantities(demand, sink);

@@ -24,7 +24,7 @@
 
 namespace mrp {
 
-struct DemandPlan;
+struct LoadedDemand;
 class MessageSink;
 
 /// A due date more than this many whole days after the one before it is most
@@ -37,6 +37,6 @@ inline constexpr std::int64_t kLongestDueDateGap = 366;
 /// due quantities (one message: the first and how many more) and its due
 /// dates more than kLongestDueDateGap days after the one before (one
 /// message: the first gap and how many more).
-void reportPlanWarnings(const DemandPlan& demand, MessageSink& sink);
+void reportPlanWarnings(const LoadedDemand& demand, MessageSink& sink);
 
 }  // namespace mrp

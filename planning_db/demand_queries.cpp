@@ -65,10 +65,10 @@ Rows& DemandQueries::dueQuantities() {
   return statement_;
 }
 
-DemandPlan loadDemand(Connection& connection, std::string_view demandKey, MessageSink& sink) {
+LoadedDemand loadDemand(Connection& connection, std::string_view demandKey, MessageSink& sink) {
   // Reads alone are never given up by the database, and the messages already
   // handed to the sink could not be taken back, so there is no retry.
-  DemandPlan plan;
+  LoadedDemand plan;
   runTransaction(
       connection, Isolation::Snapshot,
       [&] {

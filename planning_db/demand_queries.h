@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "db/statement.h"
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/demand_source.h"
 #include "demand/message_sink.h"
 
@@ -43,6 +43,6 @@ class DemandQueries final : public DemandSource {
 /// committed state of the database (one read transaction): a writer changing
 /// a factor and the due quantities together cannot give a plan that mixes
 /// the old factor with the new quantities. Raises `DatabaseError`.
-DemandPlan loadDemand(Connection& connection, std::string_view demandKey, MessageSink& sink);
+LoadedDemand loadDemand(Connection& connection, std::string_view demandKey, MessageSink& sink);
 
 }  // namespace mrp

@@ -21,13 +21,13 @@ constexpr const char* kInsertLot = "insert into LosGröße(Bedarf,Termin,LosGrö
 
 void storeLots(Connection& connection, std::string_view demandKey, const std::vector<Lot>& lots) {
   // The lots as columns, for parameter arrays.
-  std::vector<double> termine;
+  std::vector<double> dates;
   std::vector<std::int32_t> sizes;
-  std::vector<double> kosten;
+  std::vector<double> costs;
   for (const Lot& lot : lots) {
-    termine.push_back(lot.termin);
+    dates.push_back(lot.date);
     sizes.push_back(lot.lotSize);
-    kosten.push_back(lot.kosten);
+    costs.push_back(lot.cost);
   }
   Statement statement(connection);
   // SQLite locks the whole database for a writer, so its transactions follow
@@ -38,8 +38,8 @@ void storeLots(Connection& connection, std::string_view demandKey, const std::ve
     if (connection.locksRows()) statement.execute(kLockDemand, {demandKey});
     statement.execute(kDeleteLots, {demandKey});
     statement.executeRows(kInsertLot, lots.size(),
-                          {demandKey, std::span<const double>(termine), std::span<const std::int32_t>(sizes),
-                           std::span<const double>(kosten)});
+                          {demandKey, std::span<const double>(dates), std::span<const std::int32_t>(sizes),
+                           std::span<const double>(costs)});
   });
 }
 

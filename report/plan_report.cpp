@@ -7,7 +7,7 @@ namespace {
 
 /// The stored lot of `period`: the next one of `lots`, which must belong to it.
 const Lot& lotOf(const PlanningPeriod& period, const std::vector<Lot>& lots, std::size_t next) {
-  if (next >= lots.size() || lots[next].termin != period.start || lots[next].lotSize != period.lotSize)
+  if (next >= lots.size() || lots[next].date != period.start || lots[next].lotSize != period.lotSize)
     throw std::logic_error("the stored lots do not match the planning periods");
   return lots[next];
 }
@@ -27,8 +27,8 @@ PlanReport makePlanReport(const std::string& demandKey, std::int32_t periodLengt
     line.lot = period.lotSize;
     if (period.lotSize != 0) {
       const Lot& lot = lotOf(period, plan.lots, report.lotCount++);
-      line.lotCost = lot.kosten;
-      report.totalCost += lot.kosten;
+      line.lotCost = lot.cost;
+      report.totalCost += lot.cost;
     }
     report.totalDue += period.demand;
     report.totalLots += period.lotSize;

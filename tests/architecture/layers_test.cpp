@@ -129,7 +129,7 @@ TEST(Layers, TheRuleItselfCatchesEachKindOfWrongInclude) {
       {"batch", "cli/usage_error.h", true},
       {"lotsizing", "cli/guarded_run.h", false},
       {"demand", "planning_db/demand_keys.h", false},
-      {"lotsizing", "demand/demand_plan.h", true},
+      {"lotsizing", "demand/loaded_demand.h", true},
       {"driver", "lotsizing/lot_plan.h", true},
       {"report", "demand/demand_loader.h", true},
       {"demand", "demand/row_reading.h", true},

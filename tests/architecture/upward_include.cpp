@@ -1,4 +1,4 @@
 // Compiled by the layers check of tests/CMakeLists.txt: seen from db/, the
 // demand layer is above, and this include must not compile; seen from
 // lotsizing/, it must.
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"

@@ -19,7 +19,7 @@ using Lines = std::vector<std::string>;
 constexpr double kSecond = 1.0 / 86400.0;
 
 /// The loaded due quantities as (date, quantity) pairs.
-std::vector<std::pair<OleDate, std::int32_t>> dueQuantities(const DemandPlan& plan) {
+std::vector<std::pair<OleDate, std::int32_t>> dueQuantities(const LoadedDemand& plan) {
   std::vector<std::pair<OleDate, std::int32_t>> loaded;
   for (const DueQuantity& due : plan.dueQuantities) loaded.emplace_back(due.date, due.quantity);
   return loaded;

@@ -77,10 +77,10 @@ class Loading : public ::testing::TestWithParam<Backend> {
 
   /// Loads demand `key`; messages() then gives its messages, each in an error
   /// banner, in code page 850.
-  std::unique_ptr<DemandPlan> load(const std::string& key) {
+  std::unique_ptr<LoadedDemand> load(const std::string& key) {
     flush();
     MessageList sink;
-    auto plan = std::make_unique<DemandPlan>(loadDemand(*connection_, key, sink));
+    auto plan = std::make_unique<LoadedDemand>(loadDemand(*connection_, key, sink));
     messages_.clear();
     for (const std::string& line : sink.lines()) messages_ += banner(utf8ToCp850(line));
     return plan;
@@ -111,7 +111,7 @@ struct Expected {
   std::int32_t quantity;
 };
 
-void expectDueQuantities(const DemandPlan& plan, const std::vector<Expected>& expected) {
+void expectDueQuantities(const LoadedDemand& plan, const std::vector<Expected>& expected) {
   ASSERT_EQ(plan.dueQuantities.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_NEAR(plan.dueQuantities[i].date, expected[i].date, 1e-9) << i;
@@ -337,7 +337,7 @@ class LoadingFromSQLite : public Loading {};
 enum class Column { Factor, PeriodLength, Quantity, Date };
 
 /// What the loading made of the column's value; none when it was left out.
-std::optional<double> loadedValue(const DemandPlan& plan, Column column) {
+std::optional<double> loadedValue(const LoadedDemand& plan, Column column) {
   switch (column) {
     case Column::Factor:
       return plan.hasFactor(kZinsJahr) ? std::optional<double>(plan.factorFor(kZinsJahr)) : std::nullopt;

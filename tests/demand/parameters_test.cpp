@@ -23,7 +23,7 @@ struct Expected {
   double value;
 };
 
-void expectEntries(const DemandPlan& plan, const std::vector<Expected>& expected) {
+void expectEntries(const LoadedDemand& plan, const std::vector<Expected>& expected) {
   ASSERT_EQ(plan.parameters.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(plan.parameters[i].period, expected[i].period) << i;

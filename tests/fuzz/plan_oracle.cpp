@@ -29,7 +29,7 @@ std::string framed(const std::vector<std::string>& messages) {
 }
 
 SqlRow storedRow(const Lot& lot) {
-  return {SqlValue::of(lot.termin), SqlValue::of(std::int64_t{lot.lotSize}), SqlValue::of(lot.kosten)};
+  return {SqlValue::of(lot.date), SqlValue::of(std::int64_t{lot.lotSize}), SqlValue::of(lot.cost)};
 }
 
 /// The first row where the stored rows differ from the expected ones, described; empty when equal.
@@ -160,7 +160,7 @@ Expectation expectRun(const OdbcEnvironment& environment, const std::string& dat
   MessageList messages;
   try {
     Connection connection(environment, "DSN=" + dataSource.substr(0, kDataSourceBytes));
-    const DemandPlan demand = loadDemand(connection, demandKey, messages);
+    const LoadedDemand demand = loadDemand(connection, demandKey, messages);
     connection.close();
     test::ReferencePlan plan = test::referencePlan(demand);
     expected.lots = std::move(plan.lots);

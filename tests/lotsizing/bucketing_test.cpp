@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "lotsizing/plan_checks.h"
 #include "support/plan_builder.h"
 #include "support/reference_engine.h"
@@ -25,7 +25,7 @@ std::vector<std::int32_t> demands(const std::vector<PlanningPeriod>& periods) {
 }
 
 /// The rounded periods of a plan that has no problems.
-std::vector<PlanningPeriod> roundedPeriods(const DemandPlan& plan) {
+std::vector<PlanningPeriod> roundedPeriods(const LoadedDemand& plan) {
   PlanProblems problems;
   std::vector<PlanningPeriod> periods = createRoundedPeriods(plan, problems);
   EXPECT_FALSE(problems.any());
@@ -64,7 +64,7 @@ TEST(Bucketing, PeriodStartsAddTheLengthOncePerPeriod) {
 TEST(Bucketing, DateOutOfOrderCountsInTheLastPeriodCreatedSoFar) {
   // Day 0 lies before the start: coming last, it does not create a period and
   // its quantity joins the last one there is.
-  DemandPlan plan = PlanBuilder().header(45292.0, 7).due(45300.0, 5).build();
+  LoadedDemand plan = PlanBuilder().header(45292.0, 7).due(45300.0, 5).build();
   plan.dueQuantities.push_back(DueQuantity{0.0, 3});
   EXPECT_EQ(demands(roundedPeriods(plan)), (std::vector<std::int32_t>{0, 8}));
 }
@@ -128,7 +128,7 @@ TEST(LotGridRounding, RaisesToTheGridAndCarriesTheSurplus) {
 
 TEST(Bucketing, ForwardWalkMatchesThePerDateSearchBitForBit) {
   for (std::uint32_t seed = 1; seed <= 30; ++seed) {
-    DemandPlan plan = PlanBuilder::random(seed, 60 + static_cast<std::int32_t>(seed), 3).build();
+    LoadedDemand plan = PlanBuilder::random(seed, 60 + static_cast<std::int32_t>(seed), 3).build();
     if (seed % 5 == 0) {
       // Out of order dates: a later entry dated earlier still counts in the
       // last period created.

@@ -68,7 +68,7 @@ void switchTo(Connection& connection, const Version& version) {
 bool sameLots(const std::vector<Lot>& a, const std::vector<Lot>& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].termin != b[i].termin || a[i].lotSize != b[i].lotSize || a[i].kosten != b[i].kosten) return false;
+    if (a[i].date != b[i].date || a[i].lotSize != b[i].lotSize || a[i].cost != b[i].cost) return false;
   }
   return true;
 }

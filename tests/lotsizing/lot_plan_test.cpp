@@ -41,9 +41,9 @@ TEST(PlanLots, RunsBucketingRoundingTableMatrixAndLots) {
   EXPECT_EQ(plan->periods[1].lotSize, 0);
   // The stored lot: the start of its period, its cost less the currency factor.
   ASSERT_EQ(plan->lots.size(), 1u);
-  EXPECT_EQ(plan->lots[0].termin, 45292.0);
+  EXPECT_EQ(plan->lots[0].date, 45292.0);
   EXPECT_EQ(plan->lots[0].lotSize, 7);
-  EXPECT_EQ(plan->lots[0].kosten, 25.0);
+  EXPECT_EQ(plan->lots[0].cost, 25.0);
 }
 
 /// The kinds of the refusal messages in `lines`; a line that is none counts as no kind at all.
@@ -65,7 +65,7 @@ std::set<test::Refusal> refusalKinds(const std::vector<std::string>& lines, bool
 
 /// The engine plans what the reference plans, to the bit, and refuses what it
 /// refuses for the same kinds of reasons: the fuzz campaign's oracle relies on it.
-void expectSameAsTheReference(const DemandPlan& demand, const std::string& label) {
+void expectSameAsTheReference(const LoadedDemand& demand, const std::string& label) {
   MessageList sink;
   const std::optional<LotPlan> plan = planLots(demand, sink);
   const test::ReferencePlan reference = test::referencePlan(demand);
@@ -78,40 +78,40 @@ void expectSameAsTheReference(const DemandPlan& demand, const std::string& label
   for (std::size_t k = 0; k < plan->lots.size(); ++k) {
     const Lot& lot = plan->lots[k];
     const Lot& expected = (*reference.lots)[k];
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.termin), std::bit_cast<std::uint64_t>(expected.termin)) << label << k;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.date), std::bit_cast<std::uint64_t>(expected.date)) << label << k;
     EXPECT_EQ(lot.lotSize, expected.lotSize) << label << k;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.kosten), std::bit_cast<std::uint64_t>(expected.kosten)) << label << k;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.cost), std::bit_cast<std::uint64_t>(expected.cost)) << label << k;
   }
 }
 
-DemandPlan changed(DemandPlan demand, const std::function<void(DemandPlan&)>& change) {
+LoadedDemand changed(LoadedDemand demand, const std::function<void(LoadedDemand&)>& change) {
   change(demand);
   return demand;
 }
 
-void removeFactor(DemandPlan& demand, std::int32_t code) {
+void removeFactor(LoadedDemand& demand, std::int32_t code) {
   std::erase_if(demand.conversionFactors, [code](const ConversionFactor& f) { return f.code == code; });
 }
 
 TEST(PlanLots, PlansAndRefusesAsTheReference) {
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   constexpr std::int32_t kMost = std::numeric_limits<std::int32_t>::max();
-  const DemandPlan plannable =
+  const LoadedDemand plannable =
       PlanBuilder().parameter(kRuestKosten, 0, 50.0).holdingCost(2.0).periodQuantities({3, 40, 0, 9, 1}).build();
   const struct {
     const char* name;
-    DemandPlan demand;
+    LoadedDemand demand;
   } cases[] = {
       {"plannable", plannable},
-      {"no header", changed(plannable, [](DemandPlan& d) { d.headerFound = false; })},
-      {"no start date", changed(plannable, [](DemandPlan& d) { d.startDate.reset(); })},
+      {"no header", changed(plannable, [](LoadedDemand& d) { d.headerFound = false; })},
+      {"no start date", changed(plannable, [](LoadedDemand& d) { d.startDate.reset(); })},
       {"no start date, no ZinsJahr",
-       changed(plannable, [](DemandPlan& d) {
+       changed(plannable, [](LoadedDemand& d) {
          d.startDate.reset();
          removeFactor(d, kZinsJahr);
        })},
       {"period length 0, ZinsJahr -1, no Währung", changed(plannable,
-                                                          [](DemandPlan& d) {
+                                                          [](LoadedDemand& d) {
                                                             d.periodLength = 0;
                                                             removeFactor(d, kZinsJahr);
                                                             removeFactor(d, kWaehrung);
@@ -138,7 +138,7 @@ TEST(PlanLots, SameAsTheReferenceOnRandomDemandsAlsoBefore1899) {
   // 1899-12-30, where an OleDate's fraction counts the other way.
   const auto movedBack = [](OleDate date) { return oleDateFromLinear(linearDays(date) - 50000.0); };
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-    DemandPlan demand = PlanBuilder::random(seed, 30 + static_cast<std::int32_t>(seed), 2).build();
+    LoadedDemand demand = PlanBuilder::random(seed, 30 + static_cast<std::int32_t>(seed), 2).build();
     expectSameAsTheReference(demand, "seed " + std::to_string(seed));
     demand.startDate = movedBack(*demand.startDate);
     for (DueQuantity& due : demand.dueQuantities) due.date = movedBack(due.date);

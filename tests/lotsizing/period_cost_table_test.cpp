@@ -49,7 +49,7 @@ TEST(ParameterValue, TimePhasedValues) {
 TEST(PeriodCostTable, EveryCellIsParameterValueBitForBit) {
   std::mt19937 random(7);
   for (std::uint32_t seed = 1; seed <= 20; ++seed) {
-    DemandPlan plan = PlanBuilder::random(seed, 80, 1).build();
+    LoadedDemand plan = PlanBuilder::random(seed, 80, 1).build();
     if (seed % 4 == 0) std::shuffle(plan.parameters.begin(), plan.parameters.end(), random);
     const PeriodCostTable table(plan.parameters, 90);  // entries beyond the last period never show
     ASSERT_EQ(table.periods(), 90u);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 #include "lotsizing/lot_plan.h"
 #include "support/helpers.h"
@@ -33,7 +33,7 @@ PlanBuilder plannable() {
 struct RefusalCase {
   const char* name;
   std::function<void(PlanBuilder&)> shapeData;
-  std::function<void(DemandPlan&)> shapePlan;
+  std::function<void(LoadedDemand&)> shapePlan;
   std::vector<Message> messages;  // expected
 };
 
@@ -41,7 +41,7 @@ void expectRefused(const RefusalCase& c) {
   SCOPED_TRACE(c.name);
   PlanBuilder builder = plannable();
   if (c.shapeData) c.shapeData(builder);
-  DemandPlan plan = builder.build();
+  LoadedDemand plan = builder.build();
   if (c.shapePlan) c.shapePlan(plan);
   MessageList sink;
   EXPECT_FALSE(planLots(plan, sink).has_value());
@@ -50,12 +50,12 @@ void expectRefused(const RefusalCase& c) {
 
 TEST(PlanChecks, HeaderProblemsReportedByTheLoadingAddNoLine) {
   const RefusalCase cases[] = {
-      {"unknown demand", nullptr, [](DemandPlan& p) { p.headerFound = false; }, {}},
-      {"unreadable start date", nullptr, [](DemandPlan& p) { p.startDate.reset(); }, {}},
-      {"unreadable period length", nullptr, [](DemandPlan& p) { p.periodLength.reset(); }, {}},
+      {"unknown demand", nullptr, [](LoadedDemand& p) { p.headerFound = false; }, {}},
+      {"unreadable start date", nullptr, [](LoadedDemand& p) { p.startDate.reset(); }, {}},
+      {"unreadable period length", nullptr, [](LoadedDemand& p) { p.periodLength.reset(); }, {}},
       {"unknown demand checks nothing else",
        [](PlanBuilder& b) { b.factor(kZinsJahr, 0.0); },
-       [](DemandPlan& p) { p.headerFound = false; },
+       [](LoadedDemand& p) { p.headerFound = false; },
        {}},
   };
   for (const RefusalCase& c : cases) expectRefused(c);
@@ -63,7 +63,7 @@ TEST(PlanChecks, HeaderProblemsReportedByTheLoadingAddNoLine) {
 
 TEST(PlanChecks, FactorsAndPeriodLength) {
   const auto withoutFactor = [](std::int32_t code) {
-    return [code](DemandPlan& p) {
+    return [code](LoadedDemand& p) {
       std::erase_if(p.conversionFactors, [code](const ConversionFactor& f) { return f.code == code; });
     };
   };
@@ -113,7 +113,7 @@ TEST(PlanChecks, FactorsAndPeriodLength) {
                           "Nur positiver endlicher Faktor ist hier erlaubt!"}}},
       {"every problem its own line, header problems none",
        [](PlanBuilder& b) { b.header(45292.0, 0).factor(kWaehrung, 0.0); },
-       [](DemandPlan& p) {
+       [](LoadedDemand& p) {
          p.startDate.reset();
          std::erase_if(p.conversionFactors, [](const ConversionFactor& f) { return f.code == kZinsJahr; });
        },

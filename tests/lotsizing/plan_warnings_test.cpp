@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 #include "support/helpers.h"
 #include "support/plan_builder.h"

@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 #include "lotsizing/bucketing.h"
 #include "lotsizing/period_cost_table.h"
@@ -34,7 +34,7 @@ struct Computed {
   test::CostMatrix matrix;
 };
 
-Computed compute(const DemandPlan& plan) {
+Computed compute(const LoadedDemand& plan) {
   PlanProblems problems;
   std::vector<PlanningPeriod> periods = createRoundedPeriods(plan, problems);
   const PeriodCostTable table(plan.parameters, periods.size());
@@ -217,16 +217,16 @@ TEST(WagnerWhitin, TheClassicExamplePlansAlikeIn2027AndIn1899) {
     ASSERT_TRUE(plan.has_value());
     ASSERT_EQ(plan->lots.size(), 6u);
     for (std::size_t k = 0; k < 6; ++k) {
-      EXPECT_EQ(plan->lots[k].termin, start + orderPeriods[k]) << k;
+      EXPECT_EQ(plan->lots[k].date, start + orderPeriods[k]) << k;
       EXPECT_EQ(plan->lots[k].lotSize, lots[k]) << k;
-      EXPECT_NEAR(plan->lots[k].kosten, costs[k], 1e-9) << k;
+      EXPECT_NEAR(plan->lots[k].cost, costs[k], 1e-9) << k;
     }
   }
 }
 
 /// A random plan's rounded periods and its cost table, ready for the matrix.
 struct Prepared {
-  DemandPlan plan;
+  LoadedDemand plan;
   std::vector<PlanningPeriod> periods;
   std::vector<ParameterEntry> setupCosts;  // one entry per period, as in the table
 };
@@ -270,13 +270,13 @@ TEST(CostMatrix, TheWorkedLotOfTheGuideCostsItsSumToTheBit) {
       .parameter(kKapitalbindungsZinssatz, 0, 0.08)
       .parameter(kWagnisZinssatz, 0, 0.02)
       .periodQuantities({40, 60, 0, 50});
-  const DemandPlan plan = builder.build();
+  const LoadedDemand plan = builder.build();
   MessageList sink;
   const std::optional<LotPlan> planned = planLots(plan, sink);
   ASSERT_TRUE(planned.has_value());
   ASSERT_EQ(planned->lots.size(), 1u);
   EXPECT_EQ(planned->lots[0].lotSize, 150);
-  EXPECT_TRUE(sameBits(planned->lots[0].kosten, expected)) << planned->lots[0].kosten;
+  EXPECT_TRUE(sameBits(planned->lots[0].cost, expected)) << planned->lots[0].cost;
   EXPECT_TRUE(sameBits(compute(plan).matrix.at(0, 3), expected)) << "the reference matrix";
 }
 
@@ -327,7 +327,7 @@ TEST(SelectOrderPeriod, StrictMinimumEarliestRowAndNaNNeverWins) {
 TEST(AssignLots, TheEngineStoresTheLotsOfTheReferenceAndTheyCoverAllDemand) {
   for (std::uint32_t seed = 11; seed <= 16; ++seed) {
     SCOPED_TRACE(seed);
-    const DemandPlan plan = PlanBuilder::random(seed, 120, 2).build();
+    const LoadedDemand plan = PlanBuilder::random(seed, 120, 2).build();
     MessageList sink;
     const std::optional<LotPlan> planned = planLots(plan, sink);
     ASSERT_TRUE(planned.has_value());
@@ -351,8 +351,8 @@ TEST(AssignLots, TheEngineStoresTheLotsOfTheReferenceAndTheyCoverAllDemand) {
       EXPECT_TRUE(sameBits(planned->periods[t].cost, reference[t].cost)) << t;
       if (reference[t].lotSize == 0) continue;
       ASSERT_LT(stored, planned->lots.size());
-      EXPECT_EQ(planned->lots[stored].termin, test::periodStart(plan, static_cast<std::int32_t>(t))) << t;
-      EXPECT_TRUE(sameBits(planned->lots[stored].kosten, reference[t].cost / plan.factorFor(kWaehrung))) << t;
+      EXPECT_EQ(planned->lots[stored].date, test::periodStart(plan, static_cast<std::int32_t>(t))) << t;
+      EXPECT_TRUE(sameBits(planned->lots[stored].cost, reference[t].cost / plan.factorFor(kWaehrung))) << t;
       ++stored;
     }
     EXPECT_EQ(stored, planned->lots.size());

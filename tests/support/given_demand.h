@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "demand/demand_loader.h"
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "demand/demand_source.h"
 #include "demand/message_sink.h"
 #include "support/given_rows.h"
@@ -77,14 +77,14 @@ inline GivenDemand plainDemand() {
 
 /// What loading a given demand gives: the plan and the message lines.
 struct Loaded {
-  DemandPlan plan;
+  LoadedDemand plan;
   std::vector<std::string> messages;
 };
 
 /// Loads `demand` as the demand `key`.
 inline Loaded load(GivenDemand& demand, std::string_view key = "B") {
   MessageList sink;
-  DemandPlan plan = loadDemand(key, demand, sink);
+  LoadedDemand plan = loadDemand(key, demand, sink);
   return {std::move(plan), sink.lines()};
 }
 

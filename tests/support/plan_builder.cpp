@@ -63,8 +63,8 @@ PlanBuilder& PlanBuilder::holdingCost(double perUnitAndPeriod) {
   return clearParameter(kWagnisZinssatz);
 }
 
-DemandPlan PlanBuilder::build() const {
-  DemandPlan plan;
+LoadedDemand PlanBuilder::build() const {
+  LoadedDemand plan;
   plan.demandKey = demandKey_;
   plan.headerFound = true;
   plan.startDate = startDate_;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 
 namespace mrp::test {
 
@@ -37,7 +37,7 @@ class PlanBuilder {
   /// `perUnitAndPeriod`. Uses the period length set so far (call `header` first).
   PlanBuilder& holdingCost(double perUnitAndPeriod);
 
-  DemandPlan build() const;
+  LoadedDemand build() const;
 
   /// A random demand: `periods` periods of a random length from a fractional
   /// start date, about `duePerPeriod` due quantities per period in date order

@@ -16,7 +16,7 @@ constexpr double kGridLimit = 2147483648.0;
 bool fitsInt32(std::int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
 
 /// The factor of the first catalogue entry with `code`.
-std::optional<double> firstFactor(const DemandPlan& plan, std::int32_t code) {
+std::optional<double> firstFactor(const LoadedDemand& plan, std::int32_t code) {
   for (const ConversionFactor& factor : plan.conversionFactors) {
     if (factor.code == code) return factor.factor;
   }
@@ -30,7 +30,7 @@ bool positiveNormal(const std::optional<double>& factor) {
 }
 
 /// The latest due quantity in calendar order; null when there is none.
-const DueQuantity* latestDue(const DemandPlan& plan) {
+const DueQuantity* latestDue(const LoadedDemand& plan) {
   const DueQuantity* latest = nullptr;
   for (const DueQuantity& due : plan.dueQuantities) {
     if (!latest || linearDays(due.date) > linearDays(latest->date)) latest = &due;
@@ -39,7 +39,7 @@ const DueQuantity* latestDue(const DemandPlan& plan) {
 }
 
 /// The raw sum of every period.
-std::vector<std::int64_t> periodSums(const DemandPlan& plan) {
+std::vector<std::int64_t> periodSums(const LoadedDemand& plan) {
   std::vector<std::int64_t> sums;
   for (const DueQuantity& due : plan.dueQuantities) {
     const std::int32_t index = periodIndex(plan, due.date);
@@ -51,7 +51,7 @@ std::vector<std::int64_t> periodSums(const DemandPlan& plan) {
 
 /// The lot grid of every period, truncated; nothing when a period has none
 /// from 1 to 2^31 - 1 or a period sum is beyond 32 bits, with the reasons.
-std::optional<std::vector<std::int32_t>> lotGrids(const DemandPlan& plan, const std::vector<std::int64_t>& sums,
+std::optional<std::vector<std::int32_t>> lotGrids(const LoadedDemand& plan, const std::vector<std::int64_t>& sums,
                                                   std::set<Refusal>& reasons) {
   std::vector<std::int32_t> grids;
   for (std::size_t j = 0; j < sums.size(); ++j) {
@@ -71,7 +71,7 @@ std::optional<std::vector<std::int32_t>> lotGrids(const DemandPlan& plan, const 
 
 /// The checks made before any period: the reasons found; `refused` also set
 /// for a header problem that the loading reported.
-std::set<Refusal> checkDemand(const DemandPlan& plan, bool& refused) {
+std::set<Refusal> checkDemand(const LoadedDemand& plan, bool& refused) {
   std::set<Refusal> reasons;
   refused = !plan.startDate || !plan.periodLength;
   if (plan.periodLength && *plan.periodLength < 1) reasons.insert(Refusal::PeriodLength);
@@ -96,9 +96,9 @@ std::optional<std::vector<Lot>> storedRows(const std::vector<PlanningPeriod>& pe
   std::vector<Lot> lots;
   for (const PlanningPeriod& period : periods) {
     if (period.lotSize == 0) continue;
-    const double kosten = period.cost / currency;
-    if (!std::isfinite(kosten)) return std::nullopt;
-    lots.push_back(Lot{period.start, period.lotSize, kosten});
+    const double cost = period.cost / currency;
+    if (!std::isfinite(cost)) return std::nullopt;
+    lots.push_back(Lot{period.start, period.lotSize, cost});
   }
   return lots;
 }
@@ -161,7 +161,7 @@ const std::vector<RefusalMessage>& refusalMessages() {
   return messages;
 }
 
-std::int32_t periodIndex(const DemandPlan& plan, OleDate date) {
+std::int32_t periodIndex(const LoadedDemand& plan, OleDate date) {
   const double length = *plan.periodLength;
   const double moment = linearDays(date);
   double start = linearDays(*plan.startDate);
@@ -173,7 +173,7 @@ std::int32_t periodIndex(const DemandPlan& plan, OleDate date) {
   return index;
 }
 
-OleDate periodStart(const DemandPlan& plan, std::int32_t index) {
+OleDate periodStart(const LoadedDemand& plan, std::int32_t index) {
   if (index == 0) return *plan.startDate;
   double day = linearDays(*plan.startDate);
   for (std::int32_t k = 0; k < index; ++k) day = day + *plan.periodLength;
@@ -196,7 +196,7 @@ double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t c
   return parameterEntry(entries, code, period).value_or(0.0);
 }
 
-RoundedPeriods roundedPeriods(const DemandPlan& plan) {
+RoundedPeriods roundedPeriods(const LoadedDemand& plan) {
   RoundedPeriods result;
   const DueQuantity* latest = latestDue(plan);
   if (latest && periodIndex(plan, latest->date) >= kMostPeriods) {
@@ -294,7 +294,7 @@ std::int32_t selectOrderPeriod(const CostMatrix& matrix, std::int32_t period) {
   return order;
 }
 
-ReferencePlan referencePlan(const DemandPlan& plan) {
+ReferencePlan referencePlan(const LoadedDemand& plan) {
   ReferencePlan result;
   if (!plan.headerFound) return result;
   bool refused = false;

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "demand/demand_plan.h"
+#include "demand/loaded_demand.h"
 #include "lotsizing/lot_plan.h"
 #include "lotsizing/period_cost_table.h"
 
@@ -21,10 +21,10 @@ namespace mrp::test {
 /// The period of `date`: the start date plus the period length, added once per
 /// period until the date is passed, in calendar order (linearDays). Requires a
 /// start date and a period length of at least 1.
-std::int32_t periodIndex(const DemandPlan& plan, OleDate date);
+std::int32_t periodIndex(const LoadedDemand& plan, OleDate date);
 /// The start of period `index`: the start date itself for period 0, else the
 /// start with the length added `index` times in calendar order, as an OleDate.
-OleDate periodStart(const DemandPlan& plan, std::int32_t index);
+OleDate periodStart(const LoadedDemand& plan, std::int32_t index);
 /// The value of `code` in `period`: the last entry of the code at or before it,
 /// found by walking every entry; nothing when there is none.
 std::optional<double> parameterEntry(const std::vector<ParameterEntry>& entries, std::int32_t code,
@@ -76,7 +76,7 @@ struct RoundedPeriods {
 /// beyond 32 bits or a period without a grid or with one that is not from 1 to
 /// 2^31 - 1 (all found together); a rounded quantity beyond 32 bits. Requires
 /// a start date and a period length of at least 1.
-RoundedPeriods roundedPeriods(const DemandPlan& plan);
+RoundedPeriods roundedPeriods(const LoadedDemand& plan);
 
 /// Each period's value of each parameter code, by parameterValue.
 using ParameterTable = std::vector<std::array<double, kParameterCodes>>;
@@ -135,6 +135,6 @@ struct ReferencePlan {
 /// dated at the start of its order period, its cost divided by the currency
 /// factor, which must come out finite. Each step that finds a reason ends the
 /// planning. Holds the n x n matrix for n periods: meant for small n.
-ReferencePlan referencePlan(const DemandPlan& plan);
+ReferencePlan referencePlan(const LoadedDemand& plan);
 
 }  // namespace mrp::test

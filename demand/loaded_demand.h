@@ -1,4 +1,4 @@
-// DemandPlan: one demand (`Bedarf`) as loaded from the planning database.
+// LoadedDemand: one demand (`Bedarf`) as loaded from the planning database.
 //
 // Plain data: the key, the header, the conversion factor catalogue, the
 // time-phased parameters and the due quantities, each list in the order the
@@ -41,7 +41,7 @@ struct DueQuantity {
   std::int32_t quantity = 0;
 };
 
-struct DemandPlan {
+struct LoadedDemand {
   std::string demandKey;
   /// Whether the header row was found. Without it nothing else but the
   /// catalogue is loaded.

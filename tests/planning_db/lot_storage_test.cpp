@@ -24,12 +24,12 @@ using test::TestDatabase;
 
 /// One stored lot: day number, lot size, cost.
 struct Lot {
-  double termin;
+  double date;
   int lotSize;
-  double kosten;
+  double cost;
   friend bool operator==(const Lot&, const Lot&) = default;
   friend std::ostream& operator<<(std::ostream& out, const Lot& lot) {
-    return out << "(" << lot.termin << ", " << lot.lotSize << ", " << lot.kosten << ")";
+    return out << "(" << lot.date << ", " << lot.lotSize << ", " << lot.cost << ")";
   }
 };
 
@@ -67,8 +67,8 @@ class ResultStorage : public ::testing::TestWithParam<Backend> {
   }
   void storedLot(const std::string& key, const Lot& lot) {
     db_.exec("insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('" + key + "'," +
-             std::to_string(lot.termin) + "," + std::to_string(lot.lotSize) + "," +
-             std::to_string(lot.kosten) + ")");
+             std::to_string(lot.date) + "," + std::to_string(lot.lotSize) + "," +
+             std::to_string(lot.cost) + ")");
   }
 
   std::vector<Lot> lots(const std::string& key) {
@@ -177,7 +177,7 @@ TEST_P(ResultStorage, ManyLotsAreStoredInOrderAndAFailureInALaterArrayLeavesTheO
   ASSERT_EQ(run(key).exitStatus, 0);
   const std::vector<Lot> stored = lots(key);
   ASSERT_EQ(stored.size(), 2500u);
-  for (std::size_t k = 0; k < stored.size(); ++k) EXPECT_EQ(stored[k].termin, 45292.0 + k) << k;
+  for (std::size_t k = 0; k < stored.size(); ++k) EXPECT_EQ(stored[k].date, 45292.0 + k) << k;
 
   // The 2,200th lot fails.
   db_.refuseLotsWhere("NoLot2200", "new.Termin = 47491", "kein Los 2200");
@@ -235,22 +235,22 @@ TEST_P(ResultStorage, TheBundledExamplesPlanAsPublished) {
   double total = 0.0;
   for (const Lot& lot : ww) {
     sizes.push_back(lot.lotSize);
-    total += lot.kosten;
+    total += lot.cost;
   }
   EXPECT_EQ(sizes, (std::vector<int>{98, 97, 121, 112, 67, 135}));
   EXPECT_EQ(total, 864.0);
   const double start = 46391.0;  // 2027-01-04
   std::vector<double> orderDays;
-  for (const Lot& lot : ww) orderDays.push_back(lot.termin - start);
+  for (const Lot& lot : ww) orderDays.push_back(lot.date - start);
   EXPECT_EQ(orderDays, (std::vector<double>{0, 2, 4, 7, 9, 10}));
 
   // The weekly demand: every lot a multiple of its grid, ordered on a period start.
   const std::vector<Lot> pump = lots("PUMPE-4711");
   ASSERT_FALSE(pump.empty());
   for (const Lot& lot : pump) {
-    EXPECT_EQ(std::fmod(lot.termin - start, 7.0), 0.0);
+    EXPECT_EQ(std::fmod(lot.date - start, 7.0), 0.0);
     EXPECT_EQ(lot.lotSize % 10, 0);
-    EXPECT_GT(lot.kosten, 0.0);
+    EXPECT_GT(lot.cost, 0.0);
   }
 }
 
