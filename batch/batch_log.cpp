@@ -28,7 +28,8 @@ std::string milliseconds(double value) {
 
 /// The elapsed seconds ("%.2f") and the demands per second ("%.1f") of a summary.
 std::pair<std::string, std::string> pace(const BatchSummary& s) {
-  const double rate = s.seconds > 0.0 ? static_cast<double>(s.planned + s.refused + s.failed) / s.seconds : 0.0;
+  const double rate =
+      s.seconds > 0.0 ? static_cast<double>(s.planned + s.refused + s.failed) / s.seconds : 0.0;
   char seconds[64];
   std::snprintf(seconds, sizeof seconds, "%.2f", s.seconds);
   char perSecond[64];
@@ -46,27 +47,36 @@ void appendEscapedByte(std::string& out, unsigned char byte) {
 
 const char* messageWord(Outcome outcome) noexcept {
   switch (outcome) {
-    case Outcome::Planned: return "warning";
-    case Outcome::Refused: return "reason";
-    case Outcome::Failed: return "error";
+    case Outcome::Planned:
+      return "warning";
+    case Outcome::Refused:
+      return "reason";
+    case Outcome::Failed:
+      return "error";
   }
   return "error";
 }
 
 const char* messagesName(Outcome outcome) noexcept {
   switch (outcome) {
-    case Outcome::Planned: return "warnings";
-    case Outcome::Refused: return "reasons";
-    case Outcome::Failed: return "errors";
+    case Outcome::Planned:
+      return "warnings";
+    case Outcome::Refused:
+      return "reasons";
+    case Outcome::Failed:
+      return "errors";
   }
   return "errors";
 }
 
 const char* outcomeName(Outcome outcome) noexcept {
   switch (outcome) {
-    case Outcome::Planned: return "planned";
-    case Outcome::Refused: return "refused";
-    case Outcome::Failed: return "failed";
+    case Outcome::Planned:
+      return "planned";
+    case Outcome::Refused:
+      return "refused";
+    case Outcome::Failed:
+      return "failed";
   }
   return "failed";
 }
@@ -91,7 +101,8 @@ std::string jsonString(std::string_view text) {
 std::string isoTimeNow() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm utc{};
   gmtime_r(&seconds, &utc);
   char text[96];
@@ -108,7 +119,8 @@ void BatchLog::write(const std::string& line) {
   if (out_) return;
   const int error = errno;
   failed_.store(true);
-  if (onFailure_) onFailure_(error != 0 ? std::error_code(error, std::generic_category()).message() : "unknown error");
+  if (onFailure_)
+    onFailure_(error != 0 ? std::error_code(error, std::generic_category()).message() : "unknown error");
 }
 
 void BatchLog::started(const BatchStart& start) {
@@ -116,11 +128,11 @@ void BatchLog::started(const BatchStart& start) {
   if (json_) {
     write("{\"time\":\"" + time + "\",\"event\":\"start\",\"demands\":" + std::to_string(start.demands) +
           ",\"jobs\":" + std::to_string(start.jobs) + ",\"dryRun\":" + (start.dryRun ? "true" : "false") +
-          ",\"resume\":" + (start.resume ? "true" : "false") + ",\"skipped\":" + std::to_string(start.skipped) +
-          "}");
+          ",\"resume\":" + (start.resume ? "true" : "false") +
+          ",\"skipped\":" + std::to_string(start.skipped) + "}");
   } else {
-    write(time + " batch started: " + std::to_string(start.demands) + " demands, " + std::to_string(start.jobs) +
-          " jobs" + (start.dryRun ? ", dry run" : "") +
+    write(time + " batch started: " + std::to_string(start.demands) + " demands, " +
+          std::to_string(start.jobs) + " jobs" + (start.dryRun ? ", dry run" : "") +
           (start.resume ? ", resume: " + std::to_string(start.skipped) + " skipped as done" : ""));
   }
 }
@@ -131,8 +143,8 @@ void BatchLog::rejected(const RejectedLine& line) {
     write("{\"time\":\"" + time + "\",\"event\":\"rejected\",\"line\":" + std::to_string(line.number) +
           ",\"text\":" + jsonString(line.text) + ",\"reason\":\"" + problemText(line.problem) + "\"}");
   } else {
-    write(time + " keys file line " + std::to_string(line.number) + " rejected: " + jsonString(line.text) + " " +
-          problemText(line.problem));
+    write(time + " keys file line " + std::to_string(line.number) + " rejected: " + jsonString(line.text) +
+          " " + problemText(line.problem));
   }
 }
 
@@ -144,7 +156,8 @@ void BatchLog::demand(const DemandOutcome& o) {
           << ",\"outcome\":\"" << outcomeName(o.outcome) << "\",\"lots\":" << o.lots
           << ",\"cost\":" << number(o.cost) << ",\"periods\":" << o.periods
           << ",\"ms\":" << milliseconds(o.milliseconds) << ",\"messages\":[";
-    for (std::size_t i = 0; i < o.messages.size(); ++i) entry << (i ? "," : "") << jsonString(o.messages[i].text);
+    for (std::size_t i = 0; i < o.messages.size(); ++i)
+      entry << (i ? "," : "") << jsonString(o.messages[i].text);
     entry << "],\"" << messagesName(o.outcome) << "\":[";
     for (std::size_t i = 0; i < o.messages.size(); ++i) {
       entry << (i ? "," : "") << "{\"code\":\"" << codeName(o.messages[i].code)
@@ -168,9 +181,15 @@ void BatchLog::demand(const DemandOutcome& o) {
 
 void BatchSummary::count(const DemandOutcome& outcome) {
   switch (outcome.outcome) {
-    case Outcome::Planned: ++planned; break;
-    case Outcome::Refused: ++refused; break;
-    case Outcome::Failed: ++failed; break;
+    case Outcome::Planned:
+      ++planned;
+      break;
+    case Outcome::Refused:
+      ++refused;
+      break;
+    case Outcome::Failed:
+      ++failed;
+      break;
   }
   if (outcome.outcome == Outcome::Planned && !outcome.messages.empty()) ++warned;
   std::set<MessageCode> seen;
@@ -211,11 +230,11 @@ void BatchLog::summary(const BatchSummary& s) {
   write("{\"time\":\"" + time + "\",\"event\":\"summary\",\"planned\":" + std::to_string(s.planned) +
         ",\"refused\":" + std::to_string(s.refused) + ",\"failed\":" + std::to_string(s.failed) +
         ",\"lots\":" + std::to_string(s.dryRun ? 0 : s.lots) +
-        (s.dryRun ? ",\"wouldStore\":" + std::to_string(s.lots) : std::string()) + ",\"warned\":" +
-        std::to_string(s.warned) + ",\"seconds\":" + seconds + ",\"perSecond\":" + perSecond +
-        ",\"interrupted\":" + (s.interrupted ? "true" : "false") +
-        (s.interrupted ? ",\"stopReason\":" + jsonString(s.stopReason) : std::string()) + ",\"codes\":{" + codes +
-        "}}");
+        (s.dryRun ? ",\"wouldStore\":" + std::to_string(s.lots) : std::string()) +
+        ",\"warned\":" + std::to_string(s.warned) + ",\"seconds\":" + seconds +
+        ",\"perSecond\":" + perSecond + ",\"interrupted\":" + (s.interrupted ? "true" : "false") +
+        (s.interrupted ? ",\"stopReason\":" + jsonString(s.stopReason) : std::string()) + ",\"codes\":{" +
+        codes + "}}");
 }
 
 }  // namespace mrp::batch

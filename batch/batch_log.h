@@ -66,9 +66,9 @@ struct BatchSummary {
   std::size_t lots = 0;  // stored; in a dry run, the lots that would have been
   bool dryRun = false;
   double seconds = 0.0;
-  bool interrupted = false;           // keys were left
-  bool databaseUnreachable = false;   // because the database stayed out of reach
-  std::string stopReason;             // why keys were left, for a person
+  bool interrupted = false;          // keys were left
+  bool databaseUnreachable = false;  // because the database stayed out of reach
+  std::string stopReason;            // why keys were left, for a person
   /// The planned demands with at least one message.
   std::size_t warned = 0;
   /// Per code, the demands with at least one message of that code.

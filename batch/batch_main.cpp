@@ -20,27 +20,27 @@
 #include "batch/batch_options.h"
 #include "batch/batch_runner.h"
 #include "batch/demand_keys.h"
-#include "planning_db/demand_keys.h"
 #include "batch/progress.h"
 #include "batch/resume_log.h"
 #include "cli/connection_string.h"
 #include "cli/guarded_run.h"
 #include "db/connection.h"
 #include "db/database_error.h"
-#include "db/session.h"
-#include "platform/character_locale.h"
 #include "db/odbc_environment.h"
+#include "db/session.h"
+#include "planning_db/demand_keys.h"
+#include "platform/character_locale.h"
 #include "platform/text_encoding.h"
 
 namespace mrp::batch {
 namespace {
 
 // The exit statuses, for a monitor to act on.
-constexpr int kAllPlanned = 0;       // with or without warnings
-constexpr int kSomeRefused = 1;      // for their data; none failed
-constexpr int kCannotRun = 2;        // usage or setup: nothing was planned
-constexpr int kSomeFailed = 3;       // or the log could not be written, or the database stayed away
-constexpr int kSignalled = 128;      // plus the signal's number
+constexpr int kAllPlanned = 0;   // with or without warnings
+constexpr int kSomeRefused = 1;  // for their data; none failed
+constexpr int kCannotRun = 2;    // usage or setup: nothing was planned
+constexpr int kSomeFailed = 3;   // or the log could not be written, or the database stayed away
+constexpr int kSignalled = 128;  // plus the signal's number
 
 /// Malformed lines of the log named one by one; beyond these, only counted.
 constexpr std::size_t kMalformedLinesNamed = 10;
@@ -168,14 +168,15 @@ Selection selectKeys(const BatchOptions& options, const OdbcEnvironment& environ
 }
 
 void reportJobsShort(const JobsShort& jobs) {
-  std::cerr << "lotsizing-batch: only " << jobs.started << " of " << jobs.asked << " jobs could be started: "
-            << jobs.reason << "; " << jobs.running << " of them plan, leaving memory for their connections\n";
+  std::cerr << "lotsizing-batch: only " << jobs.started << " of " << jobs.asked
+            << " jobs could be started: " << jobs.reason << "; " << jobs.running
+            << " of them plan, leaving memory for their connections\n";
 }
 
 void reportRejected(const std::vector<RejectedLine>& rejected, BatchLog& log) {
   for (const RejectedLine& line : rejected) {
-    std::cerr << "lotsizing-batch: keys file line " << line.number << " rejected: " << jsonString(line.text) << " "
-              << problemText(line.problem) << "\n";
+    std::cerr << "lotsizing-batch: keys file line " << line.number << " rejected: " << jsonString(line.text)
+              << " " << problemText(line.problem) << "\n";
     log.rejected(line);
   }
 }
@@ -200,8 +201,9 @@ int exitStatus(const BatchSummary& summary, const Selection& selection, bool log
 
 /// `word` as one word for a POSIX shell.
 std::string shellWord(const std::string& word) {
-  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=./:,@%") ==
-                           std::string::npos)
+  if (!word.empty() &&
+      word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=./:,@%") ==
+          std::string::npos)
     return word;
   std::string quoted = "'";
   for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -275,7 +277,8 @@ int runToStandardOutput(const BatchOptions& options, const std::vector<std::stri
 }
 
 /// Runs the batch with its log appended to `path`; checks the close.
-int runToFile(const BatchOptions& options, const std::vector<std::string>& arguments, const std::string& path) {
+int runToFile(const BatchOptions& options, const std::vector<std::string>& arguments,
+              const std::string& path) {
   std::ofstream file(path, std::ios::app);
   if (!file) {
     std::cerr << "lotsizing-batch: cannot append to the log " << path << ": " << systemMessage(errno) << "\n";
@@ -312,7 +315,8 @@ int runProgram(int argc, char** argv) {
   std::vector<std::string> command = {programName};
   command.insert(command.end(), arguments.begin(), arguments.end());
   try {
-    return options.logFile ? runToFile(options, command, *options.logFile) : runToStandardOutput(options, command);
+    return options.logFile ? runToFile(options, command, *options.logFile)
+                           : runToStandardOutput(options, command);
   } catch (const UsageError& error) {
     std::cerr << "lotsizing-batch: " << error.what() << "\n";
     return kCannotRun;
@@ -324,13 +328,13 @@ int runProgram(int argc, char** argv) {
 int runLotSizingBatch(int argc, char** argv) {
   // The last resort: whatever escapes (memory running out outside a demand,
   // say) ends the program with one line, not with an abort.
-  return runGuarded([&] { return runProgram(argc, argv); },
-                    [](const Failure& failure) {
-                      std::cerr << "lotsizing-batch: unexpected failure: "
-                                << (failure.kind == Failure::Kind::OutOfMemory ? "out of memory" : failure.text)
-                                << "\n";
-                      return kSomeFailed;
-                    });
+  return runGuarded(
+      [&] { return runProgram(argc, argv); },
+      [](const Failure& failure) {
+        std::cerr << "lotsizing-batch: unexpected failure: "
+                  << (failure.kind == Failure::Kind::OutOfMemory ? "out of memory" : failure.text) << "\n";
+        return kSomeFailed;
+      });
 }
 
 }  // namespace mrp::batch

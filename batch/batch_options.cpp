@@ -59,7 +59,8 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments, unsign
       options.resume = true;
     } else if (argument == "--wait-for-database") {
       const std::uint64_t seconds = wholeNumber(value(), "--wait-for-database", 0);
-      if (seconds > kLongestWait) throw UsageError("--wait-for-database waits at most a week: " + arguments[i]);
+      if (seconds > kLongestWait)
+        throw UsageError("--wait-for-database waits at most a week: " + arguments[i]);
       options.waitForDatabase = std::chrono::seconds(seconds);
     } else if (argument == "--help" || argument == "-h") {
       options.help = true;

@@ -10,13 +10,13 @@
 #include <optional>
 #include <thread>
 
-#include "db/connection.h"
-#include "db/database_error.h"
-#include "db/session.h"
-#include "db/odbc_environment.h"
-#include "demand/message_sink.h"
 #include "cli/guarded_run.h"
 #include "cli/run_failure.h"
+#include "db/connection.h"
+#include "db/database_error.h"
+#include "db/odbc_environment.h"
+#include "db/session.h"
+#include "demand/message_sink.h"
 
 namespace mrp::batch {
 namespace {
@@ -66,9 +66,12 @@ class Worker {
           const Attempt attempt =
               session_.run([&](Connection& connection) { outcome = planOne(connection, key, run_.storing); });
           switch (attempt.result) {
-            case Attempt::Result::Done: return outcome;
-            case Attempt::Result::Failed: return failed(key, databaseFailure(*attempt.error));
-            case Attempt::Result::GaveUp: break;
+            case Attempt::Result::Done:
+              return outcome;
+            case Attempt::Result::Failed:
+              return failed(key, databaseFailure(*attempt.error));
+            case Attempt::Result::GaveUp:
+              break;
           }
           return std::nullopt;
         },
@@ -169,7 +172,8 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
       giveUp.store(true);
     }
   };
-  const unsigned jobs = std::max(1u, std::min<unsigned>(run.jobs, static_cast<unsigned>(std::max<std::size_t>(keys.size(), 1))));
+  const unsigned jobs = std::max(
+      1u, std::min<unsigned>(run.jobs, static_cast<unsigned>(std::max<std::size_t>(keys.size(), 1))));
   {
     WorkerThreads helpers(jobs - 1, work);
     std::size_t wanted = helpers.started();
@@ -177,7 +181,8 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
       const std::size_t started = helpers.started() + 1;
       wanted = std::max<std::size_t>(started / 2, 1) - 1;
       if (jobsShort) {
-        jobsShort({jobs, static_cast<unsigned>(started), static_cast<unsigned>(wanted + 1), helpers.failure()});
+        jobsShort(
+            {jobs, static_cast<unsigned>(started), static_cast<unsigned>(wanted + 1), helpers.failure()});
       }
     }
     helpers.open(wanted);

@@ -33,7 +33,7 @@ struct RejectedLine {
 };
 
 struct KeysFile {
-  std::vector<std::string> keys;      // in the file's order
+  std::vector<std::string> keys;       // in the file's order
   std::vector<RejectedLine> rejected;  // in the file's order
 };
 

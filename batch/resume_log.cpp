@@ -63,12 +63,26 @@ bool readJsonString(std::string_view text, std::string& value, std::size_t& used
     const char kind = text[i + 1];
     i += 2;
     switch (kind) {
-      case '"': case '\\': case '/': value.push_back(kind); break;
-      case 'b': value.push_back('\b'); break;
-      case 'f': value.push_back('\f'); break;
-      case 'n': value.push_back('\n'); break;
-      case 'r': value.push_back('\r'); break;
-      case 't': value.push_back('\t'); break;
+      case '"':
+      case '\\':
+      case '/':
+        value.push_back(kind);
+        break;
+      case 'b':
+        value.push_back('\b');
+        break;
+      case 'f':
+        value.push_back('\f');
+        break;
+      case 'n':
+        value.push_back('\n');
+        break;
+      case 'r':
+        value.push_back('\r');
+        break;
+      case 't':
+        value.push_back('\t');
+        break;
       case 'u': {
         std::size_t digits = 0;
         const std::optional<std::string> character = unicodeEscape(text.substr(i), digits);
@@ -77,7 +91,8 @@ bool readJsonString(std::string_view text, std::string& value, std::size_t& used
         i += digits;
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   return false;
@@ -111,7 +126,8 @@ LogLine textLine(std::string_view line) {
   const std::string_view rest = line.substr(space + 1);
   if (rest.starts_with("batch started: ")) {
     // The flags follow the counts, comma-separated: "<n> demands, <j> jobs[, dry run][, resume: ...]".
-    const std::string_view flags = rest.substr(rest.find(" jobs") == std::string_view::npos ? 0 : rest.find(" jobs"));
+    const std::string_view flags =
+        rest.substr(rest.find(" jobs") == std::string_view::npos ? 0 : rest.find(" jobs"));
     return startLine(flags.find(", resume") != std::string_view::npos,
                      flags.find(", dry run") != std::string_view::npos);
   }
@@ -140,7 +156,8 @@ LogLine jsonLine(std::string_view line) {
   const auto at = line.find("\"key\":");
   std::string key;
   std::size_t used = 0;
-  if (!has("\"event\":\"demand\"") || at == std::string_view::npos || !readJsonString(line.substr(at + 6), key, used))
+  if (!has("\"event\":\"demand\"") || at == std::string_view::npos ||
+      !readJsonString(line.substr(at + 6), key, used))
     return {};
   if (has("\"outcome\":\"planned\"") || has("\"outcome\":\"refused\"")) return {Kind::Done, std::move(key)};
   if (has("\"outcome\":\"failed\"")) return {Kind::Other, {}};
@@ -157,7 +174,9 @@ std::set<std::string> keysDoneInChain(std::istream& log, std::vector<std::size_t
     ++number;
     LogLine read = line.starts_with('{') ? jsonLine(line) : textLine(line);
     switch (read.kind) {
-      case LogLine::Kind::Malformed: malformedLines.push_back(number); break;
+      case LogLine::Kind::Malformed:
+        malformedLines.push_back(number);
+        break;
       case LogLine::Kind::Start:
         dryRun = read.dryRun;
         if (!read.resume && !read.dryRun) done.clear();  // a new chain begins
@@ -165,7 +184,8 @@ std::set<std::string> keysDoneInChain(std::istream& log, std::vector<std::size_t
       case LogLine::Kind::Done:
         if (!dryRun) done.insert(std::move(read.key));
         break;
-      case LogLine::Kind::Other: break;
+      case LogLine::Kind::Other:
+        break;
     }
   }
   return done;

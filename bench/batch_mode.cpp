@@ -22,9 +22,9 @@
 
 #include "bench_modes.h"
 #include "db/connection.h"
+#include "db/odbc_environment.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "db/odbc_environment.h"
 #include "support/child_process.h"
 #include "support/scratch_folder.h"
 
@@ -59,15 +59,16 @@ struct Server {
 void fill(Connection& connection, const Sizes& sizes, const std::string& schemaFile = "schema.sql") {
   for (const std::string& statement : schemaStatements(schemaFile)) execute(connection, statement);
   runTransaction(connection, Isolation::Serializable, [&] {
-    const std::vector<std::string> factors = {"RüstKosten", "StückKosten", "LosRaster", "KapitalbindungsZinssatz",
-                                              "WagnisZinssatz", "PeriodenLänge", "ZinsJahr", "Währung"};
+    const std::vector<std::string> factors = {
+        "RüstKosten",     "StückKosten",   "LosRaster", "KapitalbindungsZinssatz",
+        "WagnisZinssatz", "PeriodenLänge", "ZinsJahr",  "Währung"};
     const std::vector<double> factorValues = {1, 1, 1, 1, 1, 1, 360, 1};
     for (int d = 0; d < sizes.demands; ++d) {
       const std::string k = key(d);
       execute(connection, "insert into Bedarf values ('" + k + "','2024-01-01 00:00:00',1,NULL)");
       for (std::size_t f = 0; f < factors.size(); ++f) {
-        execute(connection, "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" + k +
-                                "','" + factors[f] + "'," + std::to_string(factorValues[f]) + ")");
+        execute(connection, "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" +
+                                k + "','" + factors[f] + "'," + std::to_string(factorValues[f]) + ")");
       }
       execute(connection, "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + k +
                               "',1,'RüstKosten'," + std::to_string(50 + d % 50) + "),('" + k +
@@ -180,7 +181,8 @@ int runBatchMode(const Arguments& args) {
   sizes.loopSample = std::stoi(option(args, "--loop-sample", "400"));
   std::vector<Server> servers;
   if (const std::string dsn = option(args, "--pg-dsn", ""); !dsn.empty())
-    servers.push_back({"PostgreSQL", dsn, "schema.sql", "analyze", "drop database if exists %s with (force)"});
+    servers.push_back(
+        {"PostgreSQL", dsn, "schema.sql", "analyze", "drop database if exists %s with (force)"});
   if (const std::string dsn = option(args, "--maria-dsn", ""); !dsn.empty())
     servers.push_back({"MariaDB", dsn, "schema-mariadb.sql",
                        "analyze table Bedarf, UmrechnungsFaktor, Parameter, Termin, LosGröße",
@@ -192,8 +194,8 @@ int runBatchMode(const Arguments& args) {
   const std::string ini = (scratch.path() / "odbc.ini").string();
   {
     std::ofstream out(ini);
-    out << "[lsz_batch_sqlite]\nDriver = " << kSqliteDriver << "\nDatabase = "
-        << (scratch.path() / "batch.db").string()
+    out << "[lsz_batch_sqlite]\nDriver = " << kSqliteDriver
+        << "\nDatabase = " << (scratch.path() / "batch.db").string()
         << "\nTimeout = 100000\nJournalMode = WAL\nSyncPragma = NORMAL\n\n";
     for (const Server& server : servers) {
       if (std::getenv("ODBCINI")) out << iniSection(std::getenv("ODBCINI"), server.dsn);
@@ -202,8 +204,8 @@ int runBatchMode(const Arguments& args) {
   setenv("ODBCINI", ini.c_str(), 1);
   std::unique_ptr<OdbcEnvironment> environment = OdbcEnvironment::allocate();
   if (!environment) return 1;
-  std::printf("batch: %d demands of %d due quantities over %d periods; the loop on %d of them\n", sizes.demands,
-              sizes.due, sizes.periods, std::min(sizes.loopSample, sizes.demands));
+  std::printf("batch: %d demands of %d due quantities over %d periods; the loop on %d of them\n",
+              sizes.demands, sizes.due, sizes.periods, std::min(sizes.loopSample, sizes.demands));
   std::printf("%-10s %4s %14s %14s %10s\n", "database", "jobs", "batch dem/s", "loop dem/s", "ratio");
   try {
     {

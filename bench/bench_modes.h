@@ -42,7 +42,8 @@ inline constexpr BenchMode kBenchModes[] = {
     {"engine", "the engine alone: compute on generated plans, per phase", runEngineMode},
     {"run", "a whole run on SQLite through ODBC: load, compute, store", runRunMode},
     {"postgres", "a whole run on PostgreSQL beside a plain SQLGetData fetch loop", runPostgresMode},
-    {"batch", "lotsizing-batch beside one process per demand, on SQLite, PostgreSQL and MariaDB", runBatchMode},
+    {"batch", "lotsizing-batch beside one process per demand, on SQLite, PostgreSQL and MariaDB",
+     runBatchMode},
 };
 
 /// Runs a statement without parameters on `connection`.

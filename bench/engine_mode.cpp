@@ -60,8 +60,7 @@ bool runOnce(const LoadedDemand& demand, bool matrix, Timings& timings) {
   return storable && !problems.any();
 }
 
-int runOneSize(std::int32_t periods, std::int32_t duePerPeriod, std::uint32_t seed, bool matrix,
-               int repeat) {
+int runOneSize(std::int32_t periods, std::int32_t duePerPeriod, std::uint32_t seed, bool matrix, int repeat) {
   const LoadedDemand demand = generatedDemand(seed, periods, duePerPeriod);
   const double baseline = peakResidentMiB();
   std::vector<Timings> runs(static_cast<std::size_t>(repeat));
@@ -76,8 +75,8 @@ int runOneSize(std::int32_t periods, std::int32_t duePerPeriod, std::uint32_t se
   const Timings& median = runs[runs.size() / 2];
   const double peak = peakResidentMiB();
   std::printf("%8d %7s %10zu %10.2f %10.2f %12.2f %12.2f %9.1f %9.1f\n", periods,
-              matrix ? "matrix" : "linear", demand.dueQuantities.size(), median.bucketing,
-              median.table, median.programme, median.total(), peak, peak - baseline);
+              matrix ? "matrix" : "linear", demand.dueQuantities.size(), median.bucketing, median.table,
+              median.programme, median.total(), peak, peak - baseline);
   std::fflush(stdout);
   return 0;
 }
@@ -94,19 +93,18 @@ double totalOf(const std::string& line) {
 }  // namespace
 
 int runEngineMode(const Arguments& args) {
-  const auto duePerPeriod =
-      static_cast<std::int32_t>(std::stol(option(args, "--due-per-period", "20")));
+  const auto duePerPeriod = static_cast<std::int32_t>(std::stol(option(args, "--due-per-period", "20")));
   const std::string seed = option(args, "--seed", "1");
   const std::string repeat = option(args, "--repeat", "3");
   if (hasFlag(args, "--periods")) {
-    return runOneSize(static_cast<std::int32_t>(std::stol(option(args, "--periods", "0"))),
-                      duePerPeriod, static_cast<std::uint32_t>(std::stoul(seed)),
+    return runOneSize(static_cast<std::int32_t>(std::stol(option(args, "--periods", "0"))), duePerPeriod,
+                      static_cast<std::uint32_t>(std::stoul(seed)),
                       option(args, "--engine", "linear") == "matrix", std::stoi(repeat));
   }
-  std::printf("engine: a generated demand, %d due quantities per period, median of %s runs\n",
-              duePerPeriod, repeat.c_str());
-  std::printf("%8s %7s %10s %10s %10s %12s %12s %9s %9s\n", "periods", "engine", "due",
-              "bucket ms", "table ms", "programme ms", "total ms", "peak MiB", "growth");
+  std::printf("engine: a generated demand, %d due quantities per period, median of %s runs\n", duePerPeriod,
+              repeat.c_str());
+  std::printf("%8s %7s %10s %10s %10s %12s %12s %9s %9s\n", "periods", "engine", "due", "bucket ms",
+              "table ms", "programme ms", "total ms", "peak MiB", "growth");
   std::fflush(stdout);
   int status = 0;
   for (std::int32_t size : kSizes) {
@@ -114,14 +112,14 @@ int runEngineMode(const Arguments& args) {
     for (const char* engine : {"matrix", "linear"}) {
       if (std::string(engine) == "matrix" && size > kLargestMatrix) continue;
       std::string output;
-      const int child = runChild({"engine", "--periods", std::to_string(size), "--engine", engine,
-                                  "--due-per-period", std::to_string(duePerPeriod), "--seed", seed,
-                                  "--repeat", size > 50'000 ? "1" : repeat},
-                                 &output);
+      const int child =
+          runChild({"engine", "--periods", std::to_string(size), "--engine", engine, "--due-per-period",
+                    std::to_string(duePerPeriod), "--seed", seed, "--repeat", size > 50'000 ? "1" : repeat},
+                   &output);
       std::fputs(output.c_str(), stdout);
       if (child != 0) {
-        std::fprintf(stderr, "engine: %d periods with the %s engine failed (status %d)\n", size,
-                     engine, child);
+        std::fprintf(stderr, "engine: %d periods with the %s engine failed (status %d)\n", size, engine,
+                     child);
         status = 1;
       } else {
         lines.push_back(output);

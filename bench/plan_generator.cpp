@@ -38,8 +38,7 @@ LoadedDemand generatedDemand(std::uint32_t seed, std::int32_t periods, std::int3
   addTimeline(demand, random, kStueckKosten, periods, [](auto& r) { return uniform(r, 1, 100); });
   std::uniform_int_distribution<std::int32_t> grid(1, 12);
   addTimeline(demand, random, kLosRaster, periods, [&grid](auto& r) { return double(grid(r)); });
-  addTimeline(demand, random, kKapitalbindungsZinssatz, periods,
-              [](auto& r) { return uniform(r, 0, 0.2); });
+  addTimeline(demand, random, kKapitalbindungsZinssatz, periods, [](auto& r) { return uniform(r, 0, 0.2); });
   addTimeline(demand, random, kWagnisZinssatz, periods, [](auto& r) { return uniform(r, 0, 0.1); });
 
   const auto count = static_cast<std::int64_t>(periods) * duePerPeriod;

@@ -15,8 +15,8 @@
 //   run    planDemand: load, compute and store, as the program does.
 // It prints the medians and their ratio, then drops the database.
 #include <sql.h>
-#include <unistd.h>
 #include <sqlext.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,12 +25,12 @@
 #include <vector>
 
 #include "bench_modes.h"
-#include "plain_odbc.h"
 #include "db/connection.h"
+#include "db/odbc_environment.h"
 #include "db/statement.h"
 #include "demand/message_sink.h"
 #include "lotsizing/demand_run.h"
-#include "db/odbc_environment.h"
+#include "plain_odbc.h"
 
 namespace mrp::bench {
 namespace {
@@ -43,16 +43,16 @@ constexpr char kDueQuery[] = "select Termin,Menge from Termin where Bedarf=? ord
 void addDemand(Connection& connection, const std::string& key, std::int64_t due, std::int64_t periods) {
   const std::string k = "'" + key + "'";
   execute(connection, "insert into Bedarf values (" + k + ",'2024-01-01 00:00:00',1,'Messung')");
-  execute(connection,
-          "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) select " + k +
-              ", n, 1 from unnest(array['RüstKosten','StückKosten','LosRaster',"
-              "'KapitalbindungsZinssatz','WagnisZinssatz','PeriodenLänge','Währung']) n");
+  execute(connection, "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) select " + k +
+                          ", n, 1 from unnest(array['RüstKosten','StückKosten','LosRaster',"
+                          "'KapitalbindungsZinssatz','WagnisZinssatz','PeriodenLänge','Währung']) n");
   execute(connection, "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values (" + k +
                           ",'ZinsJahr',360)");
   execute(connection,
           "insert into Parameter(Bedarf,Periode,Parameter,Wert) select " + k +
               ", p, n, case n when 'RüstKosten' then 100 + p % 37 when 'StückKosten' then 20 + p % 5 "
-              "when 'LosRaster' then 5 else 0.05 end from generate_series(1," + std::to_string(periods) +
+              "when 'LosRaster' then 5 else 0.05 end from generate_series(1," +
+              std::to_string(periods) +
               ",50) p, unnest(array['RüstKosten','StückKosten','LosRaster','KapitalbindungsZinssatz',"
               "'WagnisZinssatz']) n");
   execute(connection, "insert into Termin(Bedarf,Termin,Menge) select " + k +
@@ -67,8 +67,8 @@ std::int64_t plainFetch(const PlainConnection& connection) {
   std::string text = kDueQuery;
   std::string key = kMeasuredDemand;
   SQLLEN keyLength = static_cast<SQLLEN>(key.size());
-  statement.check(SQLBindParameter(statement.get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, key.size(), 0,
-                                   key.data(), keyLength, &keyLength));
+  statement.check(SQLBindParameter(statement.get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, key.size(),
+                                   0, key.data(), keyLength, &keyLength));
   statement.check(SQLExecDirect(statement.get(), reinterpret_cast<SQLCHAR*>(text.data()),
                                 static_cast<SQLINTEGER>(text.size())));
   std::int64_t rows = 0;
@@ -114,11 +114,13 @@ int runPostgresMode(const Arguments& args) {
       for (const std::string& statement : schemaStatements()) execute(connection, statement);
       Stopwatch fill;
       addDemand(connection, kMeasuredDemand, due, periods);
-      for (std::int64_t d = 0; d < others; ++d) addDemand(connection, "ANDERE-" + std::to_string(d), otherDue, periods);
+      for (std::int64_t d = 0; d < others; ++d)
+        addDemand(connection, "ANDERE-" + std::to_string(d), otherDue, periods);
       execute(connection, "analyze");
-      std::printf("postgres: %lld due quantities over %lld periods among %lld demands of %lld (filled in %.1f s)\n",
-                  static_cast<long long>(due), static_cast<long long>(periods),
-                  static_cast<long long>(others), static_cast<long long>(otherDue), fill.lap() / 1000.0);
+      std::printf(
+          "postgres: %lld due quantities over %lld periods among %lld demands of %lld (filled in %.1f s)\n",
+          static_cast<long long>(due), static_cast<long long>(periods), static_cast<long long>(others),
+          static_cast<long long>(otherDue), fill.lap() / 1000.0);
       const PlainConnection plain("DSN=" + dsn + ";Database=" + database);
       std::vector<double> fetches;
       std::vector<double> runs;
@@ -139,7 +141,8 @@ int runPostgresMode(const Arguments& args) {
       }
       if (status == 0) {
         std::printf("%-44s %10.1f ms\n", "fetch loop (SQLFetch + SQLGetData)", median(fetches));
-        std::printf("%-44s %10.1f ms (%zu lots stored)\n", "whole run (load, compute, store)", median(runs), lots);
+        std::printf("%-44s %10.1f ms (%zu lots stored)\n", "whole run (load, compute, store)", median(runs),
+                    lots);
         std::printf("the whole run takes %.3f of the fetch loop's time (medians of %d)\n",
                     median(runs) / median(fetches), repeat);
       }

@@ -33,11 +33,11 @@
 
 #include "bench_modes.h"
 #include "db/connection.h"
-#include "planning_db/demand_queries.h"
+#include "db/odbc_environment.h"
 #include "demand/message_sink.h"
 #include "lotsizing/lot_plan.h"
+#include "planning_db/demand_queries.h"
 #include "planning_db/lot_storage.h"
-#include "db/odbc_environment.h"
 #include "support/scratch_folder.h"
 
 namespace mrp::bench {
@@ -162,7 +162,8 @@ std::string otherDemand(std::int64_t index) {
 }
 
 void insertCatalogue(SqliteDatabase& db, const std::string& key, std::int64_t periods) {
-  SqliteStatement header(db, "insert into Bedarf(Bedarf,StartTermin,PeriodenLänge,Beschreibung)values(?,?,?,?)");
+  SqliteStatement header(db,
+                         "insert into Bedarf(Bedarf,StartTermin,PeriodenLänge,Beschreibung)values(?,?,?,?)");
   header.text(1, key).text(2, timestampText(0, 0)).integer(3, 1).text(4, "Tagesplanung " + key).run();
 
   struct Factor {
@@ -170,15 +171,19 @@ void insertCatalogue(SqliteDatabase& db, const std::string& key, std::int64_t pe
     double factor;
     const char* description;
   };
-  constexpr Factor kFactors[] = {
-      {"RüstKosten", 1.0, "Euro je Rüstvorgang"},  {"StückKosten", 1.0, "Euro je Stück"},
-      {"LosRaster", 1.0, "Stück"},                 {"KapitalbindungsZinssatz", 0.01, "Prozent je Zinsjahr"},
-      {"WagnisZinssatz", 0.01, "Prozent je Zinsjahr"}, {"PeriodenLänge", 1.0, "Tage"},
-      {"ZinsJahr", 360.0, "Zinstage je Jahr"},      {"Währung", 1.95583, "DM je Euro"}};
+  constexpr Factor kFactors[] = {{"RüstKosten", 1.0, "Euro je Rüstvorgang"},
+                                 {"StückKosten", 1.0, "Euro je Stück"},
+                                 {"LosRaster", 1.0, "Stück"},
+                                 {"KapitalbindungsZinssatz", 0.01, "Prozent je Zinsjahr"},
+                                 {"WagnisZinssatz", 0.01, "Prozent je Zinsjahr"},
+                                 {"PeriodenLänge", 1.0, "Tage"},
+                                 {"ZinsJahr", 360.0, "Zinstage je Jahr"},
+                                 {"Währung", 1.95583, "DM je Euro"}};
   SqliteStatement factor(db,
                          "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor,Beschreibung)"
                          "values(?,?,?,?)");
-  for (const Factor& f : kFactors) factor.text(1, key).text(2, f.name).real(3, f.factor).text(4, f.description).run();
+  for (const Factor& f : kFactors)
+    factor.text(1, key).text(2, f.name).real(3, f.factor).text(4, f.description).run();
 
   // Every parameter changes about 20 times over the horizon, at staggered periods.
   SqliteStatement parameter(db, "insert into Parameter(Bedarf,Periode,Parameter,Wert)values(?,?,?,?)");
@@ -189,10 +194,16 @@ void insertCatalogue(SqliteDatabase& db, const std::string& key, std::int64_t pe
     parameter.text(1, key).integer(2, periode).text(3, "RüstKosten").real(4, 150.0 + 20.0 * (k % 7)).run();
     parameter.text(1, key).integer(2, periode).text(3, "StückKosten").real(4, 40.0 + 1.5 * (k % 5)).run();
     parameter.text(1, key).integer(2, periode).text(3, "LosRaster").real(4, kGrids[k % 5]).run();
-    parameter.text(1, key).integer(2, periode + step / 3).text(3, "KapitalbindungsZinssatz")
-        .real(4, 8.0 + 0.5 * (k % 3)).run();
-    parameter.text(1, key).integer(2, periode + step / 2).text(3, "WagnisZinssatz")
-        .real(4, 2.0 + 0.25 * (k % 4)).run();
+    parameter.text(1, key)
+        .integer(2, periode + step / 3)
+        .text(3, "KapitalbindungsZinssatz")
+        .real(4, 8.0 + 0.5 * (k % 3))
+        .run();
+    parameter.text(1, key)
+        .integer(2, periode + step / 2)
+        .text(3, "WagnisZinssatz")
+        .real(4, 2.0 + 0.25 * (k % 4))
+        .run();
   }
 }
 
@@ -212,7 +223,10 @@ void insertDueQuantities(SqliteDatabase& db, std::vector<DemandRows>& demands, s
   for (std::int64_t period = 0; period < periods; ++period) {
     for (DemandRows& demand : demands) {
       for (; demand.next < demand.count && demand.next * periods / demand.count == period; ++demand.next) {
-        due.text(1, demand.key).text(2, timestampText(period, secondOfDay(random))).integer(3, quantity(random)).run();
+        due.text(1, demand.key)
+            .text(2, timestampText(period, secondOfDay(random)))
+            .integer(3, quantity(random))
+            .run();
       }
     }
   }
@@ -223,8 +237,11 @@ void insertOldLots(SqliteDatabase& db, const std::vector<DemandRows>& demands, s
   SqliteStatement lot(db, "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)");
   for (std::int64_t row = 0; row < perDemand; ++row) {
     for (const DemandRows& demand : demands) {
-      lot.text(1, demand.key).real(2, kStartOleDate + static_cast<double>(row * periods / perDemand))
-          .integer(3, 100 + row % 50).real(4, kOldLotMarker).run();
+      lot.text(1, demand.key)
+          .real(2, kStartOleDate + static_cast<double>(row * periods / perDemand))
+          .integer(3, 100 + row % 50)
+          .real(4, kOldLotMarker)
+          .run();
     }
   }
 }
@@ -261,8 +278,9 @@ struct LotFingerprint {
 };
 
 LotFingerprint fingerprint(const SqliteDatabase& db, const char* relation) {
-  const std::string sql = std::string("select count(*),total(Termin),total(LosGröße),total(Kosten),"
-                                      "min(Termin),max(Termin),total(Kosten=") +
+  const std::string sql = std::string(
+                              "select count(*),total(Termin),total(LosGröße),total(Kosten),"
+                              "min(Termin),max(Termin),total(Kosten=") +
                           std::to_string(kOldLotMarker) + ") from LosGröße where Bedarf" + relation + "?";
   SqliteStatement query(db, sql.c_str());
   query.text(1, kMeasuredDemand).fetch();
@@ -277,7 +295,8 @@ double dueTotal(const SqliteDatabase& db) {
 }
 
 /// Prints what the run left in LosGröße; false when it is not sane.
-bool checkStoredRows(const std::filesystem::path& file, const LotFingerprint& othersBefore, const Sizes& sizes) {
+bool checkStoredRows(const std::filesystem::path& file, const LotFingerprint& othersBefore,
+                     const Sizes& sizes) {
   const SqliteDatabase db(file);
   const LotFingerprint measured = fingerprint(db, "=");
   const LotFingerprint others = fingerprint(db, "<>");
@@ -288,11 +307,12 @@ bool checkStoredRows(const std::filesystem::path& file, const LotFingerprint& ot
   const bool datesInHorizon = measured.minTermin == kStartOleDate &&
                               measured.maxTermin < kStartOleDate + static_cast<double>(sizes.periods);
   const bool othersUntouched = others == othersBefore;
-  std::printf("stored: %.0f lots for %s, %.0f pieces for %.0f due (%s), order dates %.0f..%.0f (%s), "
-              "old rows %s\n",
-              measured.rows, kMeasuredDemand, measured.lots, due, lotsCoverDue ? "covered" : "NOT COVERED",
-              measured.minTermin, measured.maxTermin, datesInHorizon ? "in horizon" : "OUT OF HORIZON",
-              oldRowsGone ? "gone" : "STILL THERE");
+  std::printf(
+      "stored: %.0f lots for %s, %.0f pieces for %.0f due (%s), order dates %.0f..%.0f (%s), "
+      "old rows %s\n",
+      measured.rows, kMeasuredDemand, measured.lots, due, lotsCoverDue ? "covered" : "NOT COVERED",
+      measured.minTermin, measured.maxTermin, datesInHorizon ? "in horizon" : "OUT OF HORIZON",
+      oldRowsGone ? "gone" : "STILL THERE");
   std::printf("other demands: %.0f rows %s\n", others.rows, othersUntouched ? "untouched" : "CHANGED");
   return lotsStored && oldRowsGone && lotsCoverDue && datesInHorizon && othersUntouched;
 }
@@ -347,11 +367,12 @@ int runMeasured() {
 
 int generateAndRun(const Arguments& args) {
   const Sizes sizes = sizesFrom(args);
-  std::printf("run: %s with %lld due quantities over %lld periods, among %lld other demands with %lld each; "
-              "%lld old lots per demand\n",
-              kMeasuredDemand, static_cast<long long>(sizes.due), static_cast<long long>(sizes.periods),
-              static_cast<long long>(sizes.others), static_cast<long long>(sizes.otherDue),
-              static_cast<long long>(sizes.oldLots));
+  std::printf(
+      "run: %s with %lld due quantities over %lld periods, among %lld other demands with %lld each; "
+      "%lld old lots per demand\n",
+      kMeasuredDemand, static_cast<long long>(sizes.due), static_cast<long long>(sizes.periods),
+      static_cast<long long>(sizes.others), static_cast<long long>(sizes.otherDue),
+      static_cast<long long>(sizes.oldLots));
   test::ScratchFolder scratch("lsz-bench");
   if (hasFlag(args, "--keep")) scratch.keep();
   const std::filesystem::path database = scratch.path() / kDatabaseFile;

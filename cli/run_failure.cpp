@@ -21,9 +21,12 @@ Message databaseFailure(const DatabaseError& error) {
 
 Message failureMessage(const Failure& failure) {
   switch (failure.kind) {
-    case Failure::Kind::Database: return databaseFailure(*failure.database);
-    case Failure::Kind::OutOfMemory: return {MessageCode::OutOfMemory, "Nicht genug Arbeitsspeicher"};
-    case Failure::Kind::Other: break;
+    case Failure::Kind::Database:
+      return databaseFailure(*failure.database);
+    case Failure::Kind::OutOfMemory:
+      return {MessageCode::OutOfMemory, "Nicht genug Arbeitsspeicher"};
+    case Failure::Kind::Other:
+      break;
   }
   return {MessageCode::InternalError, failure.text};
 }

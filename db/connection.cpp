@@ -107,7 +107,8 @@ bool Connection::hasInfiniteDates() const noexcept { return state_->hasInfiniteD
 bool Connection::dead() const noexcept {
   if (!state_->open) return true;
   SQLUINTEGER dead = SQL_CD_FALSE;
-  return odbc::succeeded(SQLGetConnectAttr(state_->handle.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+  return odbc::succeeded(
+             SQLGetConnectAttr(state_->handle.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
          dead == SQL_CD_TRUE;
 }
 

@@ -33,8 +33,8 @@ std::string onOneLine(std::string_view text) {
 
 }  // namespace
 
-DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> description,
-                             std::string sqlState, std::int32_t nativeError)
+DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> description, std::string sqlState,
+                             std::int32_t nativeError)
     : code_(code),
       description_(std::move(description)),
       sqlState_(std::move(sqlState)),
@@ -47,14 +47,14 @@ DatabaseError::DatabaseError(HRESULT code, std::optional<std::u16string> descrip
 FailureKind DatabaseError::kind() const noexcept {
   // 40001 and 40P01 are serialization failures and deadlocks; MariaDB's 1205
   // ends a wait for a row lock after innodb_lock_wait_timeout (with HY000).
-  if (sqlState_ == "40001" || sqlState_ == "40P01" || nativeError_ == kLockWaitTimeout) return FailureKind::Conflict;
+  if (sqlState_ == "40001" || sqlState_ == "40P01" || nativeError_ == kLockWaitTimeout)
+    return FailureKind::Conflict;
   // Class 08 is a connection exception; 57P01 to 57P03 an administrator's or
   // the server's shutdown of the session; MariaDB's client errors 2006 and
   // 2013 ("Server has gone away", "Lost connection") come with HY000 or HY001;
   // E_POINTER is a statement whose connection was closed.
-  if (sqlState_.starts_with("08") || sqlState_ == "57P01" || sqlState_ == "57P02" ||
-      sqlState_ == "57P03" || nativeError_ == kServerGoneAway || nativeError_ == kLostConnection ||
-      code_ == E_POINTER)
+  if (sqlState_.starts_with("08") || sqlState_ == "57P01" || sqlState_ == "57P02" || sqlState_ == "57P03" ||
+      nativeError_ == kServerGoneAway || nativeError_ == kLostConnection || code_ == E_POINTER)
     return FailureKind::ConnectionLost;
   return FailureKind::Statement;
 }
@@ -63,8 +63,7 @@ std::string DatabaseError::messageTextFor(HRESULT code) {
   const auto value = static_cast<std::uint32_t>(code);
   char text[32];
   if (value > kIDispatchBase && value <= kIDispatchLast) {
-    std::snprintf(text, sizeof text, "IDispatch error #%d",
-                  static_cast<int>(value - kIDispatchBase));
+    std::snprintf(text, sizeof text, "IDispatch error #%d", static_cast<int>(value - kIDispatchBase));
   } else {
     std::snprintf(text, sizeof text, "Unknown error 0x%0lX", static_cast<unsigned long>(value));
   }

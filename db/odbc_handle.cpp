@@ -17,12 +17,12 @@ Diagnostics readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) noexcept {
       std::array<SQLWCHAR, 6> state{};
       SQLINTEGER nativeError = 0;
       SQLSMALLINT length = 0;
-      SQLRETURN rc = SQLGetDiagRecW(handleType, handle, record, state.data(), &nativeError,
-                                    nullptr, 0, &length);
+      SQLRETURN rc =
+          SQLGetDiagRecW(handleType, handle, record, state.data(), &nativeError, nullptr, 0, &length);
       if (!succeeded(rc)) break;
       std::u16string message(static_cast<std::size_t>(length) + 1, u'\0');
-      rc = SQLGetDiagRecW(handleType, handle, record, state.data(), &nativeError,
-                          wide(message), static_cast<SQLSMALLINT>(message.size()), &length);
+      rc = SQLGetDiagRecW(handleType, handle, record, state.data(), &nativeError, wide(message),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
       if (!succeeded(rc)) break;
       message.resize(std::min<std::size_t>(static_cast<std::size_t>(length), message.size() - 1));
       if (record == 1) {

@@ -47,14 +47,11 @@ bool isOutOfMemory(const Diagnostics& diagnostics) noexcept;
 [[noreturn]] void raiseFailure(SQLSMALLINT handleType, SQLHANDLE handle);
 
 /// True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO.
-inline bool succeeded(SQLRETURN rc) noexcept {
-  return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
-}
+inline bool succeeded(SQLRETURN rc) noexcept { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 /// Raises for every result but success; returns the result (for SQL_NO_DATA
 /// when `noDataAllowed`).
-SQLRETURN check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle,
-                bool noDataAllowed = false);
+SQLRETURN check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, bool noDataAllowed = false);
 
 /// One ODBC handle of type `Type`, freed by the destructor. Move-only.
 template <SQLSMALLINT Type>

@@ -27,7 +27,7 @@ template <class T>
 class Read {
  public:
   Read(T value) : state_(std::move(value)) {}  // NOLINT: a value reads as itself
-  Read(NoValue why) : state_(why) {}          // NOLINT: and so does its absence
+  Read(NoValue why) : state_(why) {}           // NOLINT: and so does its absence
 
   bool hasValue() const noexcept { return state_.index() == 0; }
   explicit operator bool() const noexcept { return hasValue(); }

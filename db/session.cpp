@@ -16,8 +16,8 @@ constexpr int kMostLossesOnNewConnections = 3;
 
 }  // namespace
 
-Session::Session(const OdbcEnvironment& environment, std::string connectionString, std::chrono::milliseconds wait,
-                 std::function<bool()> stopped)
+Session::Session(const OdbcEnvironment& environment, std::string connectionString,
+                 std::chrono::milliseconds wait, std::function<bool()> stopped)
     : environment_(environment),
       connectionString_(std::move(connectionString)),
       wait_(wait),
@@ -42,9 +42,8 @@ Attempt Session::run(const std::function<void(Connection&)>& work) {
       const FailureKind kind = kindOf(error);
       const bool opened = connection_ != nullptr;
       connection_.reset();
-      if (kind == FailureKind::Statement ||
-          (kind == FailureKind::ConnectionLost && fresh && opened &&
-           ++lossesOnNewConnections >= kMostLossesOnNewConnections))
+      if (kind == FailureKind::Statement || (kind == FailureKind::ConnectionLost && fresh && opened &&
+                                             ++lossesOnNewConnections >= kMostLossesOnNewConnections))
         return {Attempt::Result::Failed, error};
       if (stopped_() || backoff.spent()) return {Attempt::Result::GaveUp, error};
     } catch (...) {

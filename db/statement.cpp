@@ -224,7 +224,8 @@ void Statement::State::bind(std::initializer_list<Parameter> values) {
       p.text = utf16ToUtf8(utf8ToUtf16(*text));
       p.indicator = static_cast<SQLLEN>(p.text.size());
       check(SQLBindParameter(handle(), number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                             std::max<SQLULEN>(p.text.size(), 1), 0, p.text.data(), p.indicator, &p.indicator));
+                             std::max<SQLULEN>(p.text.size(), 1), 0, p.text.data(), p.indicator,
+                             &p.indicator));
     } else if (const auto* integer = std::get_if<std::int32_t>(&value)) {
       p.integer = *integer;
       check(SQLBindParameter(handle(), number, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &p.integer, 0,
@@ -253,8 +254,8 @@ void Statement::State::describeColumns() {
   kinds.resize(static_cast<std::size_t>(count));
   for (SQLSMALLINT c = 0; c < count; ++c) {
     SQLLEN type = 0;
-    check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr,
-                           &type));
+    check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_CONCISE_TYPE, nullptr, 0,
+                           nullptr, &type));
     kinds[static_cast<std::size_t>(c)] = kindOf(type);
   }
   rowTexts.resize(kinds.size());
@@ -278,14 +279,14 @@ void Statement::State::bindBlocks(std::size_t rows) {
     column.width = kValueTextWidth;
     if (kinds[c] == Kind::Text) {
       SQLLEN octets = 0;
-      check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr,
-                             &octets));
+      check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_OCTET_LENGTH, nullptr, 0,
+                             nullptr, &octets));
       column.width = std::clamp<SQLLEN>(octets + 1, kValueTextWidth, kLongestBoundText);
     }
     column.values.assign(taken * static_cast<std::size_t>(column.width), 0);
     column.indicators.assign(taken, 0);
-    check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, column.values.data(), column.width,
-                     column.indicators.data()));
+    check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, column.values.data(),
+                     column.width, column.indicators.data()));
   }
   rowsFetched = 0;
   blockRow = 0;
@@ -424,7 +425,8 @@ void Statement::execute(std::string_view sql, std::initializer_list<Parameter> p
   s.close();  // rows of a statement run by execute are not read
 }
 
-void Statement::query(std::string_view sql, std::initializer_list<Parameter> parameters, std::size_t blockRows) {
+void Statement::query(std::string_view sql, std::initializer_list<Parameter> parameters,
+                      std::size_t blockRows) {
   State& s = *state_;
   s.run(sql, parameters);
   if (!s.cursorOpen) return;
@@ -448,7 +450,8 @@ bool Statement::next() {
 Read<std::int32_t> Statement::integer(std::size_t column) const {
   const auto text = state_->textOfKind(column, Kind::Integer);
   if (const auto* why = std::get_if<NoValue>(&text)) return *why;
-  if (const std::optional<std::int32_t> value = parseInt32Text(std::get<std::string_view>(text))) return *value;
+  if (const std::optional<std::int32_t> value = parseInt32Text(std::get<std::string_view>(text)))
+    return *value;
   return NoValue::Unreadable;
 }
 
@@ -475,16 +478,19 @@ Read<std::string_view> Statement::text(std::size_t column) const {
   return std::get<std::string_view>(text);
 }
 
-void Statement::executeRows(std::string_view sql, std::size_t rows, const std::vector<ParameterColumn>& columns) {
+void Statement::executeRows(std::string_view sql, std::size_t rows,
+                            const std::vector<ParameterColumn>& columns) {
   State& s = *state_;
   s.close();
   s.prepare(sql);
   s.check(SQLFreeStmt(s.handle(), SQL_RESET_PARAMS));
-  SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+  SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN),
+                 0);
   SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAMSET_SIZE,
                  reinterpret_cast<SQLPOINTER>(std::min(rows, kRowsPerParameterArray)), 0);
   SQLULEN perCall = 1;
-  if (!odbc::succeeded(SQLGetStmtAttr(s.handle(), SQL_ATTR_PARAMSET_SIZE, &perCall, 0, nullptr)) || perCall == 0)
+  if (!odbc::succeeded(SQLGetStmtAttr(s.handle(), SQL_ATTR_PARAMSET_SIZE, &perCall, 0, nullptr)) ||
+      perCall == 0)
     perCall = 1;
   std::vector<SQLUSMALLINT> status(perCall);
   SQLULEN processed = 0;
@@ -499,7 +505,8 @@ void Statement::executeRows(std::string_view sql, std::size_t rows, const std::v
     for (std::size_t c = 0; c < arrays.size(); ++c) {
       ParameterArray& array = arrays[c];
       s.check(SQLBindParameter(s.handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_PARAM_INPUT, array.cType,
-                               array.sqlType, array.size, 0, array.values(), array.width, array.indicators.data()));
+                               array.sqlType, array.size, 0, array.values(), array.width,
+                               array.indicators.data()));
     }
     std::fill(status.begin(), status.end(), SQL_PARAM_UNUSED);
     const SQLRETURN rc = SQLExecute(s.handle());

@@ -35,7 +35,8 @@ class Connection;
 using Parameter = std::variant<std::string_view, std::int32_t, double>;
 /// One column of parameter arrays: the same text in every row, or one double
 /// or one integer per row.
-using ParameterColumn = std::variant<std::string_view, std::span<const double>, std::span<const std::int32_t>>;
+using ParameterColumn =
+    std::variant<std::string_view, std::span<const double>, std::span<const std::int32_t>>;
 
 class Statement final : public Rows {
  public:
@@ -51,7 +52,8 @@ class Statement final : public Rows {
   /// Runs the query `sql`; its rows follow with next(). `blockRows` above 1
   /// fetches that many rows per driver call (fewer where the driver takes
   /// fewer).
-  void query(std::string_view sql, std::initializer_list<Parameter> parameters = {}, std::size_t blockRows = 1);
+  void query(std::string_view sql, std::initializer_list<Parameter> parameters = {},
+             std::size_t blockRows = 1);
   /// Runs `sql` once per row of `columns` (all spans of `rows` values), in row
   /// order, in parameter arrays of up to 1,000 rows (one row per call where the
   /// driver takes none). A row that fails raises like `execute`.

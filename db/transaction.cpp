@@ -29,8 +29,10 @@ void abandon(const Connection& connection) noexcept {
 
 SQLULEN isolationLevel(const Connection& connection, Isolation isolation) {
   switch (isolation) {
-    case Isolation::ReadCommitted: return SQL_TXN_READ_COMMITTED;
-    case Isolation::Serializable: return SQL_TXN_SERIALIZABLE;
+    case Isolation::ReadCommitted:
+      return SQL_TXN_READ_COMMITTED;
+    case Isolation::Serializable:
+      return SQL_TXN_SERIALIZABLE;
     case Isolation::Snapshot:
       // The SQLite driver knows serializable only.
       return connection.locksRows() ? SQL_TXN_REPEATABLE_READ : SQL_TXN_SERIALIZABLE;
@@ -57,8 +59,8 @@ void commit(const Connection& connection) {
 
 }  // namespace
 
-void runTransaction(Connection& connection, Isolation isolation,
-                    const std::function<void()>& work, std::chrono::milliseconds budget) {
+void runTransaction(Connection& connection, Isolation isolation, const std::function<void()>& work,
+                    std::chrono::milliseconds budget) {
   if (!connection.isOpen()) throw DatabaseError(E_POINTER);
   Backoff backoff(kFirstPause, kLongestPause, budget);
   for (;;) {

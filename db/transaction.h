@@ -30,8 +30,7 @@ inline constexpr std::chrono::milliseconds kRetryBudget{60'000};
 /// returns, rolls back when it raises. A serialization failure or deadlock
 /// rolls back and runs `work` again after a growing random pause, for as long
 /// as `budget` lasts, before it is raised. Autocommit is on again afterwards.
-void runTransaction(Connection& connection, Isolation isolation,
-                    const std::function<void()>& work,
+void runTransaction(Connection& connection, Isolation isolation, const std::function<void()>& work,
                     std::chrono::milliseconds budget = kRetryBudget);
 
 }  // namespace mrp

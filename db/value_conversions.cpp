@@ -42,8 +42,9 @@ std::optional<std::int32_t> parseInt32Text(std::string_view text) {
   const std::optional<double> value = parseNumberText(text);
   // Every 32-bit integer is exact as a double, and a text that spells one
   // (5, 5.0, 5e0) parses to exactly it.
-  if (!value || !(*value >= std::numeric_limits<std::int32_t>::min() &&
-                  *value <= std::numeric_limits<std::int32_t>::max()) ||
+  if (!value ||
+      !(*value >= std::numeric_limits<std::int32_t>::min() &&
+        *value <= std::numeric_limits<std::int32_t>::max()) ||
       std::trunc(*value) != *value)
     return std::nullopt;
   return static_cast<std::int32_t>(*value);
@@ -72,8 +73,7 @@ namespace {
 /// x to the whole power n by repeated squaring.
 double powerOf(double x, std::int32_t n) {
   // |n| as unsigned, so that the smallest int32 has a magnitude too.
-  std::uint32_t exponent =
-      n < 0 ? 0u - static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n);
+  std::uint32_t exponent = n < 0 ? 0u - static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n);
   double result = 1.0;
   double base = x;
   for (;;) {

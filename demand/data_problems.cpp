@@ -31,9 +31,10 @@ void DataProblems::missingDemand(std::string_view demandKey) {
 void DataProblems::noParameters() { report(MessageCode::NoParameters, "Parameter existieren nicht!"); }
 
 void DataProblems::fractionalLotGrid(const std::string& name, double value, double factor) {
-  report(MessageCode::ParameterNotWhole, "Unerlaubter Parameter: " + name + " Parameter: " + formatNumber(value) +
-                                            " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) +
-                                            "): Nur ganzzahliger Parameter ist hier erlaubt!");
+  report(MessageCode::ParameterNotWhole, "Unerlaubter Parameter: " + name +
+                                             " Parameter: " + formatNumber(value) +
+                                             " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) +
+                                             "): Nur ganzzahliger Parameter ist hier erlaubt!");
 }
 
 void DataProblems::unknownParameter(const std::string& name) {
@@ -72,8 +73,9 @@ void DataProblems::incompleteHeader(const UnreadableRow& row) {
 }
 
 void DataProblems::periodLengthOutOfRange(double days, double factor) {
-  report(MessageCode::PeriodLengthInvalid, "PeriodenLänge außerhalb des Wertebereichs: " + formatNumber(days) +
-                                              " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) + ")");
+  report(MessageCode::PeriodLengthInvalid,
+         "PeriodenLänge außerhalb des Wertebereichs: " + formatNumber(days) +
+             " (inklusiv UmrechnungsFaktor: " + formatNumber(factor) + ")");
 }
 
 }  // namespace mrp

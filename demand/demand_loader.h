@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "demand/data_problems.h"
-#include "demand/loaded_demand.h"
 #include "demand/demand_source.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 
 namespace mrp {

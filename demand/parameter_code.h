@@ -24,7 +24,7 @@ inline constexpr int kParameterCodes = 5;
 
 /// The names, indexed by code, exactly as the database spells them.
 inline constexpr std::array<std::string_view, 8> kParameterNames = {
-    "RüstKosten",   "StückKosten",   "LosRaster", "KapitalbindungsZinssatz",
+    "RüstKosten",     "StückKosten",   "LosRaster", "KapitalbindungsZinssatz",
     "WagnisZinssatz", "PeriodenLänge", "ZinsJahr",  "Währung"};
 
 }  // namespace mrp

@@ -12,10 +12,10 @@
 #include "cli/guarded_run.h"
 #include "db/connection.h"
 #include "db/database_error.h"
+#include "db/odbc_environment.h"
 #include "driver/console.h"
 #include "lotsizing/demand_run.h"
 #include "platform/character_locale.h"
-#include "db/odbc_environment.h"
 
 namespace mrp {
 namespace {
@@ -25,8 +25,7 @@ constexpr int kExitFailure = 1;
 
 /// The job between opening and closing the connection; false when the demand
 /// was refused.
-bool runJob(const OdbcEnvironment& environment, const std::string& connectionString,
-            const char* demandKey) {
+bool runJob(const OdbcEnvironment& environment, const std::string& connectionString, const char* demandKey) {
   Connection connection(environment, connectionString);
   ConsoleSink sink;
   if (!planDemand(connection, demandKey, sink).plan) return false;
@@ -53,8 +52,9 @@ bool runJobGuarded(const OdbcEnvironment& environment, const std::string& connec
   // A refused demand's reasons have been written already.
   return runGuarded([&] { return runJob(environment, connectionString, demandKey); },
                     [](const Failure& failure) {
-                      printErrorBanner(failure.kind == Failure::Kind::OutOfMemory ? "Nicht genug Arbeitsspeicher"
-                                                                                  : failure.text);
+                      printErrorBanner(failure.kind == Failure::Kind::OutOfMemory
+                                           ? "Nicht genug Arbeitsspeicher"
+                                           : failure.text);
                       return false;
                     });
 }
@@ -70,8 +70,7 @@ int runLotSizing(int argc, char** argv) {
   std::cout << programName << ": Gestartet" << std::flush;
 
   if (argc <= 2) {
-    printErrorBanner(std::string(programName) +
-                     ": Aufruf mit 2 Argument(en): <ODBC-Verbindung> <Bedarf>");
+    printErrorBanner(std::string(programName) + ": Aufruf mit 2 Argument(en): <ODBC-Verbindung> <Bedarf>");
     return finishFailed(programName);
   }
   const char* dataSourceName = argv[1];

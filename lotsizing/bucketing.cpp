@@ -93,8 +93,7 @@ class GridRunReporter {
 
 /// The lot grid of every period, truncated toward zero. Every period needs a
 /// grid of at least 1, since the rounding divides by it.
-std::vector<std::int32_t> lotGrids(const LoadedDemand& demand, std::size_t periods,
-                                   PlanProblems& problems) {
+std::vector<std::int32_t> lotGrids(const LoadedDemand& demand, std::size_t periods, PlanProblems& problems) {
   std::vector<std::int32_t> grids(periods, 1);
   ParameterTimeline timeline(demand.parameters, kLosRaster);
   GridRunReporter runs(problems);

@@ -35,9 +35,9 @@ void PlanProblems::add(MessageCode code, std::string line) {
 }
 
 void PlanProblems::periodLengthBelowOneDay(std::int32_t days, double factor) {
-  add(MessageCode::PeriodLengthInvalid,
-      "Unerlaubte PeriodenLänge: " + number(days) + " Tage (inklusiv UmrechnungsFaktor: " +
-          formatNumber(factor) + "): Nur PeriodenLänge ab einem Tag ist hier erlaubt!");
+  add(MessageCode::PeriodLengthInvalid, "Unerlaubte PeriodenLänge: " + number(days) +
+                                            " Tage (inklusiv UmrechnungsFaktor: " + formatNumber(factor) +
+                                            "): Nur PeriodenLänge ab einem Tag ist hier erlaubt!");
 }
 
 void PlanProblems::interestYearMissing() {
@@ -84,13 +84,14 @@ void PlanProblems::lotSizeOutOfRange(std::int64_t lot, std::int32_t period) {
 }
 
 void PlanProblems::lotCostNotFinite(double cost, std::int32_t period) {
-  add(MessageCode::LotCostNotFinite, "Loskosten nicht endlich: " + formatNumber(cost) + " " + inPeriod(period));
+  add(MessageCode::LotCostNotFinite,
+      "Loskosten nicht endlich: " + formatNumber(cost) + " " + inPeriod(period));
 }
 
 void PlanProblems::tooManyPeriods(std::int64_t periods, double lastDue) {
-  add(MessageCode::TooManyPeriods,
-      "Zu viele Perioden: " + std::to_string(periods) + " bis zum Termin " + formatOleDate(lastDue) +
-          ": Nur bis " + std::to_string(kMostPeriods) + " Perioden ist hier erlaubt!");
+  add(MessageCode::TooManyPeriods, "Zu viele Perioden: " + std::to_string(periods) + " bis zum Termin " +
+                                       formatOleDate(lastDue) + ": Nur bis " + std::to_string(kMostPeriods) +
+                                       " Perioden ist hier erlaubt!");
 }
 
 PlanProblems checkPlannable(const LoadedDemand& plan) {

@@ -91,8 +91,6 @@ bool refuseIfAny(const PlanProblems& problems, MessageSink& sink);
 inline constexpr std::int64_t kMostPeriods = 200'000;
 
 /// Whether `value` fits a 32-bit signed integer.
-constexpr bool fitsInt32(std::int64_t value) noexcept {
-  return value >= INT32_MIN && value <= INT32_MAX;
-}
+constexpr bool fitsInt32(std::int64_t value) noexcept { return value >= INT32_MIN && value <= INT32_MAX; }
 
 }  // namespace mrp

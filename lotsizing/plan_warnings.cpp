@@ -28,8 +28,8 @@ void warnMissingFactors(const LoadedDemand& demand, MessageSink& sink) {
   for (const ParameterCode code : kCostParameters) {
     if (demand.hasFactor(code)) continue;
     const std::string name(kParameterNames[code]);
-    sink.message(MessageCode::FactorMissing,
-                 "UmrechnungsFaktor existiert nicht: " + name + ": Jeder Parameter " + name + " zählt als 0!");
+    sink.message(MessageCode::FactorMissing, "UmrechnungsFaktor existiert nicht: " + name +
+                                                 ": Jeder Parameter " + name + " zählt als 0!");
   }
 }
 
@@ -58,7 +58,8 @@ void warnNegativeQuantities(const LoadedDemand& demand, MessageSink& sink) {
   }
   if (!first) return;
   sink.message(MessageCode::NegativeQuantity, "Negative Menge: " + std::to_string(first->quantity) +
-                                                  " zum Termin " + formatOleDate(first->date) + andMore(count - 1));
+                                                  " zum Termin " + formatOleDate(first->date) +
+                                                  andMore(count - 1));
 }
 
 /// Due dates come in time order; gaps are measured in whole days on the

@@ -33,11 +33,11 @@ struct Inputs {
   double length;                       // L
 };
 
-Inputs inputsOf(const std::vector<PlanningPeriod>& periods, const PeriodCostTable& table,
-                double interestYear, double periodLength) {
+Inputs inputsOf(const std::vector<PlanningPeriod>& periods, const PeriodCostTable& table, double interestYear,
+                double periodLength) {
   const std::size_t n = periods.size();
-  Inputs in{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n),
-            std::vector<double>(n), periodLength};
+  Inputs in{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n), std::vector<double>(n),
+            periodLength};
   for (std::size_t t = 0; t < n; ++t) {
     in.quantities[t] = periods[t].demand;
     in.rates[t] = table.at(t, kWagnisZinssatz) + table.at(t, kKapitalbindungsZinssatz);
@@ -66,8 +66,7 @@ struct ColumnMinima {
 /// The block of rows first .. first + lanes - 1, filled side by side.
 class RowBlock {
  public:
-  RowBlock(const Inputs& in, std::size_t first, std::size_t lanes)
-      : in_(in), first_(first), lanes_(lanes) {}
+  RowBlock(const Inputs& in, std::size_t first, std::size_t lanes) : in_(in), first_(first), lanes_(lanes) {}
 
   /// Columns first .. first + lanes - 1: a row starts at its diagonal, which
   /// needs the minimum of the column before, complete only once the rows above
@@ -85,8 +84,7 @@ class RowBlock {
   /// The columns right of the triangle, all rows of the block at once. Far
   /// right of its rows a block seldom beats a column's minimum: one comparison
   /// of all lanes tells, and only then are the lanes offered one by one.
-  __attribute__((target_clones("avx2", "default")))
-  void fillRest(ColumnMinima& minima) {
+  __attribute__((target_clones("avx2", "default"))) void fillRest(ColumnMinima& minima) {
     Lanes cost[kVectors];
     Lanes rateSum[kVectors];
     Lanes holding[kVectors];
@@ -117,8 +115,7 @@ class RowBlock {
   /// Row first + j moves on to column l.
   void advance(std::size_t j, std::size_t l) {
     rateSum_[j] += in_.rates[l - 1];
-    cost_[j] = cost_[j] +
-               ((in_.quantities[l] * in_.holdingPerUnit[first_ + j]) * in_.length) * rateSum_[j];
+    cost_[j] = cost_[j] + ((in_.quantities[l] * in_.holdingPerUnit[first_ + j]) * in_.length) * rateSum_[j];
   }
 
   const Inputs& in_;
@@ -137,9 +134,8 @@ struct BadLot {
 
 }  // namespace
 
-std::vector<double> cheapestPlanCosts(std::vector<PlanningPeriod>& periods,
-                                      const PeriodCostTable& table, double interestYear,
-                                      double periodLength) {
+std::vector<double> cheapestPlanCosts(std::vector<PlanningPeriod>& periods, const PeriodCostTable& table,
+                                      double interestYear, double periodLength) {
   const Inputs in = inputsOf(periods, table, interestYear, periodLength);
   const std::size_t n = periods.size();
   ColumnMinima minima{std::vector<double>(n), std::vector<std::int32_t>(n)};

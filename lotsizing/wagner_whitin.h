@@ -31,9 +31,8 @@ class PlanProblems;
 
 /// F(l) for every period l, the cost of the cheapest plan for periods 0 to l;
 /// sets each period's `orderPeriod`. `periods` hold their rounded demand.
-std::vector<double> cheapestPlanCosts(std::vector<PlanningPeriod>& periods,
-                                      const PeriodCostTable& table, double interestYear,
-                                      double periodLength);
+std::vector<double> cheapestPlanCosts(std::vector<PlanningPeriod>& periods, const PeriodCostTable& table,
+                                      double interestYear, double periodLength);
 
 /// Walks back from the last period along the order periods and sets each lot's
 /// size and cost F(last) - F(order - 1); notes lots whose size or cost cannot

@@ -26,8 +26,8 @@ std::string cutValuesProbe(const InputColumns& input) {
     positions += "instr(" + std::string(column) + ",char(0)),";
   }
   positions.pop_back();
-  return "select " + columns + positions + " from " + std::string(input.table) +
-         " where Bedarf=? and (" + anyNul(input) + ")";
+  return "select " + columns + positions + " from " + std::string(input.table) + " where Bedarf=? and (" +
+         anyNul(input) + ")";
 }
 
 std::string cutValuesCount() {
@@ -37,8 +37,8 @@ std::string cutValuesCount() {
   for (const InputColumns* input :
        {&kFactorColumns, &kHeaderColumns, &kParameterColumns, &kDueQuantityColumns}) {
     if (!rows.empty()) rows += " union all ";
-    rows += "select 1 from " + std::string(input->table) +
-            " where Bedarf=(select b from demand) and (" + anyNul(*input) + ")";
+    rows += "select 1 from " + std::string(input->table) + " where Bedarf=(select b from demand) and (" +
+            anyNul(*input) + ")";
   }
   return "with demand(b) as (select ?) select count(*) from (" + rows + ")";
 }

@@ -16,10 +16,8 @@ struct InputColumns {
   std::span<const std::string_view> columns;
 };
 
-inline constexpr std::string_view kFactorColumnNames[] = {"Umrechnung", "UmrechnungsFaktor",
-                                                          "Beschreibung"};
-inline constexpr std::string_view kHeaderColumnNames[] = {"StartTermin", "PeriodenLänge",
-                                                          "Beschreibung"};
+inline constexpr std::string_view kFactorColumnNames[] = {"Umrechnung", "UmrechnungsFaktor", "Beschreibung"};
+inline constexpr std::string_view kHeaderColumnNames[] = {"StartTermin", "PeriodenLänge", "Beschreibung"};
 inline constexpr std::string_view kParameterColumnNames[] = {"Periode", "Parameter", "Wert"};
 inline constexpr std::string_view kDueQuantityColumnNames[] = {"Termin", "Menge"};
 

@@ -7,7 +7,8 @@ namespace mrp {
 
 std::vector<std::string> allDemandKeys(Connection& connection) {
   Statement statement(connection);
-  statement.noteValuesCutAtNul("select Bedarf,instr(Bedarf,char(0)) from Bedarf where instr(Bedarf,char(0))>0");
+  statement.noteValuesCutAtNul(
+      "select Bedarf,instr(Bedarf,char(0)) from Bedarf where instr(Bedarf,char(0))>0");
   statement.query("select Bedarf from Bedarf order by Bedarf");
   std::vector<std::string> keys;
   while (statement.next()) {

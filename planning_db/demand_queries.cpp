@@ -12,19 +12,22 @@ namespace {
 
 constexpr const char* kConversionFactorQuery =
     "select Umrechnung,UmrechnungsFaktor,Beschreibung from UmrechnungsFaktor where Bedarf=?";
-constexpr const char* kHeaderQuery = "select StartTermin,PeriodenLänge,Beschreibung from Bedarf where Bedarf=?";
+constexpr const char* kHeaderQuery =
+    "select StartTermin,PeriodenLänge,Beschreibung from Bedarf where Bedarf=?";
 // Grouped by name and ascending by period within a name: the period cost table
 // walks each code's entries as one run.
 constexpr const char* kParameterQuery =
     "select Periode,Parameter,Wert from Parameter where Bedarf=? order by Parameter,Periode asc";
 // The engine puts each due quantity into the last period created so far, so
 // the rows must come in date order.
-constexpr const char* kDueQuantityQuery = "select Termin,Menge from Termin where Bedarf=? order by Termin asc";
+constexpr const char* kDueQuantityQuery =
+    "select Termin,Menge from Termin where Bedarf=? order by Termin asc";
 /// Rows per driver call: large enough that the calls no longer count.
 constexpr std::size_t kRowsPerBlock = 1000;
 
 /// The tables as the statements read them, in the order of `cutValuesCount`.
-const InputColumns* const kInputs[] = {&kFactorColumns, &kHeaderColumns, &kParameterColumns, &kDueQuantityColumns};
+const InputColumns* const kInputs[] = {&kFactorColumns, &kHeaderColumns, &kParameterColumns,
+                                       &kDueQuantityColumns};
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "db/statement.h"
-#include "demand/loaded_demand.h"
 #include "demand/demand_source.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 
 namespace mrp {

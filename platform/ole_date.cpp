@@ -28,8 +28,7 @@ void civilFromDays(std::int64_t days, CalendarTime& out) {
   days += 719468;
   const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
   out.day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
@@ -107,8 +106,7 @@ std::optional<CalendarTime> parseCalendarTime(std::string_view text) {
 OleDate oleDateFromCalendar(const CalendarTime& time) {
   const std::int64_t day = daysFromCivil(time.year, time.month, time.day) + kUnixEpochDay;
   const double timeOfDay =
-      (time.hour * 3600.0 + time.minute * 60.0 + time.second + time.nanosecond / 1e9) /
-      kSecondsPerDay;
+      (time.hour * 3600.0 + time.minute * 60.0 + time.second + time.nanosecond / 1e9) / kSecondsPerDay;
   // Before day 0 the time of day still counts forward, away from the day.
   return day >= 0 ? static_cast<double>(day) + timeOfDay : static_cast<double>(day) - timeOfDay;
 }
@@ -150,9 +148,8 @@ std::string formatOleDate(OleDate date) {
   if (!std::isfinite(date) || std::fabs(date) > kLargestDate) return formatNumber(date);
   const CalendarTime time = calendarFromOleDate(date, 86400);
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02u:%02u:%02u",
-                static_cast<long long>(time.year), time.month, time.day, time.hour, time.minute,
-                time.second);
+  std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02u:%02u:%02u", static_cast<long long>(time.year),
+                time.month, time.day, time.hour, time.minute, time.second);
   return buffer;
 }
 

@@ -30,11 +30,16 @@ int sequenceLength(unsigned char lead) noexcept {
 /// surrogates (ED A0..BF) and values above U+10FFFF.
 bool secondByteFits(unsigned char lead, unsigned char second) noexcept {
   switch (lead) {
-    case 0xE0: return second >= 0xA0 && second <= 0xBF;
-    case 0xED: return second >= 0x80 && second <= 0x9F;
-    case 0xF0: return second >= 0x90 && second <= 0xBF;
-    case 0xF4: return second >= 0x80 && second <= 0x8F;
-    default: return isContinuation(second);
+    case 0xE0:
+      return second >= 0xA0 && second <= 0xBF;
+    case 0xED:
+      return second >= 0x80 && second <= 0x9F;
+    case 0xF0:
+      return second >= 0x90 && second <= 0xBF;
+    case 0xF4:
+      return second >= 0x80 && second <= 0x8F;
+    default:
+      return isContinuation(second);
   }
 }
 
@@ -139,9 +144,9 @@ constexpr std::array<Cp850Entry, 128> kCp850ByCharacter = sortedCp850Upper();
 
 char toCp850(char32_t c) noexcept {
   if (c < 0x80) return static_cast<char>(c);
-  const auto found = std::lower_bound(
-      kCp850ByCharacter.begin(), kCp850ByCharacter.end(), c,
-      [](const Cp850Entry& entry, char32_t wanted) { return entry.character < wanted; });
+  const auto found =
+      std::lower_bound(kCp850ByCharacter.begin(), kCp850ByCharacter.end(), c,
+                       [](const Cp850Entry& entry, char32_t wanted) { return entry.character < wanted; });
   if (found != kCp850ByCharacter.end() && found->character == c) {
     return static_cast<char>(found->byte);
   }
@@ -200,8 +205,7 @@ std::string withoutControlCharacters(std::string_view text) {
     const auto byte = static_cast<unsigned char>(out[i]);
     if (byte < 0x20 || byte == 0x7F) {
       out[i] = ' ';
-    } else if (byte == 0xC2 && i + 1 < out.size() &&
-               static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
+    } else if (byte == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
                static_cast<unsigned char>(out[i + 1]) <= 0x9F) {
       out.replace(i, 2, " ");  // C1: U+0080 to U+009F
     } else if (byte == 0xE2 && i + 2 < out.size() && out[i + 1] == '\x80' &&

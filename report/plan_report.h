@@ -19,12 +19,12 @@ namespace mrp::report {
 
 /// One planning period as the report shows it.
 struct PeriodLine {
-  std::int32_t number = 0;           // counted from 1
-  OleDate start = 0.0;               // the period's first moment
-  std::int32_t due = 0;              // quantity due, rounded to the lot grid
-  std::int32_t lot = 0;              // lot ordered in this period, 0 for none
-  std::int64_t stockCarried = 0;     // lots so far less quantities due so far
-  std::optional<double> lotCost;     // stored cost of the lot ordered here
+  std::int32_t number = 0;        // counted from 1
+  OleDate start = 0.0;            // the period's first moment
+  std::int32_t due = 0;           // quantity due, rounded to the lot grid
+  std::int32_t lot = 0;           // lot ordered in this period, 0 for none
+  std::int64_t stockCarried = 0;  // lots so far less quantities due so far
+  std::optional<double> lotCost;  // stored cost of the lot ordered here
 };
 
 struct PlanReport {

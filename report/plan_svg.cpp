@@ -47,8 +47,11 @@ std::string replaceAll(std::string text, std::string_view from, std::string_view
 class PlanChart {
  public:
   PlanChart(std::ostream& out, const PlanReport& report)
-      : out_(out), report_(report), axis_(axisFor(report)),
-        slot_((kPlotRight - kPlotLeft) / static_cast<double>(std::max<std::size_t>(report.periods.size(), 1))) {}
+      : out_(out),
+        report_(report),
+        axis_(axisFor(report)),
+        slot_((kPlotRight - kPlotLeft) /
+              static_cast<double>(std::max<std::size_t>(report.periods.size(), 1))) {}
 
   void write() {
     writeHead();
@@ -92,8 +95,8 @@ class PlanChart {
 
   void writeHead() {
     out_ << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << px(kWidth) << "\" height=\"" << px(kHeight)
-         << "\" viewBox=\"0 0 " << px(kWidth) << ' ' << px(kHeight) << "\">\n"
+         << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << px(kWidth) << "\" height=\""
+         << px(kHeight) << "\" viewBox=\"0 0 " << px(kWidth) << ' ' << px(kHeight) << "\">\n"
          << "<title>" << xmlText(title()) << "</title>\n"
          << "<style>" << kStyle << "</style>\n"
          << "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n"
@@ -107,8 +110,8 @@ class PlanChart {
     for (long long s = 0; s <= steps; ++s) {
       const double value = axis_.low + static_cast<double>(s) * axis_.step;
       const std::string at = px(y(value));
-      out_ << "<line class=\"grid\" x1=\"" << px(kPlotLeft) << "\" y1=\"" << at << "\" x2=\"" << px(kPlotRight)
-           << "\" y2=\"" << at << "\"/>"
+      out_ << "<line class=\"grid\" x1=\"" << px(kPlotLeft) << "\" y1=\"" << at << "\" x2=\""
+           << px(kPlotRight) << "\" y2=\"" << at << "\"/>"
            << "<text x=\"" << px(kPlotLeft - 6) << "\" y=\"" << px(y(value) + 4) << "\" text-anchor=\"end\">"
            << px(value) << "</text>\n";
     }
@@ -123,8 +126,8 @@ class PlanChart {
     out_ << "<g>\n<line class=\"axis\" x1=\"" << px(kPlotLeft) << "\" y1=\"" << zero << "\" x2=\""
          << px(kPlotRight) << "\" y2=\"" << zero << "\"/>\n";
     if (report_.periods.empty()) {
-      out_ << "<text x=\"" << px((kPlotLeft + kPlotRight) / 2) << "\" y=\"" << px((kPlotTop + kPlotBottom) / 2)
-           << "\" text-anchor=\"middle\">keine Perioden</text>\n";
+      out_ << "<text x=\"" << px((kPlotLeft + kPlotRight) / 2) << "\" y=\""
+           << px((kPlotTop + kPlotBottom) / 2) << "\" text-anchor=\"middle\">keine Perioden</text>\n";
     }
     const std::size_t every = labelEvery(slot_, kLabelSpacing);
     for (std::size_t i = 0; i < report_.periods.size(); i += every) {
@@ -203,12 +206,23 @@ std::string xmlText(std::string_view text) {
   out.reserve(clean.size());
   for (const char c : clean) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

@@ -16,17 +16,14 @@ constexpr double kLargestFixedCost = 1e15;
 std::string quantity(std::int64_t value) { return std::to_string(value); }
 
 std::vector<std::string> periodRow(const PeriodLine& period, StartPrecision precision) {
-  return {quantity(period.number),
-          formatStart(period.start, precision),
-          quantity(period.due),
-          period.lot != 0 ? quantity(period.lot) : "-",
-          quantity(period.stockCarried),
-          period.lotCost ? formatCost(*period.lotCost) : "-"};
+  return {quantity(period.number),       formatStart(period.start, precision),
+          quantity(period.due),          period.lot != 0 ? quantity(period.lot) : "-",
+          quantity(period.stockCarried), period.lotCost ? formatCost(*period.lotCost) : "-"};
 }
 
 std::vector<std::string> totalsRow(const PlanReport& report) {
-  return {"Summe", "", quantity(report.totalDue), quantity(report.totalLots), "",
-          formatCost(report.totalCost)};
+  return {
+      "Summe", "", quantity(report.totalDue), quantity(report.totalLots), "", formatCost(report.totalCost)};
 }
 
 }  // namespace

@@ -15,15 +15,15 @@
 #include <optional>
 #include <variant>
 
-#include "db/connection.h"
-#include "db/database_error.h"
-#include "lotsizing/demand_run.h"
-#include "demand/message_sink.h"
-#include "lotsizing/lot_plan.h"
-#include "db/odbc_environment.h"
 #include "cli/connection_string.h"
 #include "cli/guarded_run.h"
 #include "cli/run_failure.h"
+#include "db/connection.h"
+#include "db/database_error.h"
+#include "db/odbc_environment.h"
+#include "demand/message_sink.h"
+#include "lotsizing/demand_run.h"
+#include "lotsizing/lot_plan.h"
 #include "platform/character_locale.h"
 #include "platform/text_encoding.h"
 #include "report/plan_report.h"
@@ -134,13 +134,13 @@ int runReportProgram(int argc, char** argv) {
 int runLotSizingReport(int argc, char** argv) {
   // The last resort: whatever escapes (memory running out outside the
   // planning, say) ends the program with one line, not with an abort.
-  return runGuarded([&] { return runReportProgram(argc, argv); },
-                    [](const Failure& failure) {
-                      std::cerr << kProgram << ": unexpected failure: "
-                                << (failure.kind == Failure::Kind::OutOfMemory ? "out of memory" : failure.text)
-                                << '\n';
-                      return kFailed;
-                    });
+  return runGuarded(
+      [&] { return runReportProgram(argc, argv); },
+      [](const Failure& failure) {
+        std::cerr << kProgram << ": unexpected failure: "
+                  << (failure.kind == Failure::Kind::OutOfMemory ? "out of memory" : failure.text) << '\n';
+        return kFailed;
+      });
 }
 
 }  // namespace mrp::report

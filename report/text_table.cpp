@@ -5,9 +5,8 @@
 namespace mrp::report {
 
 std::size_t displayWidth(std::string_view text) noexcept {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
+  return static_cast<std::size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 TextTable::TextTable(std::vector<std::string> headings, std::vector<Align> alignments)

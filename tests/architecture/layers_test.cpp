@@ -21,13 +21,12 @@ namespace fs = std::filesystem;
 
 /// The library's layers, lowest first; every other top-level folder holding
 /// C++ sources is a program, above them all.
-const std::map<std::string, int> kLibraryLayers = {
-    {"platform", 0}, {"db", 1}, {"demand", 2}, {"planning_db", 3}, {"lotsizing", 4}, {"cli", 5}};
+const std::map<std::string, int> kLibraryLayers = {{"platform", 0},    {"db", 1},        {"demand", 2},
+                                                   {"planning_db", 3}, {"lotsizing", 4}, {"cli", 5}};
 constexpr int kProgramLayer = 6;
 /// The database layer's header that includes ODBC's.
 constexpr const char* kOdbcHeader = "db/odbc_handle.h";
-const std::vector<std::string> kNotProduct = {"tests", "bench", "build", "examples", "sql",
-                                              "scripts"};
+const std::vector<std::string> kNotProduct = {"tests", "bench", "build", "examples", "sql", "scripts"};
 
 bool isSource(const fs::path& file) {
   const auto extension = file.extension();
@@ -84,7 +83,8 @@ std::string violation(const std::string& folder, const Include& include) {
   if (slash == std::string::npos) return {};  // a file beside the includer
   const std::string targetFolder = include.target.substr(0, slash);
   if (targetFolder == folder) return {};
-  if (targetFolder == "tests" || targetFolder == "bench") return "product code includes " + targetFolder + "/";
+  if (targetFolder == "tests" || targetFolder == "bench")
+    return "product code includes " + targetFolder + "/";
   const int from = layerOf(folder).value_or(kProgramLayer);
   const std::optional<int> to = layerOf(targetFolder);
   if (!to) return "includes " + targetFolder + "/, a program or no layer of the library";
@@ -108,8 +108,8 @@ TEST(Layers, NoProductFileIncludesAHigherLayerTestsOrBench) {
       ++checked;
       for (const Include& include : quotedIncludes(root, entry.path())) {
         const std::string why = violation(folder, include);
-        EXPECT_TRUE(why.empty()) << include.file << ":" << include.line << ": \"" << include.target
-                                 << "\" " << why;
+        EXPECT_TRUE(why.empty()) << include.file << ":" << include.line << ": \"" << include.target << "\" "
+                                 << why;
       }
     }
   }

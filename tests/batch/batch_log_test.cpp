@@ -40,14 +40,24 @@ BatchSummary interrupted(BatchSummary summary, std::string why) {
 struct SampleBatch {
   std::vector<DemandOutcome> demands = {
       {"WW1958", Outcome::Planned, 6, 864.0, 12, 2.5, {}},
-      {"OHNE", Outcome::Planned, 2, 5.0, 3, 1.5,
-       {{FactorMissing, "UmrechnungsFaktor existiert nicht: RüstKosten: Jeder Parameter RüstKosten zählt als 0!"},
+      {"OHNE",
+       Outcome::Planned,
+       2,
+       5.0,
+       3,
+       1.5,
+       {{FactorMissing,
+         "UmrechnungsFaktor existiert nicht: RüstKosten: Jeder Parameter RüstKosten zählt als 0!"},
         {UnknownParameter, "Unbekannter Parameter: Rüst\nKosten"}}},
-      {"Zeile\n\"2\"", Outcome::Refused, 0, 0.0, 0, 0.25,
+      {"Zeile\n\"2\"",
+       Outcome::Refused,
+       0,
+       0.0,
+       0,
+       0.25,
        {{NoConversionFactors, "UmrechnungsFaktoren existieren nicht!"},
         {DemandMissing, "Bedarf existiert nicht: Zeile\n2"}}},
-      {"K\xC3\xB6", Outcome::Failed, 0, 0.0, 0, 1.0,
-       {{DatabaseError, "SQLSTATE 08S01: weg \"ganz\""}}},
+      {"K\xC3\xB6", Outcome::Failed, 0, 0.0, 0, 1.0, {{DatabaseError, "SQLSTATE 08S01: weg \"ganz\""}}},
   };
   BatchSummary summary() const {
     BatchSummary s = summaryOf(0, 0, 0, 8, 0.5, false);
@@ -68,16 +78,16 @@ TEST(BatchLog, TextEntriesOneLineEachWithTheKeyQuotedAndEachMessageWithItsCode) 
       R"( "WW1958" planned lots=6 cost=864 periods=12 ms=2\.5\n)" + kTime +
       R"( "OHNE" planned lots=2 cost=5 periods=3 ms=1\.5 warnings=2\n)" + kTime +
       R"( "OHNE" warning factor-missing: UmrechnungsFaktor existiert nicht: RüstKosten: )"
-      R"(Jeder Parameter RüstKosten zählt als 0!\n)" + kTime +
-      R"( "OHNE" warning unknown-parameter: Unbekannter Parameter: Rüst Kosten\n)" + kTime +
+      R"(Jeder Parameter RüstKosten zählt als 0!\n)" +
+      kTime + R"( "OHNE" warning unknown-parameter: Unbekannter Parameter: Rüst Kosten\n)" + kTime +
       R"( "Zeile\\u000a\\"2\\"" refused lots=0 cost=0 periods=0 ms=0\.2\n)" + kTime +
-      R"( "Zeile\\u000a\\"2\\"" reason no-conversion-factors: UmrechnungsFaktoren existieren nicht!\n)" + kTime +
-      R"( "Zeile\\u000a\\"2\\"" reason demand-missing: Bedarf existiert nicht: Zeile 2\n)" + kTime +
+      R"( "Zeile\\u000a\\"2\\"" reason no-conversion-factors: UmrechnungsFaktoren existieren nicht!\n)" +
+      kTime + R"( "Zeile\\u000a\\"2\\"" reason demand-missing: Bedarf existiert nicht: Zeile 2\n)" + kTime +
       R"( "K\xC3\xB6" failed lots=0 cost=0 periods=0 ms=1\.0\n)" + kTime +
       R"( "K\xC3\xB6" error database-error: SQLSTATE 08S01: weg "ganz"\n)" + kTime +
       R"( summary codes: no-conversion-factors=1 demand-missing=1 unknown-parameter=1 factor-missing=1 )"
-      R"(database-error=1\n)" + kTime +
-      R"( summary: planned=2 refused=1 failed=1 lots=8 warned=1 elapsed=0\.50s rate=8\.0/s\n)");
+      R"(database-error=1\n)" +
+      kTime + R"( summary: planned=2 refused=1 failed=1 lots=8 warned=1 elapsed=0\.50s rate=8\.0/s\n)");
   EXPECT_TRUE(std::regex_match(out.str(), expected)) << out.str();
 }
 
@@ -98,7 +108,8 @@ TEST(BatchLog, StartAndSummarySayWhatKindOfBatchItWas) {
 
   std::ostringstream start;
   BatchLog(start, true).started({5, 2, true, true, 1200});
-  EXPECT_NE(start.str().find(R"("dryRun":true,"resume":true,"skipped":1200})"), std::string::npos) << start.str();
+  EXPECT_NE(start.str().find(R"("dryRun":true,"resume":true,"skipped":1200})"), std::string::npos)
+      << start.str();
   EXPECT_TRUE(test::isJson(start.str())) << start.str();
   std::ostringstream summary;
   BatchLog(summary, true).summary(dry);
@@ -114,22 +125,27 @@ TEST(BatchLog, JsonLinesCarryTheSameFieldsAndTheMessagesWithTheirCodes) {
   log.summary(batch.summary());
   const std::string demand = R"(\{"time":")" + kTime + R"(","event":"demand",)";
   const std::regex expected(
-      demand + R"("key":"WW1958","outcome":"planned","lots":6,"cost":864,"periods":12,"ms":2\.5,)"
-               R"("messages":\[\],"warnings":\[\]\}\n)" +
-      demand + R"("key":"OHNE","outcome":"planned","lots":2,"cost":5,"periods":3,"ms":1\.5,)"
-               R"("messages":\["UmrechnungsFaktor existiert nicht: RüstKosten: Jeder Parameter RüstKosten zählt )"
-               R"(als 0!","Unbekannter Parameter: Rüst\\u000aKosten"\],)"
-               R"("warnings":\[\{"code":"factor-missing","text":"UmrechnungsFaktor existiert nicht: RüstKosten: )"
-               R"(Jeder Parameter RüstKosten zählt als 0!"\},)"
-               R"(\{"code":"unknown-parameter","text":"Unbekannter Parameter: Rüst\\u000aKosten"\}\]\}\n)" +
-      demand + R"("key":"Zeile\\u000a\\"2\\"","outcome":"refused","lots":0,"cost":0,"periods":0,"ms":0\.2,)"
-               R"("messages":\["UmrechnungsFaktoren existieren nicht!","Bedarf existiert nicht: Zeile\\u000a2"\],)"
-               R"("reasons":\[\{"code":"no-conversion-factors","text":"UmrechnungsFaktoren existieren nicht!"\},)"
-               R"(\{"code":"demand-missing","text":"Bedarf existiert nicht: Zeile\\u000a2"\}\]\}\n)" +
-      demand + R"("key":"K\xC3\xB6","outcome":"failed","lots":0,"cost":0,"periods":0,"ms":1\.0,)"
-               R"("messages":\["SQLSTATE 08S01: weg \\"ganz\\""\],)"
-               R"("errors":\[\{"code":"database-error","text":"SQLSTATE 08S01: weg \\"ganz\\""\}\]\}\n)"
-               R"(\{"time":")" + kTime +
+      demand +
+      R"("key":"WW1958","outcome":"planned","lots":6,"cost":864,"periods":12,"ms":2\.5,)"
+      R"("messages":\[\],"warnings":\[\]\}\n)" +
+      demand +
+      R"("key":"OHNE","outcome":"planned","lots":2,"cost":5,"periods":3,"ms":1\.5,)"
+      R"("messages":\["UmrechnungsFaktor existiert nicht: RüstKosten: Jeder Parameter RüstKosten zählt )"
+      R"(als 0!","Unbekannter Parameter: Rüst\\u000aKosten"\],)"
+      R"("warnings":\[\{"code":"factor-missing","text":"UmrechnungsFaktor existiert nicht: RüstKosten: )"
+      R"(Jeder Parameter RüstKosten zählt als 0!"\},)"
+      R"(\{"code":"unknown-parameter","text":"Unbekannter Parameter: Rüst\\u000aKosten"\}\]\}\n)" +
+      demand +
+      R"("key":"Zeile\\u000a\\"2\\"","outcome":"refused","lots":0,"cost":0,"periods":0,"ms":0\.2,)"
+      R"("messages":\["UmrechnungsFaktoren existieren nicht!","Bedarf existiert nicht: Zeile\\u000a2"\],)"
+      R"("reasons":\[\{"code":"no-conversion-factors","text":"UmrechnungsFaktoren existieren nicht!"\},)"
+      R"(\{"code":"demand-missing","text":"Bedarf existiert nicht: Zeile\\u000a2"\}\]\}\n)" +
+      demand +
+      R"("key":"K\xC3\xB6","outcome":"failed","lots":0,"cost":0,"periods":0,"ms":1\.0,)"
+      R"("messages":\["SQLSTATE 08S01: weg \\"ganz\\""\],)"
+      R"("errors":\[\{"code":"database-error","text":"SQLSTATE 08S01: weg \\"ganz\\""\}\]\}\n)"
+      R"(\{"time":")" +
+      kTime +
       R"(","event":"summary","planned":2,"refused":1,"failed":1,"lots":8,"warned":1,"seconds":0\.50,)"
       R"("perSecond":8\.0,"interrupted":false,"codes":\{"no-conversion-factors":1,"demand-missing":1,)"
       R"("unknown-parameter":1,"factor-missing":1,"database-error":1\}\}\n)");
@@ -151,14 +167,19 @@ TEST(BatchLog, TheSummaryCountsWarnedDemandsAndDemandsPerCode) {
   const Case cases[] = {
       {"no messages", {{"A", Outcome::Planned, 1, 1.0, 1, 1.0, {}}}, 0, {}},
       {"one demand, a code twice",
-       {{"A", Outcome::Planned, 1, 1.0, 1, 1.0, twoFactors}}, 1, {{FactorMissing, 1}, {NegativeCost, 1}}},
+       {{"A", Outcome::Planned, 1, 1.0, 1, 1.0, twoFactors}},
+       1,
+       {{FactorMissing, 1}, {NegativeCost, 1}}},
       {"two demands",
-       {{"A", Outcome::Planned, 1, 1.0, 1, 1.0, twoFactors}, {"B", Outcome::Planned, 1, 1.0, 1, 1.0, twoFactors}},
-       2, {{FactorMissing, 2}, {NegativeCost, 2}}},
+       {{"A", Outcome::Planned, 1, 1.0, 1, 1.0, twoFactors},
+        {"B", Outcome::Planned, 1, 1.0, 1, 1.0, twoFactors}},
+       2,
+       {{FactorMissing, 2}, {NegativeCost, 2}}},
       {"a refused and a failed demand warn nobody",
        {{"A", Outcome::Refused, 0, 0.0, 0, 1.0, {{CurrencyMissing, "x"}}},
         {"B", Outcome::Failed, 0, 0.0, 0, 1.0, {{OutOfMemory, "y"}}}},
-       0, {{CurrencyMissing, 1}, {OutOfMemory, 1}}},
+       0,
+       {{CurrencyMissing, 1}, {OutOfMemory, 1}}},
   };
   for (const Case& c : cases) {
     BatchSummary summary;
@@ -174,13 +195,14 @@ TEST(BatchLog, TheSummaryCountsWarnedDemandsAndDemandsPerCode) {
 // written \u00XX (characters from U+0080 up stand as themselves, so such an
 // escape always means a byte), a bad byte of a text message becomes U+FFFD.
 TEST(BatchLog, InvalidUtf8StaysOutOfTheLog) {
-  const DemandOutcome outcome{"K\xFF\xC3\xA4", Outcome::Failed, 0, 0.0, 0, 1.0,
-                              {{DatabaseError, "Treiber \xE4rger \xC3"}}};
+  const DemandOutcome outcome{
+      "K\xFF\xC3\xA4", Outcome::Failed, 0, 0.0, 0, 1.0, {{DatabaseError, "Treiber \xE4rger \xC3"}}};
   std::ostringstream text;
   BatchLog(text, false).demand(outcome);
   EXPECT_TRUE(test::isUtf8(text.str())) << text.str();
   EXPECT_NE(text.str().find("\"K\\u00ff\xC3\xA4\" failed"), std::string::npos) << text.str();
-  EXPECT_NE(text.str().find("error database-error: Treiber \xEF\xBF\xBDrger \xEF\xBF\xBD\n"), std::string::npos)
+  EXPECT_NE(text.str().find("error database-error: Treiber \xEF\xBF\xBDrger \xEF\xBF\xBD\n"),
+            std::string::npos)
       << text.str();
 
   std::ostringstream json;

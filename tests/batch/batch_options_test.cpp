@@ -12,8 +12,8 @@ TEST(BatchOptions, DefaultsAndEveryOption) {
   EXPECT_FALSE(plain.keysFile || plain.shard || plain.logFile || plain.json || plain.dryRun || plain.resume);
   EXPECT_EQ(parseBatchOptions({"Lager"}, 0).jobs, 1u) << "no core count known";
 
-  const BatchOptions all = parseBatchOptions({"--jobs", "8", "--keys", "-", "Lager", "--shard", "2/4", "--log",
-                                              "nacht.log", "--json", "--dry-run", "--resume"},
+  const BatchOptions all = parseBatchOptions({"--jobs", "8", "--keys", "-", "Lager", "--shard", "2/4",
+                                              "--log", "nacht.log", "--json", "--dry-run", "--resume"},
                                              2);
   EXPECT_EQ(all.dataSource, "Lager");
   EXPECT_EQ(all.jobs, 8u);
@@ -27,16 +27,16 @@ TEST(BatchOptions, DefaultsAndEveryOption) {
 
 TEST(BatchOptions, UsageErrors) {
   const std::vector<std::vector<std::string>> wrong = {
-      {},                                  // no data source
-      {"A", "B"},                          // two
-      {"A", "--jobs"},                     // a value missing
-      {"A", "--jobs", "0"},                // no worker
-      {"A", "--jobs", "2x"},               // partly a number
-      {"A", "--shard", "3/2"},             // K beyond N
-      {"A", "--shard", "0/2"},             // K counts from 1
-      {"A", "--shard", "2"},               // not K/N
-      {"A", "--frobnicate"},               // unknown
-      {"A", "--resume"},                   // nothing to resume from
+      {},                       // no data source
+      {"A", "B"},               // two
+      {"A", "--jobs"},          // a value missing
+      {"A", "--jobs", "0"},     // no worker
+      {"A", "--jobs", "2x"},    // partly a number
+      {"A", "--shard", "3/2"},  // K beyond N
+      {"A", "--shard", "0/2"},  // K counts from 1
+      {"A", "--shard", "2"},    // not K/N
+      {"A", "--frobnicate"},    // unknown
+      {"A", "--resume"},        // nothing to resume from
   };
   for (const auto& arguments : wrong) {
     EXPECT_THROW(parseBatchOptions(arguments, 2), UsageError) << testing::PrintToString(arguments);

@@ -2,9 +2,8 @@
 // exactly as a single-demand run plans it, at one job and at four; batches and
 // shards at the same time; an interrupted batch and its resumption; hostile
 // keys files, logs that cannot be written or read back, jobs that cannot start.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,7 +40,8 @@ using Rows = std::vector<std::vector<std::string>>;
 /// refused ones, one with bad rows and one whose lots a trigger refuses.
 std::vector<std::string> fill(TestDatabase& db, int generated) {
   db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
-  std::vector<std::string> keys = {"WW1958", "PUMPE-4711", "OHNE-ZINSJAHR", "OHNE-RASTER", "M\xC3\xA4ngel", "FALLE"};
+  std::vector<std::string> keys = {"WW1958",      "PUMPE-4711",    "OHNE-ZINSJAHR",
+                                   "OHNE-RASTER", "M\xC3\xA4ngel", "FALLE"};
   std::string sql;
   const auto demand = [&sql](const std::string& key, bool interestYear, bool grid) {
     sql += "insert into Bedarf values ('" + key + "','2024-01-01 00:00:00',1,NULL);";
@@ -49,20 +49,22 @@ std::vector<std::string> fill(TestDatabase& db, int generated) {
            "','RüstKosten',1),('" + key + "','StückKosten',1),('" + key + "','LosRaster',1),('" + key +
            "','KapitalbindungsZinssatz',1),('" + key + "','PeriodenLänge',1),('" + key + "','Währung',1)" +
            (interestYear ? ",('" + key + "','ZinsJahr',360);" : ";");
-    sql += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key + "',1,'RüstKosten',50),('" +
-           key + "',1,'StückKosten',360),('" + key + "',1,'KapitalbindungsZinssatz',0.5)" +
-           (grid ? ",('" + key + "',1,'LosRaster',2);" : ";");
+    sql += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key +
+           "',1,'RüstKosten',50),('" + key + "',1,'StückKosten',360),('" + key +
+           "',1,'KapitalbindungsZinssatz',0.5)" + (grid ? ",('" + key + "',1,'LosRaster',2);" : ";");
     for (int d = 0; d < 20; ++d) {
-      sql += "insert into Termin(Bedarf,Termin,Menge) values ('" + key + "','2024-01-" +
-             (d < 9 ? "0" : "") + std::to_string(d + 1) + " 08:00:00'," + std::to_string(3 + d * 7 % 11) + ");";
+      sql += "insert into Termin(Bedarf,Termin,Menge) values ('" + key + "','2024-01-" + (d < 9 ? "0" : "") +
+             std::to_string(d + 1) + " 08:00:00'," + std::to_string(3 + d * 7 % 11) + ");";
     }
     sql += "insert into LosGröße values ('" + key + "',1,1,1);";
   };
   demand("OHNE-ZINSJAHR", false, true);
   demand("OHNE-RASTER", true, false);
   demand("M\xC3\xA4ngel", true, true);
-  sql += "insert into Termin(Bedarf,Termin,Menge) values ('M\xC3\xA4ngel',NULL,4),('M\xC3\xA4ngel','2024-01-05 09:00:00',NULL);"
-         "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('M\xC3\xA4ngel',1,'Zinsjahr',1);";
+  sql +=
+      "insert into Termin(Bedarf,Termin,Menge) values ('M\xC3\xA4ngel',NULL,4),('M\xC3\xA4ngel','2024-01-05 "
+      "09:00:00',NULL);"
+      "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('M\xC3\xA4ngel',1,'Zinsjahr',1);";
   demand("FALLE", true, true);
   for (int g = 0; g < generated; ++g) {
     const std::string key = "G" + std::to_string(1000 + g);
@@ -210,10 +212,11 @@ TEST_P(BatchRun, DryRunWritesNothing) {
 TEST_P(BatchRun, PlannedDemandsCarryTheirWarningsWithTheirCodes) {
   TestDatabase db(GetParam());
   db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
-  db.exec("delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung='RüstKosten';"
-          "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',12,'StückKosten',-1);"
-          "insert into Termin(Bedarf,Termin,Menge) values "
-          "('WW1958','2027-01-05 18:00:00',-3),('WW1958','2029-01-15 12:00:00',4)");
+  db.exec(
+      "delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung='RüstKosten';"
+      "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',12,'StückKosten',-1);"
+      "insert into Termin(Bedarf,Termin,Menge) values "
+      "('WW1958','2027-01-05 18:00:00',-3),('WW1958','2029-01-15 12:00:00',4)");
   const std::string warnings =
       R"("warnings":[{"code":"factor-missing","text":"UmrechnungsFaktor existiert nicht: RüstKosten: )"
       R"(Jeder Parameter RüstKosten zählt als 0!"},)"
@@ -237,7 +240,9 @@ TEST_P(BatchRun, PlannedDemandsCarryTheirWarningsWithTheirCodes) {
   EXPECT_NE(entries["WW1958"].find(R"("outcome":"planned")"), std::string::npos) << entries["WW1958"];
   EXPECT_TRUE(entries["WW1958"].ends_with(warnings)) << entries["WW1958"];
   EXPECT_TRUE(entries["PUMPE-4711"].ends_with(R"("messages":[],"warnings":[]})")) << entries["PUMPE-4711"];
-  EXPECT_NE(entries["summary"].find(R"("planned":2,"refused":0,"failed":0,"lots":0,"wouldStore":16,"warned":1,)"), std::string::npos)
+  EXPECT_NE(
+      entries["summary"].find(R"("planned":2,"refused":0,"failed":0,"lots":0,"wouldStore":16,"warned":1,)"),
+      std::string::npos)
       << entries["summary"];
   EXPECT_TRUE(entries["summary"].ends_with(
       R"("codes":{"factor-missing":1,"negative-cost":1,"negative-quantity":1,"due-date-gap":1}})"))
@@ -325,7 +330,8 @@ TEST(BatchUsage, WrongArgumentsAndNoConnectionExitWithTwo) {
 class BatchesAtOnce : public testing::TestWithParam<Backend> {};
 
 /// What a single run of each key gives: planned, refused or failed.
-std::map<std::string, std::string> singleOutcomes(const TestDatabase& db, const std::vector<std::string>& keys) {
+std::map<std::string, std::string> singleOutcomes(const TestDatabase& db,
+                                                  const std::vector<std::string>& keys) {
   std::map<std::string, std::string> outcomes;
   for (const std::string& key : keys) {
     const RunResult run = test::runProgramOnce({db.dataSourceName(), key}, test::Capture::Separate);
@@ -340,8 +346,9 @@ std::pair<std::string, int> expectedSummary(const std::map<std::string, std::str
                                             const std::vector<std::string>& keys) {
   std::map<std::string, int> counts;
   for (const std::string& key : keys) ++counts[outcomes.at(key)];
-  const std::string figures = "planned=" + std::to_string(counts["planned"]) + " refused=" +
-                              std::to_string(counts["refused"]) + " failed=" + std::to_string(counts["failed"]) + " ";
+  const std::string figures = "planned=" + std::to_string(counts["planned"]) +
+                              " refused=" + std::to_string(counts["refused"]) +
+                              " failed=" + std::to_string(counts["failed"]) + " ";
   return {figures, counts["failed"] > 0 ? 3 : counts["refused"] > 0 ? 1 : 0};
 }
 
@@ -357,7 +364,9 @@ TEST_P(BatchesAtOnce, TwoBatchesAndFourShardsLeaveOneRunsRowsPerDemand) {
   std::vector<std::thread> threads;
   for (int b = 0; b < 2; ++b) threads.emplace_back([&, b] { results[b] = runBatch(db, {"--jobs", "2"}); });
   for (int s = 1; s <= 4; ++s) {
-    threads.emplace_back([&, s] { results[1 + s] = runBatch(db, {"--jobs", "2", "--shard", std::to_string(s) + "/4"}); });
+    threads.emplace_back([&, s] {
+      results[1 + s] = runBatch(db, {"--jobs", "2", "--shard", std::to_string(s) + "/4"});
+    });
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(lotsOf(db), expected);
@@ -395,11 +404,12 @@ INSTANTIATE_TEST_SUITE_P(Servers, BatchesAtOnce, testing::Values(Backend::Postgr
 TEST(BatchConnectionLost, TheWorkerConnectsAnewAndPlansTheDemandInHand) {
   TestDatabase db(Backend::PostgreSQL);
   const std::vector<std::string> keys = fill(db, 6);
-  db.exec("drop trigger Falle on LosGröße; create sequence bruch;"
-          "create function bruch() returns trigger language plpgsql as $$ begin "
-          "if new.Bedarf = 'G1003' and nextval('bruch') = 1 then perform pg_terminate_backend(pg_backend_pid()); "
-          "end if; return new; end $$;"
-          "create trigger Bruch before insert on LosGröße for each row execute function bruch()");
+  db.exec(
+      "drop trigger Falle on LosGröße; create sequence bruch;"
+      "create function bruch() returns trigger language plpgsql as $$ begin "
+      "if new.Bedarf = 'G1003' and nextval('bruch') = 1 then perform pg_terminate_backend(pg_backend_pid()); "
+      "end if; return new; end $$;"
+      "create trigger Bruch before insert on LosGröße for each row execute function bruch()");
   const RunResult result = runBatch(db, {"--jobs", "2"});
   std::string summary;
   const auto logged = demandsOf(result.out, summary);
@@ -411,7 +421,8 @@ TEST(BatchConnectionLost, TheWorkerConnectsAnewAndPlansTheDemandInHand) {
 }
 
 /// Starts the batch with its log in `logPath`, its standard streams the test's.
-test::Child startBatch(const TestDatabase& db, const std::string& logPath, const std::vector<std::string>& options) {
+test::Child startBatch(const TestDatabase& db, const std::string& logPath,
+                       const std::vector<std::string>& options) {
   test::ChildOptions child;
   child.argv = {LOTSIZING_BATCH_BINARY, db.dataSourceName(), "--log", logPath};
   child.argv.insert(child.argv.end(), options.begin(), options.end());
@@ -425,9 +436,10 @@ test::Child startBatch(const TestDatabase& db, const std::string& logPath, const
 TEST(BatchConnectionLost, OnMariaDBTheWorkerConnectsAnewToo) {
   TestDatabase db(Backend::MariaDB);
   fill(db, 6);
-  db.exec("drop trigger Falle; create sequence bruch;\n"
-          "delimiter $$\ncreate trigger Bruch before insert on LosGröße for each row "
-          "if new.Bedarf = 'G1003' and nextval(bruch) = 1 then do sleep(60); end if$$\ndelimiter ;\n");
+  db.exec(
+      "drop trigger Falle; create sequence bruch;\n"
+      "delimiter $$\ncreate trigger Bruch before insert on LosGröße for each row "
+      "if new.Bedarf = 'G1003' and nextval(bruch) = 1 then do sleep(60); end if$$\ndelimiter ;\n");
   const std::string logPath = test::scratchFolder() + "/lost_" + std::to_string(::getpid()) + ".log";
   test::Child batch = startBatch(db, logPath, {"--jobs", "2"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -472,7 +484,8 @@ TEST(BatchInterrupted, EveryDemandKeepsOldOrNewRowsAndAResumedBatchPlansTheRest)
   test::Child batch = startBatch(db, logPath, {"--jobs", "2"});
   // Interrupt once some demands are done.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (test::count(test::readFile(logPath), " planned ") < 20 && std::chrono::steady_clock::now() < deadline) {
+  while (test::count(test::readFile(logPath), " planned ") < 20 &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   batch.signal(SIGINT);
@@ -566,8 +579,10 @@ TEST_P(BatchKeysFile, LinesThatAreNoKeyAreReportedAndNotPlanned) {
     EXPECT_TRUE(test::isUtf8(result.out)) << result.out;
     if (json) {
       EXPECT_TRUE(everyLineIsJson(result.out)) << result.out;
-      EXPECT_NE(result.out.find(R"("event":"rejected","line":2,"text":"PUMPE-4711\u00ff")"), std::string::npos);
-      EXPECT_NE(result.out.find(R"("key":"PUMPE-4711","outcome":"planned")"), std::string::npos) << result.out;
+      EXPECT_NE(result.out.find(R"("event":"rejected","line":2,"text":"PUMPE-4711\u00ff")"),
+                std::string::npos);
+      EXPECT_NE(result.out.find(R"("key":"PUMPE-4711","outcome":"planned")"), std::string::npos)
+          << result.out;
     } else {
       EXPECT_NE(result.out.find(R"( keys file line 1 rejected: "WW1958\u0000junk" contains a NUL byte)"),
                 std::string::npos);
@@ -645,19 +660,27 @@ TEST(BatchLogNotWritten, EndsWithThreeAndTheReasonWhenNothingCanBeWritten) {
   ::close(brokenPipe[0]);
   const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   const std::vector<Case> cases = {
-      {"/dev/full", {"--log", "/dev/full"}, devNull,
+      {"/dev/full",
+       {"--log", "/dev/full"},
+       devNull,
        "lotsizing-batch: cannot write the log /dev/full: No space left on device\n"},
-      {"closed standard output", {}, -1,
+      {"closed standard output",
+       {},
+       -1,
        "lotsizing-batch: cannot write the log (standard output): Bad file descriptor\n"},
-      {"a pipe nobody reads", {"--json"}, brokenPipe[1],
+      {"a pipe nobody reads",
+       {"--json"},
+       brokenPipe[1],
        "lotsizing-batch: cannot write the log (standard output): Broken pipe\n"},
   };
   for (const Case& c : cases) {
     const RunResult run = runBatchWithOutput(db, c.options, c.out);
     EXPECT_EQ(run.exitStatus, 3) << c.what << ": " << run.err;
-    EXPECT_TRUE(run.err.starts_with(c.message + "lotsizing-batch: summary: planned=0 refused=0 failed=0 lots=0 "))
+    EXPECT_TRUE(
+        run.err.starts_with(c.message + "lotsizing-batch: summary: planned=0 refused=0 failed=0 lots=0 "))
         << c.what << ": " << run.err;
-    EXPECT_TRUE(run.err.ends_with(", interrupted: the log could not be written\n")) << c.what << ": " << run.err;
+    EXPECT_TRUE(run.err.ends_with(", interrupted: the log could not be written\n"))
+        << c.what << ": " << run.err;
     EXPECT_EQ(test::count(run.err, "\n"), 2u) << c.what << ": " << run.err;
   }
   ::close(brokenPipe[1]);
@@ -701,8 +724,9 @@ TEST(BatchLogNotWritten, AReaderThatGoesAwayStopsTheBatch) {
     ::close(logPipe[0]);
   });
   EXPECT_EQ(run.exitStatus, 3) << run.err;
-  EXPECT_TRUE(run.err.starts_with("lotsizing-batch: cannot write the log (standard output): Broken pipe\n"
-                                  "lotsizing-batch: summary: "))
+  EXPECT_TRUE(
+      run.err.starts_with("lotsizing-batch: cannot write the log (standard output): Broken pipe\n"
+                          "lotsizing-batch: summary: "))
       << run.err;
   EXPECT_EQ(test::count(run.err, "cannot write"), 1u) << run.err;
   EXPECT_TRUE(run.err.ends_with(", interrupted: the log could not be written\n")) << run.err;
@@ -733,7 +757,8 @@ TEST(BatchResume, MalformedLogLinesAreNamedAndIgnored) {
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   const std::string prefix = "lotsizing-batch: the log " + logPath + ", line ";
   EXPECT_EQ(result.err, prefix + "3: not an entry of the log, ignored\n" + prefix +
-                            "4: not an entry of the log, ignored\n" + prefix + "5: not an entry of the log, ignored\n");
+                            "4: not an entry of the log, ignored\n" + prefix +
+                            "5: not an entry of the log, ignored\n");
   const std::string log = test::readFile(logPath);
   const std::string resumed = log.substr(log.rfind(" batch started: "));
   EXPECT_EQ(test::count(resumed, " planned "), 1u) << resumed;
@@ -755,19 +780,22 @@ TEST(BatchJobs, MoreJobsThanThreadsPlanWithTheWorkersThatStarted) {
   std::string keys;
   for (int k = 0; k < 150; ++k) keys += "WW1958\nPUMPE-4711\n";
   test::writeFile(keysPath, keys);
-  const RunResult result = test::runCommand({"bash", "-c", "ulimit -v 400000 && exec \"$0\" \"$@\"", LOTSIZING_BATCH_BINARY,
-                                             db.dataSourceName(), "--keys", keysPath, "--jobs", "100000"});
+  const RunResult result =
+      test::runCommand({"bash", "-c", "ulimit -v 400000 && exec \"$0\" \"$@\"", LOTSIZING_BATCH_BINARY,
+                        db.dataSourceName(), "--keys", keysPath, "--jobs", "100000"});
   EXPECT_EQ(result.exitStatus, 0) << result.err;
-  EXPECT_TRUE(std::regex_search(result.err, std::regex("^lotsizing-batch: only [0-9]+ of 300 jobs could be started: "
-                                                       "[^\n]+; [0-9]+ of them plan, leaving memory for their "
-                                                       "connections\n$")))
+  EXPECT_TRUE(
+      std::regex_search(result.err, std::regex("^lotsizing-batch: only [0-9]+ of 300 jobs could be started: "
+                                               "[^\n]+; [0-9]+ of them plan, leaving memory for their "
+                                               "connections\n$")))
       << result.err;
   std::string summary;
   demandsOf(result.out, summary);
   EXPECT_TRUE(summary.starts_with("planned=300 refused=0 failed=0 ")) << summary;
-  EXPECT_EQ(db.rows("select Bedarf, count(*) from LosGröße where Bedarf in ('WW1958','PUMPE-4711') group by Bedarf"
-                    " order by Bedarf"),
-            (Rows{{"PUMPE-4711", "4"}, {"WW1958", "6"}}));
+  EXPECT_EQ(
+      db.rows("select Bedarf, count(*) from LosGröße where Bedarf in ('WW1958','PUMPE-4711') group by Bedarf"
+              " order by Bedarf"),
+      (Rows{{"PUMPE-4711", "4"}, {"WW1958", "6"}}));
   std::remove(keysPath.c_str());
 }
 

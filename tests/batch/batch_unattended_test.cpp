@@ -5,7 +5,6 @@
 // log says which; the exit status tells a monitor what to do, and --resume
 // goes on over a chain of runs.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -45,12 +44,12 @@ std::vector<std::string> fillDemands(TestDatabase& db, int count) {
     const std::string k = "'" + key + "'";
     std::string sql = "insert into Bedarf values (" + k + ",'2024-01-01 00:00:00',1,NULL);" +
                       "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ";
-    const char* factors[] = {"RüstKosten", "StückKosten", "LosRaster", "KapitalbindungsZinssatz",
+    const char* factors[] = {"RüstKosten",    "StückKosten", "LosRaster", "KapitalbindungsZinssatz",
                              "PeriodenLänge", "Währung"};
     for (const char* name : factors) sql += "(" + k + ",'" + name + "',1),";
     sql += "(" + k + ",'ZinsJahr',360);";
-    sql += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values (" + k + ",1,'RüstKosten',500),(" + k +
-           ",1,'StückKosten',1),(" + k + ",1,'KapitalbindungsZinssatz',0.5),(" + k + ",1,'LosRaster',1);";
+    sql += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values (" + k + ",1,'RüstKosten',500),(" +
+           k + ",1,'StückKosten',1),(" + k + ",1,'KapitalbindungsZinssatz',0.5),(" + k + ",1,'LosRaster',1);";
     const int base = d % 3 == 0 ? 400 : 20 + d % 7;
     for (int day = 1; day <= 10; ++day) {
       sql += "insert into Termin(Bedarf,Termin,Menge) values (" + k + ",'2024-01-" + (day < 10 ? "0" : "") +
@@ -109,7 +108,8 @@ class BackgroundBatch {
   std::string err() const { return test::readFile(errPath_); }
 
  private:
-  static test::ChildOptions childOptions(const std::string& dataSource, const std::vector<std::string>& options,
+  static test::ChildOptions childOptions(const std::string& dataSource,
+                                         const std::vector<std::string>& options,
                                          const std::string& errPath) {
     test::ChildOptions child;
     child.argv = {LOTSIZING_BATCH_BINARY, dataSource};
@@ -179,8 +179,9 @@ TEST(BatchFaults, SQLiteRollingBackByItselfLeavesEveryDemandOldOrNewAsLogged) {
   const std::map<std::string, Rows> planned = plannedRows(Backend::SQLite, 40);
   TestDatabase db(Backend::SQLite);
   const std::vector<std::string> keys = fillDemands(db, 40);
-  db.exec("create trigger Zurück before insert on LosGröße when new.LosGröße > 3000 "
-          "begin select raise(rollback, 'zu groß'); end");
+  db.exec(
+      "create trigger Zurück before insert on LosGröße when new.LosGröße > 3000 "
+      "begin select raise(rollback, 'zu groß'); end");
   const auto old = lotsByDemand(db);
   for (const char* jobs : {"1", "2"}) {
     const RunResult result = runBatch(db.dataSourceName(), {"--jobs", jobs});
@@ -205,7 +206,8 @@ TEST(BatchFaults, AFullDiskLeavesEveryDemandOldOrNewAsLogged) {
   TestDatabase db(Backend::SQLite);
   const std::vector<std::string> keys = fillDemands(db, 300);
   const std::size_t size = std::filesystem::file_size(db.name());
-  if (!mountSmallFileSystem(mountPoint, size + 256 * 1024)) GTEST_SKIP() << "cannot mount a small file system here";
+  if (!mountSmallFileSystem(mountPoint, size + 256 * 1024))
+    GTEST_SKIP() << "cannot mount a small file system here";
   const std::string file = mountPoint + "/voll.db";
   std::filesystem::copy_file(db.name(), file);
   {  // leaves 16 KiB free
@@ -269,7 +271,6 @@ TEST_P(CommitLost, TheWorkerPlansTheDemandAgainAndTheLogSaysPlanned) {
 INSTANTIATE_TEST_SUITE_P(Servers, CommitLost, testing::Values(Backend::PostgreSQL, Backend::MariaDB),
                          [](const auto& info) { return test::backendName(info.param); });
 
-
 // The exit statuses, one case each: what a monitor acts on.
 TEST(BatchExitStatus, EveryEndHasItsOwn) {
   TestDatabase db(Backend::SQLite);
@@ -299,8 +300,9 @@ TEST(BatchExitStatus, EveryEndHasItsOwn) {
     EXPECT_EQ(result.exitStatus, c.status) << c.what << ": " << result.err;
   }
   EXPECT_EQ(runBatch("lsz_no_such_source", {}).exitStatus, 2) << "no connection at all";
-  db.exec("create trigger Nein before insert on LosGröße when new.Bedarf='D002' "
-          "begin select raise(abort, 'nein'); end");
+  db.exec(
+      "create trigger Nein before insert on LosGröße when new.Bedarf='D002' "
+      "begin select raise(abort, 'nein'); end");
   EXPECT_EQ(runBatch(db.dataSourceName(), {"--keys", keysFile("D000\nD002\nOHNE\n")}).exitStatus, 3)
       << "one failed, one refused";
   for (const std::string& file : files) std::remove(file.c_str());
@@ -320,7 +322,8 @@ TEST(BatchExitStatus, ASignalEndsWithItsNumberAndTheCommandThatGoesOn) {
     batch.signal(signal);
     EXPECT_EQ(batch.wait(), 128 + signal);
     const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
-    EXPECT_NE(test::readFile(log).find(", interrupted: " + name + "\n"), std::string::npos) << test::readFile(log);
+    EXPECT_NE(test::readFile(log).find(", interrupted: " + name + "\n"), std::string::npos)
+        << test::readFile(log);
     EXPECT_NE(batch.err().find("lotsizing-batch: to go on: " + std::string(LOTSIZING_BATCH_BINARY) + " '" +
                                db.dataSourceName() + "' --jobs 1 --log " + log + " --resume\n"),
               std::string::npos)
@@ -330,8 +333,9 @@ TEST(BatchExitStatus, ASignalEndsWithItsNumberAndTheCommandThatGoesOn) {
 }
 
 TEST(BatchExitStatus, HelpAndVersionGoToStandardOutput) {
-  for (const auto& [option, start] : {std::pair{"--help", "usage: "}, std::pair{"--version", "lotsizing-batch 1."},
-                                      std::pair{"-h", "usage: "}}) {
+  for (const auto& [option, start] :
+       {std::pair{"--help", "usage: "}, std::pair{"--version", "lotsizing-batch 1."},
+        std::pair{"-h", "usage: "}}) {
     const RunResult result = test::runCommand({LOTSIZING_BATCH_BINARY, option});
     EXPECT_EQ(result.exitStatus, 0) << option;
     EXPECT_TRUE(result.out.starts_with(start)) << option << ": " << result.out;
@@ -363,7 +367,8 @@ void fillManyDemands(test::PrivatePostgres& cluster) {
       "('LosRaster'),('KapitalbindungsZinssatz'),('PeriodenLänge'),('Währung'),('ZinsJahr')) v(u);"
       "insert into Parameter(Bedarf,Periode,Parameter,Wert) select b, 1, p, w from k cross join (values "
       "('RüstKosten',500),('StückKosten',1),('KapitalbindungsZinssatz',0.5),('LosRaster',1)) v(p, w);"
-      "insert into Termin(Bedarf,Termin,Menge) select b, timestamp '2024-01-01 08:00:00' + d * interval '1 day', "
+      "insert into Termin(Bedarf,Termin,Menge) select b, timestamp '2024-01-01 08:00:00' + d * interval '1 "
+      "day', "
       "20 + d from k cross join generate_series(0, 9) d;");
 }
 
@@ -438,7 +443,8 @@ TEST(BatchLockWait, OnMariaDBATimedOutLockWaitIsTriedAgain) {
   TestDatabase db(Backend::MariaDB);
   fillDemands(db, 3);
   std::thread holder([&] {
-    db.exec("start transaction; select Bedarf from Bedarf where Bedarf='D001' for update; do sleep(3); commit;");
+    db.exec(
+        "start transaction; select Bedarf from Bedarf where Bedarf='D001' for update; do sleep(3); commit;");
   });
   Rows sleeping;
   for (int i = 0; i < 3000 && sleeping.empty(); ++i) {
@@ -459,16 +465,18 @@ TEST(BatchLockWait, OnMariaDBATimedOutLockWaitIsTriedAgain) {
 TEST(BatchOutage, ADemandThatEndsEverySessionFailsAndTheRestArePlanned) {
   TestDatabase db(Backend::PostgreSQL);
   const std::vector<std::string> keys = fillDemands(db, 6);
-  db.exec("create function ende() returns trigger language plpgsql as $$ begin "
-          "if new.Bedarf = 'D002' then perform pg_terminate_backend(pg_backend_pid()); end if; "
-          "return new; end $$;"
-          "create trigger Ende before insert on LosGröße for each row execute function ende()");
+  db.exec(
+      "create function ende() returns trigger language plpgsql as $$ begin "
+      "if new.Bedarf = 'D002' then perform pg_terminate_backend(pg_backend_pid()); end if; "
+      "return new; end $$;"
+      "create trigger Ende before insert on LosGröße for each row execute function ende()");
   const auto start = std::chrono::steady_clock::now();
   const RunResult result = runBatch(db.dataSourceName(), {"--jobs", "1"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "waited for the database";
   EXPECT_EQ(result.exitStatus, 3) << result.err;
   const auto outcomes = outcomesOf(result.out);
-  for (const std::string& key : keys) EXPECT_EQ(outcomes.at(key), key == "D002" ? "failed" : "planned") << key;
+  for (const std::string& key : keys)
+    EXPECT_EQ(outcomes.at(key), key == "D002" ? "failed" : "planned") << key;
 }
 
 /// What a terminal shows after `bytes`: carriage return, line end and the
@@ -487,8 +495,10 @@ std::vector<std::string> screenOf(const std::string& bytes) {
       lines.emplace_back();
       column = 0;
     } else {
-      if (column < line.size()) line[column] = bytes[i];
-      else line.push_back(bytes[i]);
+      if (column < line.size())
+        line[column] = bytes[i];
+      else
+        line.push_back(bytes[i]);
       ++column;
     }
   }

@@ -32,7 +32,8 @@ TEST(DemandKeys, ShardsTogetherHoldEveryKeyOnce) {
 
 TEST(DemandKeys, KeysFileOneALine) {
   const KeysFile file = keysFrom("WW1958\r\n\nPUMPE-4711\nmit Leerzeichen \nCR\rmitten\r\r\nletzte");
-  EXPECT_EQ(file.keys, (std::vector<std::string>{"WW1958", "PUMPE-4711", "mit Leerzeichen ", "CR\rmitten\r", "letzte"}));
+  EXPECT_EQ(file.keys,
+            (std::vector<std::string>{"WW1958", "PUMPE-4711", "mit Leerzeichen ", "CR\rmitten\r", "letzte"}));
   EXPECT_TRUE(file.rejected.empty());
 }
 

@@ -25,7 +25,13 @@ std::string logOf(const std::vector<LoggedBatch>& batches, bool json) {
   for (const LoggedBatch& batch : batches) {
     log.started({batch.demands.size(), 1, batch.dryRun, batch.resume, 0});
     for (const auto& [key, outcome] : batch.demands)
-      log.demand({key, outcome, 0, 0.0, 0, 1.0, {{MessageCode::UnknownParameter, "a message: batch started: 9 demands, 1 jobs"}}});
+      log.demand({key,
+                  outcome,
+                  0,
+                  0.0,
+                  0,
+                  1.0,
+                  {{MessageCode::UnknownParameter, "a message: batch started: 9 demands, 1 jobs"}}});
     log.summary(BatchSummary{});
   }
   return out.str();
@@ -52,10 +58,16 @@ TEST(ResumeLog, TheDemandsDoneAreThoseOfTheLatestChain) {
        {{false, false, {{"A", P}}}, {true, false, {{"B", P}}}, {true, false, {{"C", P}}}},
        {"A", "B", "C"}},
       {"a new batch starts a new chain",
-       {{false, false, {{"A", P}}}, {true, false, {{"B", P}}}, {false, false, {{"C", P}}}, {true, false, {{"D", R}}}},
+       {{false, false, {{"A", P}}},
+        {true, false, {{"B", P}}},
+        {false, false, {{"C", P}}},
+        {true, false, {{"D", R}}}},
        {"C", "D"}},
       {"dry runs count for nothing",
-       {{false, false, {{"A", P}}}, {false, true, {{"B", P}}}, {true, true, {{"C", P}}}, {true, false, {{"D", P}}}},
+       {{false, false, {{"A", P}}},
+        {false, true, {{"B", P}}},
+        {true, true, {{"C", P}}},
+        {true, false, {{"D", P}}}},
        {"A", "D"}},
       {"a failure in a later batch of the chain does not undo an earlier success",
        {{false, false, {{"A", P}}}, {true, false, {{"A", F}}}},
@@ -136,8 +148,9 @@ TEST(ResumeLog, MalformedLinesAreSkippedAndNamed) {
   }
   std::istringstream in(log);
   std::vector<std::size_t> malformed;
-  EXPECT_EQ(keysDoneInChain(in, malformed),
-            (std::set<std::string>{"A", "x batch started: y", "B", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81", "G"}));
+  EXPECT_EQ(
+      keysDoneInChain(in, malformed),
+      (std::set<std::string>{"A", "x batch started: y", "B", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81", "G"}));
   EXPECT_EQ(malformed, expectedMalformed);
 }
 

@@ -1,7 +1,6 @@
 #include "db/connection.h"
 
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <atomic>
@@ -11,9 +10,9 @@
 #include <vector>
 
 #include "db/database_error.h"
+#include "db/odbc_environment.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "db/odbc_environment.h"
 #include "platform/text_encoding.h"
 #include "support/helpers.h"
 #include "support/process.h"
@@ -114,7 +113,8 @@ TEST_P(SessionEnded, EveryFailureAfterwardsIsALostConnection) {
   const auto connection = db.connect();
   const bool maria = GetParam() == Backend::MariaDB;
   Statement query(*connection);
-  query.query(maria ? "select cast(connection_id() as char)" : "select cast(pg_backend_pid() as varchar(20))");
+  query.query(maria ? "select cast(connection_id() as char)"
+                    : "select cast(pg_backend_pid() as varchar(20))");
   ASSERT_TRUE(query.next());
   const std::string session(*query.text(0));
   const std::string end = maria ? std::string("kill connection ") + session
@@ -122,11 +122,14 @@ TEST_P(SessionEnded, EveryFailureAfterwardsIsALostConnection) {
   std::vector<std::string> failures;
   for (int attempt = 0; attempt < 3; ++attempt) {
     try {
-      runTransaction(*connection, Isolation::ReadCommitted, [&] {
-        query.execute("delete from LosGröße where Bedarf=?", {"A"});
-        if (attempt == 0) db.exec(end);
-        query.execute("delete from LosGröße where Bedarf=?", {"A"});
-      }, std::chrono::milliseconds(0));
+      runTransaction(
+          *connection, Isolation::ReadCommitted,
+          [&] {
+            query.execute("delete from LosGröße where Bedarf=?", {"A"});
+            if (attempt == 0) db.exec(end);
+            query.execute("delete from LosGröße where Bedarf=?", {"A"});
+          },
+          std::chrono::milliseconds(0));
       ADD_FAILURE() << "attempt " << attempt << " succeeded";
     } catch (const DatabaseError& error) {
       EXPECT_EQ(failureKind(error, *connection), FailureKind::ConnectionLost)
@@ -145,8 +148,8 @@ TEST(ConnectionFailure, RaisesWithTheDriverManagerMessage) {
     const char* sqlState;
   };
   const Case cases[] = {
-      {"lsz_no_such_source", "IM002"},        // not configured
-      {std::string(200, 'd'), "IM012"},       // longer than the driver manager allows
+      {"lsz_no_such_source", "IM002"},   // not configured
+      {std::string(200, 'd'), "IM012"},  // longer than the driver manager allows
   };
   for (const auto& c : cases) {
     try {

@@ -17,12 +17,9 @@ TEST(DatabaseErrorTest, MessageTextsAroundTheIDispatchRange) {
   };
   const Case cases[] = {
       {0x80040200u, "Unknown error 0x80040200"},  // n would be 0
-      {0x80040201u, "IDispatch error #1"},
-      {0x80040300u, "IDispatch error #256"},
-      {0x8004FFFFu, "IDispatch error #65023"},
-      {0x80050000u, "Unknown error 0x80050000"},
-      {0x800401FFu, "Unknown error 0x800401FF"},
-      {0x80004005u, "Unknown error 0x80004005"},  // E_FAIL
+      {0x80040201u, "IDispatch error #1"},       {0x80040300u, "IDispatch error #256"},
+      {0x8004FFFFu, "IDispatch error #65023"},   {0x80050000u, "Unknown error 0x80050000"},
+      {0x800401FFu, "Unknown error 0x800401FF"}, {0x80004005u, "Unknown error 0x80004005"},  // E_FAIL
       {0x8007000Eu, "Unknown error 0x8007000E"},  // E_OUTOFMEMORY: upper-case hex
       {0x00000001u, "Unknown error 0x1"},         // no leading zeros
   };

@@ -31,10 +31,14 @@ struct LoadingStatement {
 /// Whether column `column` of the current row reads as a value of `kind`.
 bool readsAs(const Rows& rows, std::size_t column, Kind kind) {
   switch (kind) {
-    case Kind::Text: return rows.text(column).hasValue();
-    case Kind::Real: return rows.real(column).hasValue();
-    case Kind::Integer: return rows.integer(column).hasValue();
-    case Kind::Date: return rows.date(column).hasValue();
+    case Kind::Text:
+      return rows.text(column).hasValue();
+    case Kind::Real:
+      return rows.real(column).hasValue();
+    case Kind::Integer:
+      return rows.integer(column).hasValue();
+    case Kind::Date:
+      return rows.date(column).hasValue();
   }
   return false;
 }
@@ -77,9 +81,9 @@ TEST(SchemaOnSQLite, EveryDemandLookupUsesAnIndexWithoutSorting) {
   TestDatabase db(Backend::SQLite);
   for (const auto& statement : kStatements) {
     std::string plan;
-    for (const auto& row : db.rows("explain query plan " +
-                                   std::string(statement.text).replace(
-                                       std::string(statement.text).find('?'), 1, "'K'")))
+    for (const auto& row :
+         db.rows("explain query plan " +
+                 std::string(statement.text).replace(std::string(statement.text).find('?'), 1, "'K'")))
       plan += row.back() + "\n";
     EXPECT_NE(plan.find("USING INDEX"), std::string::npos) << statement.text << "\n" << plan;
     EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << statement.text << "\n" << plan;
@@ -90,9 +94,10 @@ TEST(SchemaOnSQLite, EveryDemandLookupUsesAnIndexWithoutSorting) {
 // due dates reach past 2038 (where MariaDB's timestamp stops).
 TEST_P(SchemaTest, KeysAreExactAndDatesReachPast2038) {
   TestDatabase db(GetParam());
-  db.exec("insert into Bedarf values ('K','2040-01-02 00:00:00',1,'Größe');"
-          "insert into Termin values ('K','2040-06-03 08:00:00',10);"
-          "insert into LosGröße values ('K',1,2,3)");
+  db.exec(
+      "insert into Bedarf values ('K','2040-01-02 00:00:00',1,'Größe');"
+      "insert into Termin values ('K','2040-06-03 08:00:00',10);"
+      "insert into LosGröße values ('K',1,2,3)");
   EXPECT_TRUE(db.rows("select Termin from Termin").at(0).at(0).starts_with("2040-06-03 08:00:00"));
   for (const char* other : {"k", "K "}) {
     EXPECT_TRUE(db.rows(std::string("select Bedarf from Bedarf where Bedarf='") + other + "'").empty())
@@ -113,8 +118,9 @@ TEST_P(SchemaTest, TheCalendarViewShowsTheOrderDates) {
                      : GetParam() == Backend::MariaDB ? "view-mariadb.sql"
                                                       : "view-postgresql.sql";
   db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/" + view));
-  db.exec("insert into LosGröße values ('A',46391,1,1),('B',46391.5,2,2),('C',-1.25,3,3),"
-          "('D',0,4,4),('E',45000.99998842592,5,5)");
+  db.exec(
+      "insert into LosGröße values ('A',46391,1,1),('B',46391.5,2,2),('C',-1.25,3,3),"
+      "('D',0,4,4),('E',45000.99998842592,5,5)");
   const char* expected[] = {"2027-01-04 00:00:00", "2027-01-04 12:00:00", "1899-12-29 06:00:00",
                             "1899-12-30 00:00:00", "2023-03-15 23:59:59"};
   const auto rows = db.rows("select Bestelltermin, LosGröße from LosGrößeKalender order by Bedarf");
@@ -128,18 +134,18 @@ TEST_P(SchemaTest, TheCalendarViewShowsTheOrderDates) {
 TEST(SchemaOnMariaDB, LoadsUnderTheCLocale) {
   TestDatabase db(Backend::MariaDB);
   db.exec("drop table Bedarf, UmrechnungsFaktor, Parameter, Termin, LosGröße");
-  const test::RunResult load = test::runCommand(
-      {"mariadb", "--no-defaults", "-S", test::serverFolder() + "/msock/mariadb.sock", "-u", "root",
-       db.name()},
-      test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema-mariadb.sql"),
-      {{"LANG", "C"}, {"LC_ALL", "C"}});
+  const test::RunResult load =
+      test::runCommand({"mariadb", "--no-defaults", "-S", test::serverFolder() + "/msock/mariadb.sock", "-u",
+                        "root", db.name()},
+                       test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema-mariadb.sql"),
+                       {{"LANG", "C"}, {"LC_ALL", "C"}});
   ASSERT_EQ(load.exitStatus, 0) << load.err;
-  EXPECT_EQ(db.rows("select table_name from information_schema.tables where table_schema='" +
-                    db.name() + "' and table_name like 'Los%'"),
+  EXPECT_EQ(db.rows("select table_name from information_schema.tables where table_schema='" + db.name() +
+                    "' and table_name like 'Los%'"),
             (std::vector<std::vector<std::string>>{{"LosGröße"}}));
   EXPECT_EQ(db.rows("select distinct character_set_name, collation_name from "
-                    "information_schema.columns where table_schema='" + db.name() +
-                    "' and character_set_name is not null"),
+                    "information_schema.columns where table_schema='" +
+                    db.name() + "' and character_set_name is not null"),
             (std::vector<std::vector<std::string>>{{"utf8mb4", "utf8mb4_nopad_bin"}}));
 }
 

@@ -86,11 +86,12 @@ TEST_P(StatementTest, ReadsTheKindOfEachColumnAndSaysWhyThereIsNone) {
 TEST_P(StatementTest, ParametersReachTheDriverWithTheirTypes) {
   const char* insert = "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)";
   statement_->execute(insert, {"Maß", 0.1 + 0.2, 2147483647, -1.5});  // 0.1 + 0.2: only exact compares equal
-  statement_->execute(insert, {"Maß", 2.5, 20, 1.25});                 // the same text runs again
+  statement_->execute(insert, {"Maß", 2.5, 20, 1.25});                // the same text runs again
   const std::string doubleType = GetParam() == Backend::MariaDB ? "double" : "double precision";
-  EXPECT_EQ(db_->rows("select Bedarf,case when Termin=cast(0.1 as " + doubleType + ")+cast(0.2 as " + doubleType +
-                      ") then 'exact' else 'inexact' end,LosGröße,Kosten from LosGröße order by LosGröße desc"),
-            (Rows{{"Maß", "exact", "2147483647", "-1.5"}, {"Maß", "inexact", "20", "1.25"}}));
+  EXPECT_EQ(
+      db_->rows("select Bedarf,case when Termin=cast(0.1 as " + doubleType + ")+cast(0.2 as " + doubleType +
+                ") then 'exact' else 'inexact' end,LosGröße,Kosten from LosGröße order by LosGröße desc"),
+      (Rows{{"Maß", "exact", "2147483647", "-1.5"}, {"Maß", "inexact", "20", "1.25"}}));
   if (onSQLite()) {  // SQLite keeps the type a value was bound with
     statement_->query("select typeof(?),typeof(?),typeof(?)", {"x", 1.5, 3});
     ASSERT_TRUE(statement_->next());
@@ -101,8 +102,9 @@ TEST_P(StatementTest, ParametersReachTheDriverWithTheirTypes) {
 }
 
 TEST_P(StatementTest, RowsComeForwardAndAQueryStartsOver) {
-  db_->exec("insert into Termin values ('A','2006-03-02 00:00:00',2),('A','2006-03-01 00:00:00',1),"
-            "('A','2006-03-03 00:00:00',3),('B','2006-03-01 00:00:00',9)");
+  db_->exec(
+      "insert into Termin values ('A','2006-03-02 00:00:00',2),('A','2006-03-01 00:00:00',1),"
+      "('A','2006-03-03 00:00:00',3),('B','2006-03-01 00:00:00',9)");
   Statement& s = *statement_;
   for (int round = 0; round < 2; ++round) {
     s.query("select Termin,Menge from Termin where Bedarf=? order by Termin asc", {"A"});
@@ -147,8 +149,9 @@ TEST_P(StatementTest, TextsAreReadWholeAndUmlautsCrossBothWays) {
 }
 
 TEST_P(StatementTest, DatesAreRoundedToWholeSeconds) {
-  db_->exec("insert into Termin values ('A','2006-03-01 12:00:00.4',1),"
-            "('A','2006-03-01 12:00:00.6',2),('A','2006-03-01 23:59:59.7',3)");
+  db_->exec(
+      "insert into Termin values ('A','2006-03-01 12:00:00.4',1),"
+      "('A','2006-03-01 12:00:00.6',2),('A','2006-03-01 23:59:59.7',3)");
   const double expected[] = {kMarch1st2006 + 0.5, kMarch1st2006 + 43201 * kSecond, kMarch1st2006 + 1.0};
   for (const std::size_t rows : kModes) {
     statement_->query("select Termin from Termin order by Menge", {}, rows);
@@ -179,7 +182,8 @@ TEST_P(StatementTest, AFailingStatementRaisesWithTheDriversMessageAndTheStatemen
 // Every row of a long result, each value checked, row by row and in blocks.
 TEST_P(StatementTest, ManyRowsAreReadInOrder) {
   // MariaDB stops a recursion at 1000 rows unless the session allows more.
-  const std::string allowDeepRecursion = GetParam() == Backend::MariaDB ? "set max_recursive_iterations=20000;" : "";
+  const std::string allowDeepRecursion =
+      GetParam() == Backend::MariaDB ? "set max_recursive_iterations=20000;" : "";
   db_->exec(allowDeepRecursion +
             "insert into Termin(Bedarf,Termin,Menge) with recursive n(i) as (select 1 union all select "
             "i+1 from n where i<20000) select 'A', null, i from n");
@@ -206,14 +210,16 @@ TEST_P(StatementTest, TextsWithAnEmbeddedNulAreUnreadable) {
   db_->exec("insert into Bedarf(Bedarf,Beschreibung) values ('A'," + cut + "),('B','ab'),('C'," + cut + ")");
   for (const std::size_t rows : kModes) {
     Statement& s = *statement_;
-    EXPECT_EQ(s.noteValuesCutAtNul("select Bedarf,Beschreibung,instr(Bedarf,char(0)),instr(Beschreibung,char(0)) "
-                                   "from Bedarf where instr(Bedarf,char(0))>0 or instr(Beschreibung,char(0))>0"),
-              onSQLite());
+    EXPECT_EQ(
+        s.noteValuesCutAtNul("select Bedarf,Beschreibung,instr(Bedarf,char(0)),instr(Beschreibung,char(0)) "
+                             "from Bedarf where instr(Bedarf,char(0))>0 or instr(Beschreibung,char(0))>0"),
+        onSQLite());
     s.query("select Bedarf,Beschreibung from Bedarf order by Bedarf", {}, rows);
     std::vector<std::string> seen;
     while (s.next()) {
       const Read<std::string_view> description = s.text(1);
-      seen.push_back(std::string(*s.text(0)) + ":" + (description ? std::string(*description) : "unreadable"));
+      seen.push_back(std::string(*s.text(0)) + ":" +
+                     (description ? std::string(*description) : "unreadable"));
       if (!description) {
         EXPECT_EQ(description.why(), NoValue::Unreadable);
       }

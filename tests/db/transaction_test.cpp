@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "db/connection.h"
-#include "db/statement.h"
 #include "db/database_error.h"
+#include "db/statement.h"
 #include "support/test_database.h"
 
 namespace mrp {
@@ -38,9 +38,7 @@ class TransactionTest : public testing::TestWithParam<Backend> {
   Rows lots() { return db_->rows("select Bedarf,LosGröße from LosGröße order by Bedarf"); }
 
   /// A trigger that fails every insert of a negative lot size.
-  void rejectNegativeLots() {
-    db_->refuseLotsWhere("NoNegativeLots", "new.LosGröße < 0", "negative lot");
-  }
+  void rejectNegativeLots() { db_->refuseLotsWhere("NoNegativeLots", "new.LosGröße < 0", "negative lot"); }
 
   std::unique_ptr<TestDatabase> db_;
   std::unique_ptr<Connection> connection_;
@@ -76,10 +74,11 @@ TEST_P(TransactionTest, RollsBackEverythingWhenAStatementFails) {
 }
 
 TEST_P(TransactionTest, RollsBackWhenTheWorkRaisesSomethingElse) {
-  EXPECT_THROW(runTransaction(*connection_, Isolation::Serializable, [&] {
-                 insertLot("A", 1);
-                 throw std::runtime_error("refused");
-               }),
+  EXPECT_THROW(runTransaction(*connection_, Isolation::Serializable,
+                              [&] {
+                                insertLot("A", 1);
+                                throw std::runtime_error("refused");
+                              }),
                std::runtime_error);
   EXPECT_TRUE(lots().empty());
 }
@@ -112,13 +111,16 @@ TEST_P(SerializationRetry, GivesUpWhenItsTimeBudgetIsSpent) {
   insertLot("A", 1);
   int attempts = 0;
   try {
-    runTransaction(*connection_, Isolation::Serializable, [&] {
-      ++attempts;
-      query_->query("select LosGröße from LosGröße");
-      ASSERT_TRUE(query_->next());
-      db_->exec("update LosGröße set LosGröße=LosGröße+100");
-      query_->execute("update LosGröße set LosGröße=LosGröße+1");
-    }, std::chrono::milliseconds(300));
+    runTransaction(
+        *connection_, Isolation::Serializable,
+        [&] {
+          ++attempts;
+          query_->query("select LosGröße from LosGröße");
+          ASSERT_TRUE(query_->next());
+          db_->exec("update LosGröße set LosGröße=LosGröße+100");
+          query_->execute("update LosGröße set LosGröße=LosGröße+1");
+        },
+        std::chrono::milliseconds(300));
     FAIL() << "no error raised";
   } catch (const DatabaseError& error) {
     EXPECT_EQ(error.sqlState(), "40001");

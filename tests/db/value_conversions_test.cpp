@@ -6,7 +6,6 @@
 #include <limits>
 #include <optional>
 
-
 namespace mrp {
 namespace {
 
@@ -27,9 +26,9 @@ TEST(RoundToSecond, RoundsToTheNearestSecondHalvesAwayFromZero) {
       {-1.25, -1.25},
       {0.0, 0.0},
       // Before day 0 the time of day counts forward from a day that counts back.
-      {-1.25 - 0.4 * kSecond, -1.25},                                // 1899-12-29 06:00:00.4
-      {-1.25 - 0.6 * kSecond, -1.25 - 1.1574074074074073e-05},       // 06:00:00.6 -> 06:00:01
-      {-1.9999999, 0.0},                                             // 23:59:59.99 -> next midnight
+      {-1.25 - 0.4 * kSecond, -1.25},                           // 1899-12-29 06:00:00.4
+      {-1.25 - 0.6 * kSecond, -1.25 - 1.1574074074074073e-05},  // 06:00:00.6 -> 06:00:01
+      {-1.9999999, 0.0},                                        // 23:59:59.99 -> next midnight
       {-2.0 - 0.6 * kSecond, -2.0 - 1.1574074074074073e-05},
   };
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(roundToSecond(c.in), c.expected) << c.in;
@@ -39,8 +38,7 @@ TEST(RoundToSecond, RoundsToTheNearestSecondHalvesAwayFromZero) {
 TEST(RoundToSecond, LeavesValuesOutsideTheDateRangeAlone) {
   EXPECT_EQ(roundToSecond(1e12), 1e12);
   EXPECT_TRUE(std::isnan(roundToSecond(std::nan(""))));
-  EXPECT_EQ(roundToSecond(std::numeric_limits<double>::infinity()),
-            std::numeric_limits<double>::infinity());
+  EXPECT_EQ(roundToSecond(std::numeric_limits<double>::infinity()), std::numeric_limits<double>::infinity());
 }
 
 TEST(RoundToDecimals, HalvesAwayFromZero) {
@@ -50,8 +48,8 @@ TEST(RoundToDecimals, HalvesAwayFromZero) {
     double expected;
   };
   const Case cases[] = {
-      {2.6, 0, 3.0},  {-2.6, 0, -3.0}, {-2.4, 0, -2.0}, {2.5, 0, 3.0},
-      {-2.5, 0, -3.0}, {1.25, 1, 1.3}, {0.0, 10, 0.0},  {1234.5678, -2, 1200.0},
+      {2.6, 0, 3.0},   {-2.6, 0, -3.0}, {-2.4, 0, -2.0}, {2.5, 0, 3.0},
+      {-2.5, 0, -3.0}, {1.25, 1, 1.3},  {0.0, 10, 0.0},  {1234.5678, -2, 1200.0},
   };
   for (const auto& c : cases) EXPECT_EQ(roundToDecimals(c.x, c.n), c.expected) << c.x;
 }
@@ -65,11 +63,21 @@ TEST(ParseNumbers, TakeOnlyTextsThatAreWhollyANumber) {
     std::optional<std::int32_t> integer;
   };
   const Case cases[] = {
-      {"7", 7.0, 7},           {" 7 ", 7.0, 7},        {"-7.0", -7.0, -7},      {"7e0", 7.0, 7},
-      {"+2.5", 2.5, {}},       {"2147483647", 2147483647.0, 2147483647},
-      {"2147483648", 2147483648.0, {}},                {"-2147483649", -2147483649.0, {}},
-      {"7abc", {}, {}},        {"3,6e2", {}, {}},      {"", {}, {}},            {"+-1", {}, {}},
-      {"1e400", {}, {}},       {"0x10", {}, {}},       {"1.9", 1.9, {}},
+      {"7", 7.0, 7},
+      {" 7 ", 7.0, 7},
+      {"-7.0", -7.0, -7},
+      {"7e0", 7.0, 7},
+      {"+2.5", 2.5, {}},
+      {"2147483647", 2147483647.0, 2147483647},
+      {"2147483648", 2147483648.0, {}},
+      {"-2147483649", -2147483649.0, {}},
+      {"7abc", {}, {}},
+      {"3,6e2", {}, {}},
+      {"", {}, {}},
+      {"+-1", {}, {}},
+      {"1e400", {}, {}},
+      {"0x10", {}, {}},
+      {"1.9", 1.9, {}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(parseNumberText(c.text), c.real) << c.text;

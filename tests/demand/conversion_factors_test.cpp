@@ -1,8 +1,8 @@
 // Loading of the conversion factor catalogue (UmrechnungsFaktor) from given rows.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/given_demand.h"
 
@@ -59,17 +59,19 @@ TEST(ConversionFactors, NamesMatchOnlyExactlyAndUnknownOnesAreLeftOut) {
   std::string umlauts;
   for (int i = 0; i < 65; ++i) umlauts += "ä";  // 130 bytes, cut to 64 characters
   GivenDemand demand;
-  for (const std::string& name : {std::string("rüstKosten"), std::string("RüstKosten "), std::string("RuestKosten"),
-                                  std::string(), longName, umlauts, std::string("RüstKosten")}) {
+  for (const std::string& name :
+       {std::string("rüstKosten"), std::string("RüstKosten "), std::string("RuestKosten"), std::string(),
+        longName, umlauts, std::string("RüstKosten")}) {
     demand.factorRows.push_back({name, 7.0, kNull});
   }
   const auto [plan, messages] = test::load(demand);
   ASSERT_EQ(plan.conversionFactors.size(), 1u);
   EXPECT_EQ(plan.factorFor(kRuestKosten), 7.0);
-  EXPECT_EQ(messages, (Lines{"Unbekannte Umrechnung: rüstKosten", "Unbekannte Umrechnung: RüstKosten ",
-                             "Unbekannte Umrechnung: RuestKosten", "Unbekannte Umrechnung: ",
-                             "Unbekannte Umrechnung: " + longName.substr(0, 128),
-                             "Unbekannte Umrechnung: " + umlauts.substr(0, 128), "Bedarf existiert nicht: B"}));
+  EXPECT_EQ(messages,
+            (Lines{"Unbekannte Umrechnung: rüstKosten", "Unbekannte Umrechnung: RüstKosten ",
+                   "Unbekannte Umrechnung: RuestKosten",
+                   "Unbekannte Umrechnung: ", "Unbekannte Umrechnung: " + longName.substr(0, 128),
+                   "Unbekannte Umrechnung: " + umlauts.substr(0, 128), "Bedarf existiert nicht: B"}));
 }
 
 // A row whose name or factor is NULL, of another kind or not wholly what it
@@ -77,16 +79,11 @@ TEST(ConversionFactors, NamesMatchOnlyExactlyAndUnknownOnesAreLeftOut) {
 TEST(ConversionFactors, RowsWithoutANameOrFactorAreReportedAndLeftOut) {
   GivenDemand demand;
   demand.factorRows = {
-      {"Währung", kNull, kNull},
-      {kNull, 2.0, kNull},
-      {kNull, kNull, "kaputt"},
-      {"Währung", 0.5, kNull},  // must not inherit anything from the rows before
-      {"LosRaster", kNull, kNull},
-      {"ZinsJahr", "360", 1},
-      {Unreadable{}, 2.0, kNull},
-      {"StückKosten", Unreadable{}, kNull},
-      {"ZinsJahr", 360.0, 1},
-      {"LosRaster", 2.0, Unreadable{}},
+      {"Währung", kNull, kNull},   {kNull, 2.0, kNull},
+      {kNull, kNull, "kaputt"},    {"Währung", 0.5, kNull},  // must not inherit anything from the rows before
+      {"LosRaster", kNull, kNull}, {"ZinsJahr", "360", 1},
+      {Unreadable{}, 2.0, kNull},  {"StückKosten", Unreadable{}, kNull},
+      {"ZinsJahr", 360.0, 1},      {"LosRaster", 2.0, Unreadable{}},
   };
   const auto [plan, messages] = test::load(demand);
   ASSERT_EQ(plan.conversionFactors.size(), 3u);

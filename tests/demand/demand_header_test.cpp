@@ -1,9 +1,9 @@
 // Reading the demand header (Bedarf) and the period length from given rows.
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/given_demand.h"
 
@@ -59,8 +59,8 @@ TEST(DemandHeader, ReadsTheFirstRowsStartDateLengthAndDescription) {
   demand.headerRows.push_back({Date{kMarch1st2024 + 9}, 3, "zweite Zeile"});
   const auto [plan, messages] = test::load(demand);
   EXPECT_EQ(messages, Lines{});
-  EXPECT_EQ(demand.asked(),
-            (std::vector<Table>{Table::ConversionFactors, Table::Header, Table::Parameters, Table::DueQuantities}));
+  EXPECT_EQ(demand.asked(), (std::vector<Table>{Table::ConversionFactors, Table::Header, Table::Parameters,
+                                                Table::DueQuantities}));
   EXPECT_TRUE(plan.headerFound);
   EXPECT_EQ(plan.startDate, kMarch1st2024 + 0.5);
   EXPECT_EQ(plan.periodLength, 14);
@@ -77,9 +77,17 @@ TEST(DemandHeader, PeriodLengthIsHeaderLengthTimesFactorTruncatedWhereThatFits) 
     Lines messages;
   };
   const Case cases[] = {
-      {1, 7.0, 7, {}},   {3, 1.5, 4, {}},  {2, 7.0, 14, {}}, {3, 0.5, 1, {}},
-      {5, {}, 0, {}},    {-3, 1.5, -4, {}}, {0, 7.0, 0, {}},
-      {2000000000, 1.5, {}, {"PeriodenLänge außerhalb des Wertebereichs: 3e+009 (inklusiv UmrechnungsFaktor: 1.5)"}},
+      {1, 7.0, 7, {}},
+      {3, 1.5, 4, {}},
+      {2, 7.0, 14, {}},
+      {3, 0.5, 1, {}},
+      {5, {}, 0, {}},
+      {-3, 1.5, -4, {}},
+      {0, 7.0, 0, {}},
+      {2000000000,
+       1.5,
+       {},
+       {"PeriodenLänge außerhalb des Wertebereichs: 3e+009 (inklusiv UmrechnungsFaktor: 1.5)"}},
   };
   for (const Case& c : cases) {
     GivenDemand demand = demandWithHeader({Date{kMarch1st2024}, c.length, kNull}, c.factor);
@@ -102,14 +110,30 @@ TEST(DemandHeader, UnreadableColumnsAreReportedAndTheRestStillLoads) {
   const std::string prefix = "Unlesbare Spalte in Bedarf: ";
   const Case cases[] = {
       {"S", {kNull, 1, kNull}, false, true, prefix + "StartTermin ist NULL oder nicht lesbar (Bedarf: S)"},
-      {"L", {Date{kMarch1st2024}, kNull, kNull}, true, false,
+      {"L",
+       {Date{kMarch1st2024}, kNull, kNull},
+       true,
+       false,
        prefix + "PeriodenLänge ist NULL oder nicht lesbar (Bedarf: L)"},
-      {"SL", {kNull, kNull, kNull}, false, false,
+      {"SL",
+       {kNull, kNull, kNull},
+       false,
+       false,
        prefix + "StartTermin, PeriodenLänge sind NULL oder nicht lesbar (Bedarf: SL)"},
-      {"U", {Unreadable{}, 1, kNull}, false, true, prefix + "StartTermin ist NULL oder nicht lesbar (Bedarf: U)"},
-      {"P", {Date{kMarch1st2024}, Unreadable{}, kNull}, true, false,
+      {"U",
+       {Unreadable{}, 1, kNull},
+       false,
+       true,
+       prefix + "StartTermin ist NULL oder nicht lesbar (Bedarf: U)"},
+      {"P",
+       {Date{kMarch1st2024}, Unreadable{}, kNull},
+       true,
+       false,
        prefix + "PeriodenLänge ist NULL oder nicht lesbar (Bedarf: P)"},
-      {"Größe", {"2024-03-01 00:00:00", 2.5, "x"}, false, false,
+      {"Größe",
+       {"2024-03-01 00:00:00", 2.5, "x"},
+       false,
+       false,
        prefix + "StartTermin, PeriodenLänge sind NULL oder nicht lesbar (Bedarf: Größe)"},
   };
   for (const Case& c : cases) {

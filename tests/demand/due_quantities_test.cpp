@@ -1,8 +1,8 @@
 // Loading of the due quantities (Termin) from given rows.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/given_demand.h"
 
@@ -41,12 +41,12 @@ TEST(DueQuantities, EveryReadableRowIsKeptInTheGivenOrder) {
                                           {Date{kMarch1st2024 + 2}, 7}});
   const auto [plan, messages] = test::load(demand);
   EXPECT_EQ(messages, Lines{});
-  EXPECT_EQ(dueQuantities(plan), (std::vector<std::pair<OleDate, std::int32_t>>{
-                                     {kMarch1st2024 + 0.5, 10},
-                                     {kMarch1st2024 + 0.5 + kSecond, 0},
-                                     {kMarch1st2024 + 1 + 8.0 / 24.0, -5},
-                                     {kMarch1st2024 + 2, 2147483647},
-                                     {kMarch1st2024 + 2, 7}}));
+  EXPECT_EQ(dueQuantities(plan),
+            (std::vector<std::pair<OleDate, std::int32_t>>{{kMarch1st2024 + 0.5, 10},
+                                                           {kMarch1st2024 + 0.5 + kSecond, 0},
+                                                           {kMarch1st2024 + 1 + 8.0 / 24.0, -5},
+                                                           {kMarch1st2024 + 2, 2147483647},
+                                                           {kMarch1st2024 + 2, 7}}));
 }
 
 TEST(DueQuantities, NoRowsIsReportedOnce) {
@@ -75,10 +75,11 @@ TEST(DueQuantities, RowsWithUnreadableColumnsAreReportedAndLeftOut) {
   const std::string row = "Unlesbare Spalte in Termin: ";
   const std::string date = row + "Termin ist NULL oder nicht lesbar: Zeile ausgelassen!";
   const std::string menge = row + "Menge ist NULL oder nicht lesbar (Termin: 2024-03-0";
-  EXPECT_EQ(messages, (Lines{date, row + "Termin, Menge sind NULL oder nicht lesbar: Zeile ausgelassen!",
-                             menge + "1 06:00:00): Zeile ausgelassen!", menge + "3 00:00:00): Zeile ausgelassen!",
-                             date, date, menge + "4 00:00:00): Zeile ausgelassen!",
-                             menge + "5 00:00:00): Zeile ausgelassen!"}));
+  EXPECT_EQ(
+      messages,
+      (Lines{date, row + "Termin, Menge sind NULL oder nicht lesbar: Zeile ausgelassen!",
+             menge + "1 06:00:00): Zeile ausgelassen!", menge + "3 00:00:00): Zeile ausgelassen!", date, date,
+             menge + "4 00:00:00): Zeile ausgelassen!", menge + "5 00:00:00): Zeile ausgelassen!"}));
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 // that are not what they claim, which the loading must report, not plan with.
 // The loading's own rules are tested on given rows (conversion_factors_test.cpp
 // and the other files of the loading steps).
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "db/connection.h"
 #include "planning_db/demand_queries.h"
@@ -61,9 +61,11 @@ class Loading : public ::testing::TestWithParam<Backend> {
   }
   void factor(const std::string& key, const std::string& name, const std::string& value,
               const std::string& description = "NULL") {
-    insert("UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor,Beschreibung)", key, {name, value, description});
+    insert("UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor,Beschreibung)", key,
+           {name, value, description});
   }
-  void parameter(const std::string& key, const std::string& periode, const std::string& name, const std::string& wert) {
+  void parameter(const std::string& key, const std::string& periode, const std::string& name,
+                 const std::string& wert) {
     insert("Parameter(Bedarf,Periode,Parameter,Wert)", key, {periode, name, wert});
   }
   void due(const std::string& key, const std::string& termin, const std::string& menge) {
@@ -104,7 +106,9 @@ class Loading : public ::testing::TestWithParam<Backend> {
   std::string messages_;
 };
 
-std::string backendSuffix(const ::testing::TestParamInfo<Backend>& info) { return test::backendName(info.param); }
+std::string backendSuffix(const ::testing::TestParamInfo<Backend>& info) {
+  return test::backendName(info.param);
+}
 
 struct Expected {
   OleDate date;
@@ -200,13 +204,14 @@ TEST_P(Loading, NullsAreReportedWhereTheStatementsSortThem) {
       banner(parameter + "Wert" + unreadable + " (Parameter: WagnisZinssatz, Periode: 4)" + skipped);
   const std::string nullBoth =
       banner(parameter + "Periode, Wert sind NULL oder nicht lesbar (Parameter: WagnisZinssatz)" + skipped);
-  const std::string parameters =
-      banner(parameter + "Wert" + unreadable + " (Parameter: KapitalbindungsZinssatz, Periode: 1)" + skipped) +
-      (nullsSortFirst() ? nullBoth + nullWert : nullWert + nullBoth);
+  const std::string parameters = banner(parameter + "Wert" + unreadable +
+                                        " (Parameter: KapitalbindungsZinssatz, Periode: 1)" + skipped) +
+                                 (nullsSortFirst() ? nullBoth + nullWert : nullWert + nullBoth);
   const std::string nullDate = banner("Unlesbare Spalte in Termin: Termin" + unreadable + skipped);
   const std::string nullMenge =
       banner("Unlesbare Spalte in Termin: Menge" + unreadable + " (Termin: 2024-03-01 06:00:00)" + skipped);
-  EXPECT_EQ(messages(), factors + parameters + (nullsSortFirst() ? nullDate + nullMenge : nullMenge + nullDate));
+  EXPECT_EQ(messages(),
+            factors + parameters + (nullsSortFirst() ? nullDate + nullMenge : nullMenge + nullDate));
 }
 
 TEST_P(Loading, ManyDueQuantitiesComeInOrderAcrossBlocksWithBadRowsReportedWhereTheyAre) {
@@ -218,7 +223,8 @@ TEST_P(Loading, ManyDueQuantitiesComeInOrderAcrossBlocksWithBadRowsReportedWhere
     const bool bad = i == 999 || i == 1000 || i == 2499;
     char date[32];
     std::snprintf(date, sizeof date, "'2024-03-%02d %02d:%02d:00'", 1 + i / 1440, i / 60 % 24, i % 60);
-    rows += std::string(rows.empty() ? "" : ",") + "('B'," + date + "," + (bad ? "NULL" : std::to_string(i)) + ")";
+    rows += std::string(rows.empty() ? "" : ",") + "('B'," + date + "," + (bad ? "NULL" : std::to_string(i)) +
+            ")";
   }
   exec("insert into Termin(Bedarf,Termin,Menge) values " + rows);
   const auto plan = load("B");
@@ -270,9 +276,9 @@ TEST_P(LoadingTextsWithNul, ValuesWithAnEmbeddedNulAreUnreadable) {
   parameter("B", "2", "'RüstKosten'", "90.0");
   due("B", "'2024-03-01 00:00:00'", "1");
   if (onSQLite()) {
-    factor("B", "'StückKosten'", "cast(x'312e350039' as text)");           // 1.5<NUL>9
-    parameter("B", "3", "'RüstKosten'", "cast(x'3800312e35' as text)");    // 8<NUL>1.5
-    parameter("B", "cast(x'340032' as text)", "'RüstKosten'", "70.0");     // Periode 4<NUL>2
+    factor("B", "'StückKosten'", "cast(x'312e350039' as text)");         // 1.5<NUL>9
+    parameter("B", "3", "'RüstKosten'", "cast(x'3800312e35' as text)");  // 8<NUL>1.5
+    parameter("B", "cast(x'340032' as text)", "'RüstKosten'", "70.0");   // Periode 4<NUL>2
   }
   const auto plan = load("B");
   EXPECT_EQ(plan->description, "");  // unreadable, as if NULL
@@ -289,13 +295,17 @@ TEST_P(LoadingTextsWithNul, ValuesWithAnEmbeddedNulAreUnreadable) {
   const std::string parameter = "Unlesbare Spalte in Parameter: ";
   std::string expected = banner(factor + "Umrechnung ist NULL oder nicht lesbar" + skipped);
   if (onSQLite()) {
-    expected += banner(factor + "UmrechnungsFaktor ist NULL oder nicht lesbar (Umrechnung: St\x81" "ckKosten)" +
+    expected += banner(factor +
+                       "UmrechnungsFaktor ist NULL oder nicht lesbar (Umrechnung: St\x81"
+                       "ckKosten)" +
                        skipped);
     // Grouped by name, then by period: the cut name sorts behind the others.
-    expected += banner(parameter + "Wert ist NULL oder nicht lesbar (Parameter: R\x81stKosten, Periode: 3)" + skipped) +
+    expected += banner(parameter + "Wert ist NULL oder nicht lesbar (Parameter: R\x81stKosten, Periode: 3)" +
+                       skipped) +
                 banner(parameter + "Periode ist NULL oder nicht lesbar (Parameter: R\x81stKosten)" + skipped);
   }
-  EXPECT_EQ(messages(), expected + banner(parameter + "Parameter ist NULL oder nicht lesbar (Periode: 1)" + skipped));
+  EXPECT_EQ(messages(),
+            expected + banner(parameter + "Parameter ist NULL oder nicht lesbar (Periode: 1)" + skipped));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LoadingTextsWithNul, ::testing::Values(Backend::SQLite, Backend::MariaDB),
@@ -320,11 +330,12 @@ TEST_P(LoadingInfiniteDates, AreUnreadable) {
   EXPECT_EQ(infinite->periodLength, 1);
   const OleDate lastSecond = 2958465.0 + 86399.0 / 86400.0;  // 9999-12-31 23:59:59
   expectDueQuantities(*infinite, {{kMarch1st2024, 4}, {lastSecond, 3}});
-  const std::string date = banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: Zeile ausgelassen!");
+  const std::string date =
+      banner("Unlesbare Spalte in Termin: Termin ist NULL oder nicht lesbar: Zeile ausgelassen!");
   EXPECT_EQ(messages(), banner("Unlesbare Spalte in Bedarf:" + start + "I)") + date + date);
   EXPECT_FALSE(load("M")->startDate.has_value());
-  EXPECT_EQ(messages(), banner("Unlesbare Spalte in Bedarf:" + start + "M)") + banner("Parameter existieren nicht!") +
-                            banner("Termine existieren nicht!"));
+  EXPECT_EQ(messages(), banner("Unlesbare Spalte in Bedarf:" + start + "M)") +
+                            banner("Parameter existieren nicht!") + banner("Termine existieren nicht!"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LoadingInfiniteDates,
@@ -344,7 +355,8 @@ std::optional<double> loadedValue(const LoadedDemand& plan, Column column) {
     case Column::PeriodLength:
       return plan.periodLength;
     case Column::Quantity:
-      return plan.dueQuantities.empty() ? std::nullopt : std::optional<double>(plan.dueQuantities[0].quantity);
+      return plan.dueQuantities.empty() ? std::nullopt
+                                        : std::optional<double>(plan.dueQuantities[0].quantity);
     case Column::Date:
       return plan.dueQuantities.empty() ? std::nullopt : std::optional<double>(plan.dueQuantities[0].date);
   }
@@ -355,7 +367,8 @@ std::string unreadableMessage(Column column) {
   const std::string unreadable = " ist NULL oder nicht lesbar";
   switch (column) {
     case Column::Factor:
-      return "UmrechnungsFaktor: UmrechnungsFaktor" + unreadable + " (Umrechnung: ZinsJahr): Zeile ausgelassen!";
+      return "UmrechnungsFaktor: UmrechnungsFaktor" + unreadable +
+             " (Umrechnung: ZinsJahr): Zeile ausgelassen!";
     case Column::PeriodLength:
       return "Bedarf: PeriodenL\x84nge" + unreadable + " (Bedarf: B)";
     case Column::Quantity:
@@ -369,23 +382,39 @@ std::string unreadableMessage(Column column) {
 TEST_P(LoadingFromSQLite, ValuesThatAreNotWhollyWhatTheirColumnClaimsAreUnreadable) {
   struct Case {
     Column column;
-    const char* value;  // an SQL literal
+    const char* value;           // an SQL literal
     std::optional<double> read;  // none: reported and left out
   };
   using enum Column;
   const Case cases[] = {
-      {Factor, "'3,6e2'", {}},          {Factor, "'360 Tage'", {}},     {Factor, "'x'", {}},
-      {Factor, "'3.6e2'", 360.0},       {Factor, "360", 360.0},         {Factor, "'  360 '", 360.0},
-      {PeriodLength, "4294967298", {}}, {PeriodLength, "2.5", {}},      {PeriodLength, "'7 Tage'", {}},
-      {Quantity, "2147483648", {}},     {Quantity, "4294967297", {}},   {Quantity, "-2147483649", {}},
-      {Quantity, "1.9", {}},            {Quantity, "'7abc'", {}},       {Quantity, "'3,6e2'", {}},
-      {Quantity, "''", {}},             {Quantity, "9e99", {}},         {Quantity, "2147483647", 2147483647.0},
-      {Quantity, "-2147483648", -2147483648.0},                         {Quantity, "5.0", 5.0},
+      {Factor, "'3,6e2'", {}},
+      {Factor, "'360 Tage'", {}},
+      {Factor, "'x'", {}},
+      {Factor, "'3.6e2'", 360.0},
+      {Factor, "360", 360.0},
+      {Factor, "'  360 '", 360.0},
+      {PeriodLength, "4294967298", {}},
+      {PeriodLength, "2.5", {}},
+      {PeriodLength, "'7 Tage'", {}},
+      {Quantity, "2147483648", {}},
+      {Quantity, "4294967297", {}},
+      {Quantity, "-2147483649", {}},
+      {Quantity, "1.9", {}},
+      {Quantity, "'7abc'", {}},
+      {Quantity, "'3,6e2'", {}},
+      {Quantity, "''", {}},
+      {Quantity, "9e99", {}},
+      {Quantity, "2147483647", 2147483647.0},
+      {Quantity, "-2147483648", -2147483648.0},
+      {Quantity, "5.0", 5.0},
       {Quantity, "'12'", 12.0},
       // A time without seconds, which the driver would read past, and dates with trailing text.
-      {Date, "'2024-03-01 12:00'", kMarch1st2024 + 0.5},  {Date, "'2024-03-01T12:00:00'", kMarch1st2024 + 0.5},
-      {Date, "'2024-03-01 12:00:00+01:00'", {}},          {Date, "'2024-03-01 x'", {}},
-      {Date, "'2024-03-01''; drop table Bedarf; --'", {}}, {Date, "'10000-01-01 00:00:00'", {}},
+      {Date, "'2024-03-01 12:00'", kMarch1st2024 + 0.5},
+      {Date, "'2024-03-01T12:00:00'", kMarch1st2024 + 0.5},
+      {Date, "'2024-03-01 12:00:00+01:00'", {}},
+      {Date, "'2024-03-01 x'", {}},
+      {Date, "'2024-03-01''; drop table Bedarf; --'", {}},
+      {Date, "'10000-01-01 00:00:00'", {}},
       {Date, "45352.5", {}},
   };
   for (const Case& c : cases) {
@@ -400,7 +429,8 @@ TEST_P(LoadingFromSQLite, ValuesThatAreNotWhollyWhatTheirColumnClaimsAreUnreadab
     const std::optional<double> loaded = loadedValue(*plan, c.column);
     EXPECT_EQ(loaded.has_value(), c.read.has_value()) << c.value;
     if (loaded && c.read) EXPECT_NEAR(*loaded, *c.read, 1e-9) << c.value;
-    EXPECT_EQ(messages(), c.read ? "" : banner("Unlesbare Spalte in " + unreadableMessage(c.column))) << c.value;
+    EXPECT_EQ(messages(), c.read ? "" : banner("Unlesbare Spalte in " + unreadableMessage(c.column)))
+        << c.value;
   }
 }
 
@@ -410,7 +440,9 @@ TEST_P(LoadingFromSQLite, ValuesWithAnEmbeddedNulAreUnreadableWhereverTheRowIs) 
   // 5 with Menge 40<NUL>9 and a twin of what it reads as (row 5's date, 40),
   // row 1000 with a NUL and text behind its date.
   plainHeader("B");
-  exec("update Bedarf set StartTermin=('2024-03-01 00:00:00'||char(0)||'x'), PeriodenLänge=cast(x'310039' as text)");
+  exec(
+      "update Bedarf set StartTermin=('2024-03-01 00:00:00'||char(0)||'x'), PeriodenLänge=cast(x'310039' as "
+      "text)");
   parameter("B", "1", "'WagnisZinssatz'", "1.0");
   std::string rows;
   std::vector<Expected> expected;
@@ -437,11 +469,12 @@ TEST_P(LoadingFromSQLite, ValuesWithAnEmbeddedNulAreUnreadableWhereverTheRowIs) 
   EXPECT_FALSE(plan->periodLength.has_value());
   expectDueQuantities(*plan, expected);
   const std::string row = "Unlesbare Spalte in Termin: ";
-  EXPECT_EQ(messages(), banner("Unlesbare Spalte in Bedarf: StartTermin, PeriodenL\x84nge sind NULL oder nicht "
-                               "lesbar (Bedarf: B)") +
-                            banner(row + "Menge ist NULL oder nicht lesbar (Termin: 2024-03-01 00:05:00): "
-                                         "Zeile ausgelassen!") +
-                            banner(row + "Termin ist NULL oder nicht lesbar: Zeile ausgelassen!"));
+  EXPECT_EQ(messages(),
+            banner("Unlesbare Spalte in Bedarf: StartTermin, PeriodenL\x84nge sind NULL oder nicht "
+                   "lesbar (Bedarf: B)") +
+                banner(row + "Menge ist NULL oder nicht lesbar (Termin: 2024-03-01 00:05:00): "
+                             "Zeile ausgelassen!") +
+                banner(row + "Termin ist NULL oder nicht lesbar: Zeile ausgelassen!"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LoadingFromSQLite, ::testing::Values(Backend::SQLite), backendSuffix);

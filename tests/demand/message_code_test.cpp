@@ -44,12 +44,15 @@ TEST(MessageCode, OnlyTheWarningsAboutPlannedDataAreLeftToTheBatchAndTheReport) 
 // page (which writes a dash as \-).
 TEST(MessageCode, EveryCodeIsDocumented) {
   const std::string source = LOTSIZING_SOURCE_DIR;
-  for (const char* document : {"README.md", "man/lotsizing.1", "man/lotsizing-batch.1", "man/lotsizing-report.1"}) {
-    const std::string text = std::regex_replace(test::readFile(source + "/" + document), std::regex(R"(\\-)"), "-");
+  for (const char* document :
+       {"README.md", "man/lotsizing.1", "man/lotsizing-batch.1", "man/lotsizing-report.1"}) {
+    const std::string text =
+        std::regex_replace(test::readFile(source + "/" + document), std::regex(R"(\\-)"), "-");
     ASSERT_FALSE(text.empty()) << document;
     for (const MessageCode code : allCodes()) {
       const std::string name(codeName(code));
-      EXPECT_TRUE(std::regex_search(text, std::regex("(^|[^a-z-])" + name + "($|[^a-z-])"))) << document << ": " << name;
+      EXPECT_TRUE(std::regex_search(text, std::regex("(^|[^a-z-])" + name + "($|[^a-z-])")))
+          << document << ": " << name;
     }
   }
 }

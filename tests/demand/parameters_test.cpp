@@ -1,11 +1,11 @@
 // Loading of the time-phased parameters (Parameter) with their conversion, from
 // given rows.
+#include <gtest/gtest.h>
+
 #include <limits>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/given_demand.h"
 
@@ -66,18 +66,20 @@ TEST(Parameters, ValuesAreConvertedByTheirFactorsAndCostsAlsoByTheCurrency) {
 }
 
 TEST(Parameters, CostsWithoutCurrencyFactorBecomeZero) {
-  GivenDemand demand = demandWith({{"RüstKosten", 1.0}, {"StückKosten", 1.0}, {"LosRaster", 1.0}},
-                                  {{1, "LosRaster", 10.0}, {1, "RüstKosten", 100.0}, {1, "StückKosten", 42.0}});
+  GivenDemand demand =
+      demandWith({{"RüstKosten", 1.0}, {"StückKosten", 1.0}, {"LosRaster", 1.0}},
+                 {{1, "LosRaster", 10.0}, {1, "RüstKosten", 100.0}, {1, "StückKosten", 42.0}});
   const auto [plan, messages] = test::load(demand);
   expectEntries(plan, {{0, kLosRaster, 10.0}, {0, kRuestKosten, 0.0}, {0, kStueckKosten, 0.0}});
 }
 
 TEST(Parameters, PeriodeCountsFromOne) {
-  GivenDemand demand = demandWith({{"WagnisZinssatz", 1.0}}, {{0, "WagnisZinssatz", 1.0},
-                                                              {1, "WagnisZinssatz", 2.0},
-                                                              {2147483647, "WagnisZinssatz", 3.0}});
+  GivenDemand demand = demandWith(
+      {{"WagnisZinssatz", 1.0}},
+      {{0, "WagnisZinssatz", 1.0}, {1, "WagnisZinssatz", 2.0}, {2147483647, "WagnisZinssatz", 3.0}});
   const auto [plan, messages] = test::load(demand);
-  expectEntries(plan, {{-1, kWagnisZinssatz, 1.0}, {0, kWagnisZinssatz, 2.0}, {2147483646, kWagnisZinssatz, 3.0}});
+  expectEntries(plan,
+                {{-1, kWagnisZinssatz, 1.0}, {0, kWagnisZinssatz, 2.0}, {2147483646, kWagnisZinssatz, 3.0}});
 }
 
 TEST(Parameters, LotGridMustBeWholeAfterConversion) {
@@ -101,18 +103,19 @@ TEST(Parameters, LotGridMustBeWholeAfterConversion) {
     const auto [plan, messages] = test::load(demand);
     // The entry is kept as computed, whole or not.
     expectEntries(plan, {{0, kLosRaster, c.value}});
-    const Lines expected{std::string("Unerlaubter Parameter: LosRaster Parameter: ") + (c.message ? c.message : "") +
-                         "): Nur ganzzahliger Parameter ist hier erlaubt!"};
+    const Lines expected{std::string("Unerlaubter Parameter: LosRaster Parameter: ") +
+                         (c.message ? c.message : "") + "): Nur ganzzahliger Parameter ist hier erlaubt!"};
     EXPECT_EQ(messages, c.message ? expected : Lines{}) << c.wert;
   }
 }
 
 TEST(Parameters, ConversionOnlyNamesAndNearMissesAreUnknown) {
-  GivenDemand demand = demandWith({{"ZinsJahr", 360.0}, {"WagnisZinssatz", 1.0}}, {{1, "PeriodenLänge", 7.0},
-                                                                                  {2, "WagnisZinssatz", 4.0},
-                                                                                  {1, "Währung", 1.0},
-                                                                                  {1, "ZinsJahr", 365.0},
-                                                                                  {1, "wagnisZinssatz", 1.0}});
+  GivenDemand demand =
+      demandWith({{"ZinsJahr", 360.0}, {"WagnisZinssatz", 1.0}}, {{1, "PeriodenLänge", 7.0},
+                                                                  {2, "WagnisZinssatz", 4.0},
+                                                                  {1, "Währung", 1.0},
+                                                                  {1, "ZinsJahr", 365.0},
+                                                                  {1, "wagnisZinssatz", 1.0}});
   const auto [plan, messages] = test::load(demand);
   expectEntries(plan, {{1, kWagnisZinssatz, 4.0}});
   EXPECT_EQ(messages, (Lines{"Unbekannter Parameter: PeriodenLänge", "Unbekannter Parameter: Währung",
@@ -131,19 +134,20 @@ TEST(Parameters, NoRowsIsReportedAndDueQuantitiesStillLoad) {
 // what it claims is left out; its readable name and Periode identify it. The
 // lowest integer is no Periode: there is no period index below it.
 TEST(Parameters, RowsWithUnreadableColumnsAreReportedAndLeftOut) {
-  GivenDemand demand = demandWith({{"KapitalbindungsZinssatz", 1.0}, {"LosRaster", 1.0}, {"WagnisZinssatz", 1.0}},
-                                  {{1, "KapitalbindungsZinssatz", kNull},
-                                   {2, "KapitalbindungsZinssatz", 5.0},
-                                   {kNull, "LosRaster", 10.0},
-                                   {3, "LosRaster", 20.0},
-                                   {4, "LosRaster", 7},
-                                   {Unreadable{}, "LosRaster", 1.0},
-                                   {2, kNull, 1.0},
-                                   {2, Unreadable{}, 1.0},
-                                   {std::numeric_limits<std::int32_t>::min(), "WagnisZinssatz", 1.0},
-                                   {4, "WagnisZinssatz", kNull},
-                                   {5.0, "WagnisZinssatz", Unreadable{}},
-                                   {kNull, "WagnisZinssatz", kNull}});
+  GivenDemand demand =
+      demandWith({{"KapitalbindungsZinssatz", 1.0}, {"LosRaster", 1.0}, {"WagnisZinssatz", 1.0}},
+                 {{1, "KapitalbindungsZinssatz", kNull},
+                  {2, "KapitalbindungsZinssatz", 5.0},
+                  {kNull, "LosRaster", 10.0},
+                  {3, "LosRaster", 20.0},
+                  {4, "LosRaster", 7},
+                  {Unreadable{}, "LosRaster", 1.0},
+                  {2, kNull, 1.0},
+                  {2, Unreadable{}, 1.0},
+                  {std::numeric_limits<std::int32_t>::min(), "WagnisZinssatz", 1.0},
+                  {4, "WagnisZinssatz", kNull},
+                  {5.0, "WagnisZinssatz", Unreadable{}},
+                  {kNull, "WagnisZinssatz", kNull}});
   const auto [plan, messages] = test::load(demand);
   // Rows after a broken one keep their own values.
   expectEntries(plan, {{1, kKapitalbindungsZinssatz, 5.0}, {2, kLosRaster, 20.0}});
@@ -152,16 +156,13 @@ TEST(Parameters, RowsWithUnreadableColumnsAreReportedAndLeftOut) {
   const std::string wert = row + "Wert ist NULL oder nicht lesbar (Parameter: ";
   const std::string periode = row + "Periode ist NULL oder nicht lesbar (Parameter: ";
   const std::string name = row + "Parameter ist NULL oder nicht lesbar (Periode: 2)" + skipped;
-  EXPECT_EQ(messages, (Lines{wert + "KapitalbindungsZinssatz, Periode: 1)" + skipped,
-                             periode + "LosRaster)" + skipped,
-                             wert + "LosRaster, Periode: 4)" + skipped,
-                             periode + "LosRaster)" + skipped,
-                             name,
-                             name,
-                             periode + "WagnisZinssatz, Periode: -2147483648)" + skipped,
-                             wert + "WagnisZinssatz, Periode: 4)" + skipped,
-                             row + "Periode, Wert sind NULL oder nicht lesbar (Parameter: WagnisZinssatz)" + skipped,
-                             row + "Periode, Wert sind NULL oder nicht lesbar (Parameter: WagnisZinssatz)" + skipped}));
+  EXPECT_EQ(messages,
+            (Lines{wert + "KapitalbindungsZinssatz, Periode: 1)" + skipped, periode + "LosRaster)" + skipped,
+                   wert + "LosRaster, Periode: 4)" + skipped, periode + "LosRaster)" + skipped, name, name,
+                   periode + "WagnisZinssatz, Periode: -2147483648)" + skipped,
+                   wert + "WagnisZinssatz, Periode: 4)" + skipped,
+                   row + "Periode, Wert sind NULL oder nicht lesbar (Parameter: WagnisZinssatz)" + skipped,
+                   row + "Periode, Wert sind NULL oder nicht lesbar (Parameter: WagnisZinssatz)" + skipped}));
 }
 
 }  // namespace

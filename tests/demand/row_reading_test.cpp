@@ -1,12 +1,12 @@
 #include "demand/row_reading.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <string>
 #include <variant>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/given_rows.h"
 
@@ -45,7 +45,10 @@ using test::Unreadable;
 
 TEST(RowReading, ReadsMatchingKindsAndNotesEveryOtherColumn) {
   GivenRows rows({{std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{}, std::monostate{}},
-                  {7, 2.5, std::string("Gr\xC3\xB6\xC3\x9F" "e"), Date{kMarch1st2024 + 0.5}, Unreadable{}}});
+                  {7, 2.5,
+                   std::string("Gr\xC3\xB6\xC3\x9F"
+                               "e"),
+                   Date{kMarch1st2024 + 0.5}, Unreadable{}}});
   ASSERT_TRUE(rows.next());
   RowReader nulls(rows, "Probe");
   EXPECT_FALSE(nulls.integer(0, "n"));
@@ -58,7 +61,9 @@ TEST(RowReading, ReadsMatchingKindsAndNotesEveryOtherColumn) {
   RowReader row(rows, "Probe");
   EXPECT_EQ(row.integer(0, "n"), 7);
   EXPECT_EQ(row.real(1, "r"), 2.5);
-  EXPECT_EQ(row.text(2, "t"), "Gr\xC3\xB6\xC3\x9F" "e");
+  EXPECT_EQ(row.text(2, "t"),
+            "Gr\xC3\xB6\xC3\x9F"
+            "e");
   EXPECT_EQ(row.date(3, "d"), kMarch1st2024 + 0.5);
   EXPECT_TRUE(row.complete());
   // Each read takes one kind only: no conversion between them.
@@ -71,19 +76,25 @@ TEST(RowReading, ReadsMatchingKindsAndNotesEveryOtherColumn) {
   EXPECT_EQ(row.optionalText(4), "") << "an unreadable description counts as none";
   EXPECT_FALSE(row.complete());
   EXPECT_EQ(row.problem().columns, (std::vector<std::string_view>{"n as real", "r as integer", "t as integer",
-                                                                 "d as text", "unreadable"}));
+                                                                  "d as text", "unreadable"}));
 }
 
 TEST(RowReading, TextsAreCutTo128BytesAtACharacterBoundaryAndKeptAsUtf8) {
   std::string umlauts;
   for (int i = 0; i < 70; ++i) umlauts += "\xC3\xBC";  // 140 bytes
-  GivenRows rows({{"a" + umlauts}, {std::string(150, 'x')}, {std::string("Gr\xF6\xDF" "e")}});
+  GivenRows rows({{"a" + umlauts},
+                  {std::string(150, 'x')},
+                  {std::string("Gr\xF6\xDF"
+                               "e")}});
   ASSERT_TRUE(rows.next());
-  EXPECT_EQ(RowReader(rows, "Probe").text(0, "t"), "a" + umlauts.substr(0, 126));  // 127 bytes: no half character
+  EXPECT_EQ(RowReader(rows, "Probe").text(0, "t"),
+            "a" + umlauts.substr(0, 126));  // 127 bytes: no half character
   ASSERT_TRUE(rows.next());
   EXPECT_EQ(RowReader(rows, "Probe").optionalText(0), std::string(128, 'x'));
   ASSERT_TRUE(rows.next());
-  EXPECT_EQ(RowReader(rows, "Probe").text(0, "t"), "Gr\xEF\xBF\xBD\xEF\xBF\xBD" "e")
+  EXPECT_EQ(RowReader(rows, "Probe").text(0, "t"),
+            "Gr\xEF\xBF\xBD\xEF\xBF\xBD"
+            "e")
       << "what is not UTF-8 becomes U+FFFD";
 }
 

@@ -6,7 +6,6 @@
 // shards together must plan every demand exactly once, and a shard whose
 // demands are refused for their data counts as done.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,12 +61,13 @@ std::vector<std::string> fillPlanningDatabase(TestDatabase& db) {
            "','PeriodenLänge',1),('" + key + "','Währung',1),('" + key + "','RüstKosten',1),('" + key +
            "','StückKosten',1),('" + key + "','LosRaster',1),('" + key + "','KapitalbindungsZinssatz',1)" +
            (interestYear ? ",('" + key + "','ZinsJahr',360);" : ";");
-    sql += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key + "',1,'RüstKosten',50),('" +
-           key + "',1,'StückKosten',360),('" + key + "',1,'LosRaster',1),('" + key +
-           "',1,'KapitalbindungsZinssatz',0.5);";
+    sql += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key +
+           "',1,'RüstKosten',50),('" + key + "',1,'StückKosten',360),('" + key + "',1,'LosRaster',1),('" +
+           key + "',1,'KapitalbindungsZinssatz',0.5);";
     for (int day = 4; day < 12; ++day) {
-      sql += "insert into Termin(Bedarf,Termin,Menge) values ('" + key + "','2027-01-" + (day < 10 ? "0" : "") +
-             std::to_string(day) + " 08:00:00'," + std::to_string(5 + day * 7 % 13) + ");";
+      sql += "insert into Termin(Bedarf,Termin,Menge) values ('" + key + "','2027-01-" +
+             (day < 10 ? "0" : "") + std::to_string(day) + " 08:00:00'," + std::to_string(5 + day * 7 % 13) +
+             ");";
     }
   };
   for (int n = 1; n <= 30; ++n) demand("D" + std::to_string(100 + n), true);
@@ -102,7 +102,8 @@ void expectEveryDemandOnce(const std::map<std::string, std::map<std::string, int
   for (const std::string& key : keys) {
     const std::map<std::string, int> expected = {{key == kRefusedKey ? "refused" : "planned", 1}};
     const auto found = outcomes.find(key);
-    EXPECT_TRUE(found != outcomes.end() && found->second == expected) << key << " was not handled exactly once";
+    EXPECT_TRUE(found != outcomes.end() && found->second == expected)
+        << key << " was not handled exactly once";
     if (key != kRefusedKey) planned.insert(key);
   }
   EXPECT_EQ(outcomes.size(), keys.size());
@@ -192,7 +193,8 @@ std::string sbatchOption(const std::string& script, const std::string& option) {
 
 TEST(ScaleOut, SlurmJobArrayPlansEveryDemandOnce) {
   const std::string original = test::readFile(docsFile("slurm-array.sh"));
-  ASSERT_NE(original.find(kInstalledProgram), std::string::npos) << "the script does not run " << kInstalledProgram;
+  ASSERT_NE(original.find(kInstalledProgram), std::string::npos)
+      << "the script does not run " << kInstalledProgram;
   std::smatch range;
   const std::string array = sbatchOption(original, "array");
   ASSERT_TRUE(std::regex_match(array, range, std::regex("1-([0-9]+)"))) << "#SBATCH --array=" << array;

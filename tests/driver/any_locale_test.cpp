@@ -3,7 +3,6 @@
 // is not installed or one with an 8-bit code set. The console bytes and the
 // rows are those of a run under the tests' own environment.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -28,7 +27,8 @@ using Rows = std::vector<std::vector<std::string>>;
 /// build, what the sanitizers need.
 std::vector<std::string> keptVariables() {
   std::vector<std::string> kept;
-  for (const char* name : {"ODBCINI", "ODBCSYSINI", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "LD_PRELOAD"}) {
+  for (const char* name :
+       {"ODBCINI", "ODBCSYSINI", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "LD_PRELOAD"}) {
     if (const char* value = getenv(name)) kept.push_back(std::string(name) + "=" + value);
   }
   return kept;
@@ -41,15 +41,20 @@ std::string latin1LocaleFolder() {
   if (std::filesystem::exists(folder + "/de_DE.ISO-8859-1")) return folder;
   if (!std::filesystem::exists("/usr/share/i18n/locales/de_DE")) return {};
   std::filesystem::create_directories(folder);
-  const RunResult made = test::runCommand({"localedef", "-i", "de_DE", "-f", "ISO-8859-1", folder + "/de_DE.ISO-8859-1"});
+  const RunResult made =
+      test::runCommand({"localedef", "-i", "de_DE", "-f", "ISO-8859-1", folder + "/de_DE.ISO-8859-1"});
   return made.exitStatus == 0 ? folder : std::string();
 }
 
 /// The locale settings to try, each a list of variables.
 std::vector<std::vector<std::string>> localeSettings() {
-  std::vector<std::vector<std::string>> settings = {
-      {}, {"LANG=C"}, {"LANG=POSIX"}, {"LC_ALL=C"}, {"LANG=xx_YY.UTF-8"}, {"LC_ALL=de_DE.ISO-8859-1"},
-      {"LANG=C.UTF-8", "LC_CTYPE=C"}};
+  std::vector<std::vector<std::string>> settings = {{},
+                                                    {"LANG=C"},
+                                                    {"LANG=POSIX"},
+                                                    {"LC_ALL=C"},
+                                                    {"LANG=xx_YY.UTF-8"},
+                                                    {"LC_ALL=de_DE.ISO-8859-1"},
+                                                    {"LANG=C.UTF-8", "LC_CTYPE=C"}};
   const std::string folder = latin1LocaleFolder();
   EXPECT_FALSE(folder.empty()) << "no 8-bit locale could be made (the package locales has its sources)";
   if (!folder.empty()) settings.push_back({"LOCPATH=" + folder, "LANG=de_DE.ISO-8859-1"});
@@ -98,12 +103,17 @@ TEST_P(AnyLocale, EveryProgramWritesTheSameBytesAndRows) {
       {LOTSIZING_REPORT_BINARY, dsn, "M\xC3\xA4ngel"},
       {LOTSIZING_REPORT_BINARY, dsn, "PUMPE-4711"},
   };
-  const auto rowsNow = [&] { return db.rows("select Bedarf,Termin,LosGröße,Kosten from LosGröße order by Bedarf,Termin"); };
+  const auto rowsNow = [&] {
+    return db.rows("select Bedarf,Termin,LosGröße,Kosten from LosGröße order by Bedarf,Termin");
+  };
   std::vector<RunResult> expected;
   for (const auto& command : commands) expected.push_back(test::runCommand(command));
   const Rows expectedRows = rowsNow();
   ASSERT_EQ(expected[0].exitStatus, 0) << expected[0].err;
-  ASSERT_NE(expected[1].err.find("Unbekannter Parameter: Gr\x94\xE1" "e"), std::string::npos) << expected[1].err;
+  ASSERT_NE(expected[1].err.find("Unbekannter Parameter: Gr\x94\xE1"
+                                 "e"),
+            std::string::npos)
+      << expected[1].err;
 
   for (const auto& locale : localeSettings()) {
     SCOPED_TRACE("env -i " + testing::PrintToString(locale));

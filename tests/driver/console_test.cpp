@@ -42,18 +42,20 @@ TEST(ConsoleStreamTest, ErrorBannerFramesTheTextInCodePage850AfterALineEnd) {
   };
   const Case cases[] = {
       {"Bedarf existiert nicht: Bär", "Bedarf existiert nicht: B\x84r"},
-      {"LosGröße", "LosGr\x94\xE1" "e"},
-      {"Preis 5 €", "Preis 5 ?"},            // no euro sign in code page 850
-      {"a\xF0\x9F\x98\x80z", "a?z"},          // 4-byte character: one '?'
-      {"kaputt \xC3", "kaputt ?"},            // truncated UTF-8
-      {"\xE0\x80\xAF", "???"},                // overlong form
+      {"LosGröße",
+       "LosGr\x94\xE1"
+       "e"},
+      {"Preis 5 €", "Preis 5 ?"},     // no euro sign in code page 850
+      {"a\xF0\x9F\x98\x80z", "a?z"},  // 4-byte character: one '?'
+      {"kaputt \xC3", "kaputt ?"},    // truncated UTF-8
+      {"\xE0\x80\xAF", "???"},        // overlong form
       {"", ""},
   };
   for (const Case& c : cases) {
     Capture captured(std::cerr);
     printErrorBanner(c.in);
-    EXPECT_EQ(captured.text(), std::string("\n______>>>>>>>>>______ \a") + c.out +
-                                   " ______<<<<<<<<<______") << c.in;
+    EXPECT_EQ(captured.text(), std::string("\n______>>>>>>>>>______ \a") + c.out + " ______<<<<<<<<<______")
+        << c.in;
   }
   EXPECT_EQ(kBannerOpen.size(), 23u);
   EXPECT_EQ(kBannerClose.size(), 22u);

@@ -35,11 +35,16 @@ TEST(RunUsageTest, FewerThanTwoArgumentsGiveTheUsageBanner) {
 }
 
 TEST(RunUsageTest, ProgramNameIsWrittenUnconvertedExceptInTheBanner) {
-  const std::string name = "./losgr\xC3\xB6\xC3\x9F" "e";  // "./losgröße" in UTF-8
+  const std::string name =
+      "./losgr\xC3\xB6\xC3\x9F"
+      "e";  // "./losgröße" in UTF-8
   const test::RunResult result = test::runProgramOnce({}, test::Capture::Separate, {}, name);
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, name + ": Gestartet\n" + name + "\a: Fehlerhaft beendet!");
-  EXPECT_EQ(result.err, "\n" + kOpen + "./losgr\x94\xE1" "e" + kUsage + kClose);
+  EXPECT_EQ(result.err, "\n" + kOpen +
+                            "./losgr\x94\xE1"
+                            "e" +
+                            kUsage + kClose);
 }
 
 TEST(RunFailureTest, DatabaseFailureGivesDatabaseLineOneReportAndTheFailureMessage) {
@@ -58,8 +63,7 @@ TEST(RunFailureTest, DatabaseFailureGivesDatabaseLineOneReportAndTheFailureMessa
 
 TEST(RunFailureTest, ControlCharactersInTheKeyAndTheDataSourceNameNeverSplitTheDatabaseLine) {
   // Line feed, tab, carriage return, escape, DEL and U+0085 (a C1 line end).
-  const test::RunResult result =
-      test::runProgram({"lsz_\tquelle\r", "nl\nhere\x1b[2J\x7f\xC2\x85x"});
+  const test::RunResult result = test::runProgram({"lsz_\tquelle\r", "nl\nhere\x1b[2J\x7f\xC2\x85x"});
   const std::string databaseLine = "Datenbank: lsz_ quelle    Bedarf: nl here [2J  x";
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, started() + "\n" + databaseLine + "\n" + failed());
@@ -84,7 +88,9 @@ TEST(RunFailureTest, ArgumentsBehindTheDemandKeyAreIgnored) {
   EXPECT_EQ(four.combined, two.combined);
 }
 
-std::string exampleData() { return test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"); }
+std::string exampleData() {
+  return test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql");
+}
 
 class RunDatabaseTest : public testing::TestWithParam<test::Backend> {
  protected:
@@ -94,12 +100,10 @@ class RunDatabaseTest : public testing::TestWithParam<test::Backend> {
 
 TEST_P(RunDatabaseTest, ExampleDemandRunsToTheSuccessMessage) {
   const std::string source = db_.dataSourceName();
-  const test::RunResult result =
-      test::runProgramOnce({source, "PUMPE-4711"}, test::Capture::Separate);
+  const test::RunResult result = test::runProgramOnce({source, "PUMPE-4711"}, test::Capture::Separate);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, started() + "\nDatenbank: " + source + "   Bedarf: PUMPE-4711\n" +
-                            succeeded());
+  EXPECT_EQ(result.out, started() + "\nDatenbank: " + source + "   Bedarf: PUMPE-4711\n" + succeeded());
   EXPECT_FALSE(db_.rows("select LosGröße from LosGröße where Bedarf='PUMPE-4711'").empty());
 }
 
@@ -107,8 +111,7 @@ TEST_P(RunDatabaseTest, RefusedPlanEndsWithTheFailureMessageAndNoErrorReport) {
   const test::RunResult result =
       test::runProgramOnce({db_.dataSourceName(), "FEHLT"}, test::Capture::Combined);
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_NE(result.combined.find("\n" + kOpen + "Bedarf existiert nicht: FEHLT" + kClose),
-            std::string::npos)
+  EXPECT_NE(result.combined.find("\n" + kOpen + "Bedarf existiert nicht: FEHLT" + kClose), std::string::npos)
       << result.combined;
   EXPECT_EQ(test::count(result.combined, "Unknown error"), 0u) << result.combined;
   EXPECT_TRUE(result.combined.ends_with(kClose + "\n" + failed())) << result.combined;
@@ -122,7 +125,8 @@ TEST_P(RunDatabaseTest, ControlCharactersInKeysAndNamesNeverSplitABannerLine) {
                                              : "E'Rüst\\nKosten\\t'";
   db_.exec("insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',1," +
            nameWithControlCharacters + ",1)");
-  const test::RunResult known = test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
+  const test::RunResult known =
+      test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
   EXPECT_EQ(known.exitStatus, 0);
   EXPECT_EQ(known.err, "\n" + kOpen + "Unbekannter Parameter: R\x81st Kosten " + kClose);
 
@@ -135,8 +139,9 @@ TEST_P(RunDatabaseTest, ControlCharactersInKeysAndNamesNeverSplitABannerLine) {
 
 TEST_P(RunDatabaseTest, AHorizonOfMoreThan200000PeriodsIsRefusedBeforeAnythingIsAllocated) {
   // A placeholder due date in year 9999 and daily periods: 2.9 million periods.
-  db_.exec("insert into Termin(Bedarf,Termin,Menge) values ('WW1958','9999-12-31 00:00:00',1);"
-           "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
+  db_.exec(
+      "insert into Termin(Bedarf,Termin,Menge) values ('WW1958','9999-12-31 00:00:00',1);"
+      "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
   const test::RunResult result =
       test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
   EXPECT_EQ(result.exitStatus, 1);
@@ -166,10 +171,9 @@ TEST(RunOutOfMemoryTest, ExhaustedMemoryEndsTheRunWithOneBannerLine) {
       "insert into Termin(Bedarf,Termin,Menge) values ('RIESIG','1900-01-01 12:00:00',1),"
       " ('RIESIG','2444-01-01 12:00:00',1);"
       "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('RIESIG',40000,7,1.5)");
-  const test::RunResult result =
-      test::runProgramOnce({db.dataSourceName(), "RIESIG"}, test::Capture::Separate,
-                           {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY},
-                            {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
+  const test::RunResult result = test::runProgramOnce(
+      {db.dataSourceName(), "RIESIG"}, test::Capture::Separate,
+      {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY}, {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "\n" + kOpen + "Nicht genug Arbeitsspeicher" + kClose);
   EXPECT_TRUE(result.out.ends_with("\n" + failed())) << result.out;
@@ -190,10 +194,9 @@ TEST(RunOutOfMemoryTest, TheDatabaseRunningOutOfMemoryIsExhaustedMemoryToo) {
           " select i+1 from n where i<300000) select 'WW1958','2027-01-05 08:00:00',1 from n;"
           "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
   const std::string source = db.dataSourceName();
-  const test::RunResult result =
-      test::runProgramOnce({source, "WW1958"}, test::Capture::Separate,
-                           {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY},
-                            {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
+  const test::RunResult result = test::runProgramOnce(
+      {source, "WW1958"}, test::Capture::Separate,
+      {{"LD_PRELOAD", FAILING_MALLOC_LIBRARY}, {"LSZ_FAIL_ALLOCATIONS_ABOVE", "4000000"}});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.out, started() + "\nDatenbank: " + source + "   Bedarf: WW1958\n" + failed());
   EXPECT_EQ(result.err, "\n" + kOpen + "Nicht genug Arbeitsspeicher" + kClose);
@@ -204,14 +207,16 @@ TEST(RunOutOfMemoryTest, TheDatabaseRunningOutOfMemoryIsExhaustedMemoryToo) {
 TEST_P(RunDatabaseTest, AnInfiniteStartDateIsUnreadableAndRefusesTheDemand) {
   if (GetParam() != test::Backend::PostgreSQL && GetParam() != test::Backend::PostgreSQLAnsi)
     GTEST_SKIP() << "only PostgreSQL has infinite timestamps";
-  db_.exec("update Bedarf set StartTermin='infinity' where Bedarf='WW1958';"
-           "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
+  db_.exec(
+      "update Bedarf set StartTermin='infinity' where Bedarf='WW1958';"
+      "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");
   const test::RunResult result =
       test::runProgramOnce({db_.dataSourceName(), "WW1958"}, test::Capture::Separate);
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.err, "\n" + kOpen +
                             "Unlesbare Spalte in Bedarf: StartTermin ist NULL oder nicht lesbar "
-                            "(Bedarf: WW1958)" + kClose);
+                            "(Bedarf: WW1958)" +
+                            kClose);
   EXPECT_EQ(db_.rows("select LosGröße from LosGröße where Bedarf='WW1958'"),
             (std::vector<std::vector<std::string>>{{"7"}}));
 }

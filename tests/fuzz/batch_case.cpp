@@ -22,7 +22,8 @@ struct CaseFiles {
 };
 
 CaseFiles filesIn(const std::filesystem::path& folder, const std::string& stem) {
-  return {folder / (stem + ".db"), folder / (stem + ".keys"), folder / (stem + ".log"), folder / (stem + ".jsonl")};
+  return {folder / (stem + ".db"), folder / (stem + ".keys"), folder / (stem + ".log"),
+          folder / (stem + ".jsonl")};
 }
 
 /// Generates the database, the keys file and the logs of `seed`.
@@ -50,13 +51,24 @@ std::vector<RunPlan> plansFor(const BatchInputs& inputs, const CaseFiles& files)
   const std::string jobs = std::to_string(inputs.jobs);
   const std::string keys = files.keys.string();
   std::vector<RunPlan> plans = {
-      {"run 1 (text log on standard output)", {"--keys", keys, "--jobs", jobs}, nullptr, nullptr, false, false},
+      {"run 1 (text log on standard output)",
+       {"--keys", keys, "--jobs", jobs},
+       nullptr,
+       nullptr,
+       false,
+       false},
       {"run 2 (--json --resume)",
        {"--keys", keys, "--jobs", jobs, "--json", "--resume", "--log", files.jsonLog.string()},
-       &files.jsonLog, &inputs.jsonLog, true, false},
+       &files.jsonLog,
+       &inputs.jsonLog,
+       true,
+       false},
       {inputs.dryRun ? "run 3 (--resume --dry-run)" : "run 3 (--resume)",
        {"--keys", keys, "--jobs", jobs, "--resume", "--log", files.textLog.string()},
-       &files.textLog, &inputs.textLog, false, inputs.dryRun},
+       &files.textLog,
+       &inputs.textLog,
+       false,
+       inputs.dryRun},
   };
   if (inputs.dryRun) plans.back().options.push_back("--dry-run");
   return plans;
@@ -68,8 +80,8 @@ LotsByKey lotsIn(const std::filesystem::path& database) {
 }
 
 /// Runs `plan` and checks it; adds its violations to `outcome`.
-void runAndCheck(const CaseSetup& setup, const CaseFiles& files, const BatchInputs& inputs, const RunPlan& plan,
-                 CaseOutcome& outcome) {
+void runAndCheck(const CaseSetup& setup, const CaseFiles& files, const BatchInputs& inputs,
+                 const RunPlan& plan, CaseOutcome& outcome) {
   BatchObservation observation;
   observation.name = plan.name;
   observation.json = plan.json;
@@ -84,13 +96,16 @@ void runAndCheck(const CaseSetup& setup, const CaseFiles& files, const BatchInpu
   if (plan.log) {
     const std::string log = test::readFile(*plan.log);
     const std::string& preset = plan.resumed->bytes;
-    if (!log.starts_with(preset)) outcome.violations.push_back(plan.name + ": the log's earlier lines changed");
+    if (!log.starts_with(preset))
+      outcome.violations.push_back(plan.name + ": the log's earlier lines changed");
     observation.written = log.substr(std::min(preset.size(), log.size()));
   } else {
     observation.written = observation.run.out;
   }
-  for (std::string& violation : findBatchViolations(observation)) outcome.violations.push_back(std::move(violation));
-  if (outcome.exitStatus < 0 || observation.run.exitStatus > 1) outcome.exitStatus = observation.run.exitStatus;
+  for (std::string& violation : findBatchViolations(observation))
+    outcome.violations.push_back(std::move(violation));
+  if (outcome.exitStatus < 0 || observation.run.exitStatus > 1)
+    outcome.exitStatus = observation.run.exitStatus;
   outcome.timedOut = outcome.timedOut || observation.run.timedOut;
   outcome.elapsed += observation.run.elapsed;
 }
@@ -102,7 +117,8 @@ class CaseFolder {
   ~CaseFolder() {
     removeDatabase(files_.database);
     std::error_code ignored;
-    for (const auto* file : {&files_.keys, &files_.textLog, &files_.jsonLog}) std::filesystem::remove(*file, ignored);
+    for (const auto* file : {&files_.keys, &files_.textLog, &files_.jsonLog})
+      std::filesystem::remove(*file, ignored);
   }
   CaseFolder(const CaseFolder&) = delete;
   CaseFolder& operator=(const CaseFolder&) = delete;
@@ -119,7 +135,8 @@ CaseOutcome runBatchCase(const CaseSetup& setup, std::uint64_t seed) {
   const BatchInputs inputs = writeInputs(setup, seed, folder.files());
   CaseOutcome outcome;
   outcome.seed = seed;
-  for (const RunPlan& plan : plansFor(inputs, folder.files())) runAndCheck(setup, folder.files(), inputs, plan, outcome);
+  for (const RunPlan& plan : plansFor(inputs, folder.files()))
+    runAndCheck(setup, folder.files(), inputs, plan, outcome);
   return outcome;
 }
 
@@ -128,13 +145,16 @@ std::string keepBatchCase(const CaseSetup& setup, std::uint64_t seed, const std:
   std::filesystem::create_directories(folder);
   const CaseFiles files = filesIn(std::filesystem::absolute(folder), "batch-seed-" + std::to_string(seed));
   const BatchInputs inputs = writeInputs(setup, seed, files);
-  const std::filesystem::path script = files.database.parent_path() / ("batch-seed-" + std::to_string(seed) + ".sh");
+  const std::filesystem::path script =
+      files.database.parent_path() / ("batch-seed-" + std::to_string(seed) + ".sh");
   std::ofstream out(script, std::ios::trunc);
   out << "#!/bin/sh\n# The runs of lotsizing_fuzz --mode batch, seed " << seed
-      << ", in order. They change the database and append to the logs: run lotsizing_fuzz again for fresh files.\n"
+      << ", in order. They change the database and append to the logs: run lotsizing_fuzz again for fresh "
+         "files.\n"
       << "export ODBCINI=" << shellQuoted(odbcIni.string()) << "\n";
   for (const RunPlan& plan : plansFor(inputs, files)) {
-    out << "# " << plan.name << "\n" << shellQuoted(setup.program) << " " << shellQuoted(dataSourceFor(files.database));
+    out << "# " << plan.name << "\n"
+        << shellQuoted(setup.program) << " " << shellQuoted(dataSourceFor(files.database));
     for (const std::string& option : plan.options) out << " " << shellQuoted(option);
     out << "\necho \"exit status $?\"\n";
   }

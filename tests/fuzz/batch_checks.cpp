@@ -121,13 +121,14 @@ void checkExit(const BatchObservation& o, Violations& found) {
   if (o.run.timedOut) {
     found.push_back(o.name + ": ran longer than the time limit and was killed");
   } else if (o.run.exitStatus < 0 || o.run.exitStatus > 4) {
-    found.push_back(o.name + ": exit status " + std::to_string(o.run.exitStatus) +
-                    "; standard error ends: " + printable(o.run.err.substr(o.run.err.size() > 300 ? o.run.err.size() - 300 : 0)));
+    found.push_back(o.name + ": exit status " + std::to_string(o.run.exitStatus) + "; standard error ends: " +
+                    printable(o.run.err.substr(o.run.err.size() > 300 ? o.run.err.size() - 300 : 0)));
   }
 }
 
 void checkStandardError(const BatchObservation& o, Violations& found) {
-  if (!test::isUtf8(o.run.err)) found.push_back(o.name + ": standard error is not UTF-8: " + printable(o.run.err));
+  if (!test::isUtf8(o.run.err))
+    found.push_back(o.name + ": standard error is not UTF-8: " + printable(o.run.err));
   for (const std::string_view line : linesOf(o.run.err)) {
     if (!line.starts_with("lotsizing-batch: ")) {
       found.push_back(o.name + ": a line of standard error is no message of the program: " + printable(line));
@@ -135,8 +136,10 @@ void checkStandardError(const BatchObservation& o, Violations& found) {
     }
   }
   for (const std::size_t number : o.keysFile.rejected) {
-    if (o.run.err.find("lotsizing-batch: keys file line " + std::to_string(number) + " rejected: ") == std::string::npos) {
-      found.push_back(o.name + ": line " + std::to_string(number) + " of the keys file is not named as rejected");
+    if (o.run.err.find("lotsizing-batch: keys file line " + std::to_string(number) + " rejected: ") ==
+        std::string::npos) {
+      found.push_back(o.name + ": line " + std::to_string(number) +
+                      " of the keys file is not named as rejected");
     }
   }
   if (!o.keysFile.rejected.empty() && o.run.exitStatus == 0) {
@@ -146,11 +149,13 @@ void checkStandardError(const BatchObservation& o, Violations& found) {
 
 void checkLog(const BatchObservation& o, const std::vector<std::string_view>& lines, Violations& found) {
   if (!test::isUtf8(o.written)) found.push_back(o.name + ": the log is not UTF-8");
-  if (!o.written.empty() && o.written.back() != '\n') found.push_back(o.name + ": the log's last line is not ended");
+  if (!o.written.empty() && o.written.back() != '\n')
+    found.push_back(o.name + ": the log's last line is not ended");
   for (const std::string_view line : lines) {
     const bool fits = o.json ? test::isJson(line) : isTimeStamp(line);
     if (!fits) {
-      found.push_back(o.name + (o.json ? ": a line of the log is no JSON: " : ": a line of the log has no time: ") +
+      found.push_back(o.name +
+                      (o.json ? ": a line of the log is no JSON: " : ": a line of the log has no time: ") +
                       printable(line));
       break;
     }
@@ -176,7 +181,8 @@ void checkRows(const BatchObservation& o, const std::vector<std::string>& planne
   for (const std::string& key : keys) {
     const auto before = o.before.find(key);
     const auto after = o.after.find(key);
-    const bool changed = (before == o.before.end() ? none : before->second) != (after == o.after.end() ? none : after->second);
+    const bool changed =
+        (before == o.before.end() ? none : before->second) != (after == o.after.end() ? none : after->second);
     if (!changed) continue;
     if (o.dryRun) {
       found.push_back(o.name + ": a dry run changed the rows of " + printable(key));

@@ -34,8 +34,8 @@ struct BatchObservation {
   test::ChildResult run;
   bool json = false;
   bool dryRun = false;
-  std::string written;                      // what the run added to its log
-  KeysFileLines keysFile;                   // what its keys file names
+  std::string written;                          // what the run added to its log
+  KeysFileLines keysFile;                       // what its keys file names
   const std::set<std::string>* done = nullptr;  // for --resume: what it must leave out
   LotsByKey before;
   LotsByKey after;

@@ -16,7 +16,8 @@ char32_t decodeUtf8(const std::string& text, std::size_t at, std::size_t& length
   const auto lead = static_cast<unsigned char>(text[at]);
   length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
   char32_t value = length == 1 ? lead : lead & (0xFF >> (length + 1));
-  for (std::size_t k = 1; k < length; ++k) value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+  for (std::size_t k = 1; k < length; ++k)
+    value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
   return value;
 }
 
@@ -44,7 +45,8 @@ std::string anyJsonString(Random& random, const std::string& key) {
     } else if (c == '\t' && random.chance(0.5)) {
       out += "\\t";
     } else if (c >= 0x10000) {
-      out += hexEscape(random, 0xD800 + ((c - 0x10000) >> 10)) + hexEscape(random, 0xDC00 + ((c - 0x10000) & 0x3FF));
+      out += hexEscape(random, 0xD800 + ((c - 0x10000) >> 10)) +
+             hexEscape(random, 0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
       out += hexEscape(random, static_cast<unsigned>(c));
     }
@@ -53,22 +55,39 @@ std::string anyJsonString(Random& random, const std::string& key) {
 }
 
 /// One line of a keys file, without its line end.
-std::string keysFileLine(Random& random, const std::vector<std::string>& keys, const std::vector<std::string>& earlier) {
+std::string keysFileLine(Random& random, const std::vector<std::string>& keys,
+                         const std::vector<std::string>& earlier) {
   const std::string& key = random.pick(keys);
   switch (random.below(20)) {
-    case 0: return nearName(random, key);
-    case 1: return key + std::string(1, '\0') + "junk";
-    case 2: return std::string(1, '\0') + key;
-    case 3: return key + random.pick<std::string>({"\xFF", "\xC3", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80"});
-    case 4: return random.pick<std::string>({"M\xE4ngel", "Gr\xF6\xDF" "e", "\x80"});
-    case 5: return std::string(static_cast<std::size_t>(random.between(129, 4000)), random.pick({'K', ' ', '\t'}));
-    case 6: return "NO-SUCH-" + std::to_string(random.below(1000));
-    case 7: return earlier.empty() ? key : random.pick(earlier);
-    case 8: return random.pick<std::string>({"", "\r", " ", "\xF0\x9F\x98\x80 Pumpe", "a\\b\"c/"});
-    case 9: return randomText(random, 30);
-    case 10: return key + "\r";
-    case 11: return key + " \xF0\x9F\x93\xA6";  // a character beyond U+FFFF
-    default: return key;  // most lines name a demand of the database
+    case 0:
+      return nearName(random, key);
+    case 1:
+      return key + std::string(1, '\0') + "junk";
+    case 2:
+      return std::string(1, '\0') + key;
+    case 3:
+      return key + random.pick<std::string>({"\xFF", "\xC3", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80"});
+    case 4:
+      return random.pick<std::string>({"M\xE4ngel",
+                                       "Gr\xF6\xDF"
+                                       "e",
+                                       "\x80"});
+    case 5:
+      return std::string(static_cast<std::size_t>(random.between(129, 4000)), random.pick({'K', ' ', '\t'}));
+    case 6:
+      return "NO-SUCH-" + std::to_string(random.below(1000));
+    case 7:
+      return earlier.empty() ? key : random.pick(earlier);
+    case 8:
+      return random.pick<std::string>({"", "\r", " ", "\xF0\x9F\x98\x80 Pumpe", "a\\b\"c/"});
+    case 9:
+      return randomText(random, 30);
+    case 10:
+      return key + "\r";
+    case 11:
+      return key + " \xF0\x9F\x93\xA6";  // a character beyond U+FFFF
+    default:
+      return key;  // most lines name a demand of the database
   }
 }
 
@@ -94,10 +113,13 @@ std::string malformedLine(Random& random, bool json, const std::string& key) {
       return json ? "{\"time\":\"" + std::string(kTime) + "\",\"event\":\"demand\",\"key\":" + badKey +
                         ",\"outcome\":\"planned\",\"lots\":1,\"messages\":[]}"
                   : std::string(kTime) + " " + badKey + planned;
-    case 1: {  // a valid entry cut before its end (JSON only: a text entry cut after its outcome still counts)
-      const std::string entry = "{\"time\":\"" + std::string(kTime) + "\",\"event\":\"demand\",\"key\":" +
-                                anyJsonString(random, key) + ",\"outcome\":\"planned\",\"lots\":1}";
-      return json ? entry.substr(0, static_cast<std::size_t>(random.between(1, static_cast<std::int64_t>(entry.size()) - 1)))
+    case 1: {  // a valid entry cut before its end (JSON only: a text entry cut after its outcome still
+               // counts)
+      const std::string entry = "{\"time\":\"" + std::string(kTime) +
+                                "\",\"event\":\"demand\",\"key\":" + anyJsonString(random, key) +
+                                ",\"outcome\":\"planned\",\"lots\":1}";
+      return json ? entry.substr(0, static_cast<std::size_t>(
+                                        random.between(1, static_cast<std::int64_t>(entry.size()) - 1)))
                   : std::string(kTime) + " " + badKey + planned;
     }
     case 2: {  // binary junk without a line end
@@ -108,24 +130,29 @@ std::string malformedLine(Random& random, bool json, const std::string& key) {
       }
       return "\x01" + junk;
     }
-    case 3: return std::string(static_cast<std::size_t>(random.between(10000, random.chance(0.1) ? 2000000 : 200000)), 'x');
-    case 4: return "";
+    case 3:
+      return std::string(
+          static_cast<std::size_t>(random.between(10000, random.chance(0.1) ? 2000000 : 200000)), 'x');
+    case 4:
+      return "";
     default:  // no key at all, or one without its quotes
-      return json ? "{\"event\":\"demand\",\"outcome\":\"planned\"}" : std::string(kTime) + " WW1958 planned lots=1";
+      return json ? "{\"event\":\"demand\",\"outcome\":\"planned\"}"
+                  : std::string(kTime) + " WW1958 planned lots=1";
   }
 }
 
 std::string entry(Random& random, bool json, const std::string& key, const std::string& outcome) {
   const std::string encoded = anyJsonString(random, key);
   if (json) {
-    return "{\"time\":\"" + std::string(kTime) + "\",\"event\":\"demand\",\"key\":" + encoded + ",\"outcome\":\"" +
-           outcome + "\",\"lots\":0,\"cost\":0,\"periods\":0,\"ms\":0.1,\"messages\":[]}";
+    return "{\"time\":\"" + std::string(kTime) + "\",\"event\":\"demand\",\"key\":" + encoded +
+           ",\"outcome\":\"" + outcome + "\",\"lots\":0,\"cost\":0,\"periods\":0,\"ms\":0.1,\"messages\":[]}";
   }
   return std::string(kTime) + " " + encoded + " " + outcome + " lots=0 cost=0 periods=0 ms=0.1";
 }
 
 std::string startLine(bool json) {
-  return json ? "{\"time\":\"" + std::string(kTime) + "\",\"event\":\"start\",\"demands\":1,\"jobs\":1,\"dryRun\":false}"
+  return json ? "{\"time\":\"" + std::string(kTime) +
+                    "\",\"event\":\"start\",\"demands\":1,\"jobs\":1,\"dryRun\":false}"
               : std::string(kTime) + " batch started: 1 demands, 1 jobs";
 }
 

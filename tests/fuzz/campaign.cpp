@@ -12,8 +12,8 @@
 
 #include "batch_case.h"
 #include "database_generator.h"
-#include "fuzz_case.h"
 #include "db/odbc_environment.h"
+#include "fuzz_case.h"
 #include "sqlite_file.h"
 #include "support/helpers.h"
 #include "support/scratch_folder.h"
@@ -28,7 +28,8 @@ constexpr std::size_t kDataSourceBytes = 119;  // the program cuts its first arg
 /// Collects the outcomes of all threads, prints violations and keeps failing databases.
 class Reporter {
  public:
-  Reporter(const CampaignOptions& options, const std::string& schema, std::filesystem::path odbcIni, std::ostream& out)
+  Reporter(const CampaignOptions& options, const std::string& schema, std::filesystem::path odbcIni,
+           std::ostream& out)
       : options_(options), schema_(schema), odbcIni_(std::move(odbcIni)), out_(out) {}
 
   void record(const CaseOutcome& outcome) {
@@ -43,12 +44,13 @@ class Reporter {
     const double seconds = std::chrono::duration<double>(took).count();
     const std::uint64_t seeds = passed_ + failed_;
     char timing[160];
-    std::snprintf(timing, sizeof timing, "%.1f s, %.1f seeds per second; slowest run: seed %llu, %.2f s", seconds,
-                  seconds > 0 ? static_cast<double>(seeds) / seconds : 0.0, static_cast<unsigned long long>(slowestSeed_),
+    std::snprintf(timing, sizeof timing, "%.1f s, %.1f seeds per second; slowest run: seed %llu, %.2f s",
+                  seconds, seconds > 0 ? static_cast<double>(seeds) / seconds : 0.0,
+                  static_cast<unsigned long long>(slowestSeed_),
                   std::chrono::duration<double>(slowest_).count());
     out_ << "seeds " << options_.from << " to " << options_.to << ": exit status 0: " << succeeded_
-         << ", exit status 1: " << refused_ << ", other or killed: " << (seeds - succeeded_ - refused_) << "; "
-         << timing << '\n'
+         << ", exit status 1: " << refused_ << ", other or killed: " << (seeds - succeeded_ - refused_)
+         << "; " << timing << '\n'
          << passed_ << " passed, " << failed_ << " failed" << std::endl;
   }
 
@@ -71,7 +73,8 @@ class Reporter {
       headed_ = true;
     }
     for (const std::string& violation : outcome.violations) {
-      const std::string line = "seed " + std::to_string(outcome.seed) + ": " + violation + "; reproduce: " + reproduction;
+      const std::string line =
+          "seed " + std::to_string(outcome.seed) + ": " + violation + "; reproduce: " + reproduction;
       out_ << line << std::endl;
       readme << line << '\n';
     }
@@ -99,9 +102,11 @@ class Reporter {
     removeDatabase(keptDb);
     generateDatabase(outcome.seed, keptDb, schema_);
     const std::string dataSource = dataSourceFor(keptDb);
-    std::string reproduction = "ODBCINI=" + shellQuoted(keptIni.string()) + " " + shellQuoted(options_.program) + " " +
-                               shellQuoted(dataSource) + " " + shellQuoted(outcome.runKey);
-    if (dataSource.size() > kDataSourceBytes) reproduction += "  (path too long for the program: move the file)";
+    std::string reproduction = "ODBCINI=" + shellQuoted(keptIni.string()) + " " +
+                               shellQuoted(options_.program) + " " + shellQuoted(dataSource) + " " +
+                               shellQuoted(outcome.runKey);
+    if (dataSource.size() > kDataSourceBytes)
+      reproduction += "  (path too long for the program: move the file)";
     return reproduction;
   }
 
@@ -134,9 +139,11 @@ CaseOutcome runGuarded(const CaseSetup& setup, CampaignOptions::Mode mode, std::
 bool validUtf8(const std::string& text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                             : lead >= 0xF0 && lead < 0xF5                    ? 4
-                                                                               : 0;
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xC2 && lead < 0xE0 ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
     if (length == 0 || i + length > text.size()) return false;
     for (std::size_t k = 1; k < length; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -187,7 +194,8 @@ std::uint64_t runCampaign(const CampaignOptions& options, std::ostream& out) {
   const Clock::time_point start = Clock::now();
   std::atomic<std::uint64_t> next{options.from};
   const auto work = [&] {
-    for (std::uint64_t seed = next++; seed <= options.to; seed = next++) reporter.record(runGuarded(setup, options.mode, seed));
+    for (std::uint64_t seed = next++; seed <= options.to; seed = next++)
+      reporter.record(runGuarded(setup, options.mode, seed));
   };
   {
     std::vector<std::jthread> workers;

@@ -18,22 +18,23 @@ struct Tables {
   Table headers, factors, parameters, dueDates, lots;
 };
 
-const std::vector<std::string> kParameterNames{"RüstKosten", "StückKosten", "LosRaster", "KapitalbindungsZinssatz",
-                                               "WagnisZinssatz"};
-const std::vector<std::string> kKeyPool{"PUMPE-4711", "WW1958",   "Ventil 12",  "Öl-Pumpe Ä", "A",     "Bedarf;1",
-                                        "x'y",        "100%_",    "Größe\tneu", "Zeile\nzwei", "CR\rLF"};
+const std::vector<std::string> kParameterNames{"RüstKosten", "StückKosten", "LosRaster",
+                                               "KapitalbindungsZinssatz", "WagnisZinssatz"};
+const std::vector<std::string> kKeyPool{"PUMPE-4711", "WW1958",      "Ventil 12", "Öl-Pumpe Ä",
+                                        "A",          "Bedarf;1",    "x'y",       "100%_",
+                                        "Größe\tneu", "Zeile\nzwei", "CR\rLF"};
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 /// Scales of an extreme demand: numbers of the right kind, but so large or so
 /// small (a currency unit of 1e-300, costs of 1e308) that the products and
 /// quotients of the planning overflow or vanish. All 1 for other demands.
 struct Scales {
-  double costs = 1.0;         // the values of RüstKosten and StückKosten
-  double costFactors = 1.0;   // their conversion factors
-  double rateFactors = 1.0;   // the factors of both interest rates
-  double interestYear = 1.0;  // the ZinsJahr factor
-  double currency = 0.0;      // the Währung factor instead of a sane one, when not 0
-  bool bigQuantities = false; // quantities near the 32-bit limit
+  double costs = 1.0;          // the values of RüstKosten and StückKosten
+  double costFactors = 1.0;    // their conversion factors
+  double rateFactors = 1.0;    // the factors of both interest rates
+  double interestYear = 1.0;   // the ZinsJahr factor
+  double currency = 0.0;       // the Währung factor instead of a sane one, when not 0
+  bool bigQuantities = false;  // quantities near the 32-bit limit
 };
 
 /// How one demand is drawn: sane values, each replaced by a hostile one with
@@ -93,7 +94,9 @@ SqlValue dateValue(Random& random, const Moment& moment) {
   return SqlValue::text(moment.second == 0 && random.chance(0.5) ? text.substr(0, 10) : text);
 }
 
-SqlValue nearNameOf(Random& random, const std::string& name) { return SqlValue::text(nearName(random, name)); }
+SqlValue nearNameOf(Random& random, const std::string& name) {
+  return SqlValue::text(nearName(random, name));
+}
 
 void addHeader(Random& random, const DemandProfile& demand, Tables& tables) {
   if (demand.hostile && random.chance(0.15)) return;  // a demand without header
@@ -141,7 +144,8 @@ void addFactors(Random& random, const DemandProfile& demand, Tables& tables) {
   Cells cell(random, demand.mutation);
   for (const auto& [name, factor] : saneFactors(random, demand)) {
     // The length factor keeps effective period lengths where horizons stay small or too long.
-    const Hostile hostileFactor = name == "PeriodenLänge" ? Hostile(hostileLengthFactor) : Hostile(hostileReal);
+    const Hostile hostileFactor =
+        name == "PeriodenLänge" ? Hostile(hostileLengthFactor) : Hostile(hostileReal);
     const std::string& known = name;
     const SqlValue conversion = cell(SqlValue::text(name), [&](Random& r) { return nearNameOf(r, known); });
     const SqlValue value = cell(SqlValue::of(factor), hostileFactor);
@@ -208,7 +212,8 @@ std::int64_t dueDateCount(Random& random) {
 }
 
 std::int64_t saneQuantity(Random& random, const DemandProfile& demand) {
-  if (demand.scales.bigQuantities && random.chance(0.3)) return random.pick<std::int64_t>({2147483647, 2147483646, 1073741824, 0});
+  if (demand.scales.bigQuantities && random.chance(0.3))
+    return random.pick<std::int64_t>({2147483647, 2147483646, 1073741824, 0});
   return random.between(1, 500);
 }
 
@@ -231,7 +236,8 @@ void addDueDates(Random& random, const DemandProfile& demand, Tables& tables) {
   }
   // A placeholder date far in the future: the program must refuse the horizon at once.
   if (yearOf(base) <= 2100 && random.chance(0.06)) {
-    const std::string farDate = random.pick<std::string>({"9999-12-31", "9999-12-31 23:59:59", "9990-01-01 12:00:00"});
+    const std::string farDate =
+        random.pick<std::string>({"9999-12-31", "9999-12-31 23:59:59", "9990-01-01 12:00:00"});
     const std::int64_t menge = random.between(1, 500);
     tables.dueDates.push_back({SqlValue::text(demand.key), SqlValue::text(farDate), SqlValue::of(menge)});
   }
@@ -242,10 +248,15 @@ void addDueDates(Random& random, const DemandProfile& demand, Tables& tables) {
 /// real (a plan's Termin and Kosten may be any finite number, negative too).
 SqlValue oldRowMarker(Random& random, std::size_t column) {
   switch (random.below(4)) {
-    case 0: return SqlValue::null();
-    case 1: return SqlValue::text(random.pick<std::string>({"alt", "", "1.5 alt"}));
-    case 2: return SqlValue::blob(std::string(1, '\0'));
-    default: return column == 2 ? SqlValue::of(std::int64_t{-1}) : SqlValue::of(random.pick({kInfinity, -kInfinity}));
+    case 0:
+      return SqlValue::null();
+    case 1:
+      return SqlValue::text(random.pick<std::string>({"alt", "", "1.5 alt"}));
+    case 2:
+      return SqlValue::blob(std::string(1, '\0'));
+    default:
+      return column == 2 ? SqlValue::of(std::int64_t{-1})
+                         : SqlValue::of(random.pick({kInfinity, -kInfinity}));
   }
 }
 
@@ -313,14 +324,16 @@ void addOrphans(Random& random, const std::vector<std::string>& keys, Tables& ta
     const Moment base = randomBase(random);
     addOldLots(random, orphan, base, 0.1, tables);
     if (random.chance(0.5)) {
-      tables.factors.push_back({SqlValue::text(orphan), SqlValue::text("ZinsJahr"), SqlValue::of(360.0), SqlValue::null()});
+      tables.factors.push_back(
+          {SqlValue::text(orphan), SqlValue::text("ZinsJahr"), SqlValue::of(360.0), SqlValue::null()});
     }
   }
 }
 
 /// Mostly a sane demand, so that runs get through to storing; now and then a
 /// hostile one or a key near an existing one (which has no header).
-std::string chooseRunKey(Random& random, const std::vector<std::string>& keys, const std::vector<std::string>& saneKeys) {
+std::string chooseRunKey(Random& random, const std::vector<std::string>& keys,
+                         const std::vector<std::string>& saneKeys) {
   if (!saneKeys.empty() && random.chance(0.5)) return random.pick(saneKeys);
   if (random.chance(0.8)) return random.pick(keys);
   const std::string& near = random.pick(keys);
@@ -335,7 +348,8 @@ void insertAll(Random& random, SqliteFile& db, const std::string& table, Table& 
 
 }  // namespace
 
-GeneratedDatabase generateDatabase(std::uint64_t seed, const std::filesystem::path& file, const std::string& schema) {
+GeneratedDatabase generateDatabase(std::uint64_t seed, const std::filesystem::path& file,
+                                   const std::string& schema) {
   Random random(seed);
   GeneratedDatabase generated;
   const std::int64_t demandCount = random.between(2, 5);

@@ -24,6 +24,7 @@ struct GeneratedDatabase {
 
 /// Writes the database of `seed` into the new file `file`; `schema` is the
 /// text of sql/schema.sql.
-GeneratedDatabase generateDatabase(std::uint64_t seed, const std::filesystem::path& file, const std::string& schema);
+GeneratedDatabase generateDatabase(std::uint64_t seed, const std::filesystem::path& file,
+                                   const std::string& schema);
 
 }  // namespace mrp::fuzz

@@ -39,7 +39,9 @@ class CaseDatabase {
 
 }  // namespace
 
-std::string dataSourceFor(const std::filesystem::path& file) { return "lsz_sqlite;Database=" + file.string(); }
+std::string dataSourceFor(const std::filesystem::path& file) {
+  return "lsz_sqlite;Database=" + file.string();
+}
 
 test::ChildResult runProgram(const CaseSetup& setup, std::vector<std::string> argv) {
   test::ChildOptions options;
@@ -73,7 +75,8 @@ CaseOutcome runCase(const CaseSetup& setup, std::uint64_t seed) {
   outcome.timedOut = observation.run.timedOut;
   outcome.elapsed = observation.run.elapsed;
   outcome.violations = findViolations(observation);
-  for (std::string& departure : findDepartures(observation, expected)) outcome.violations.push_back(std::move(departure));
+  for (std::string& departure : findDepartures(observation, expected))
+    outcome.violations.push_back(std::move(departure));
   return outcome;
 }
 

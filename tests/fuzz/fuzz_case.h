@@ -21,9 +21,9 @@ namespace mrp::fuzz {
 std::string dataSourceFor(const std::filesystem::path& file);
 
 struct CaseSetup {
-  std::string program;          // the built lotsizing
-  std::string schema;           // the text of sql/schema.sql
-  std::filesystem::path folder; // where the case's database lives while it runs
+  std::string program;                           // the built lotsizing
+  std::string schema;                            // the text of sql/schema.sql
+  std::filesystem::path folder;                  // where the case's database lives while it runs
   const OdbcEnvironment* environment = nullptr;  // the oracle's connections; must be set
   std::chrono::milliseconds timeLimit{10000};
 };

@@ -21,7 +21,8 @@ namespace {
 using mrp::fuzz::CampaignOptions;
 
 constexpr const char* kUsage =
-    "usage: lotsizing_fuzz [--mode single|batch] [--from S] [--to E] [--keep DIR] [--program PATH] [--jobs N]";
+    "usage: lotsizing_fuzz [--mode single|batch] [--from S] [--to E] [--keep DIR] [--program PATH] [--jobs "
+    "N]";
 
 std::uint64_t number(const std::string& text) {
   std::size_t used = 0;
@@ -60,7 +61,8 @@ std::optional<CampaignOptions> parse(int argc, char** argv) {
     }
   }
   if (options.program.empty()) {
-    options.program = options.mode == CampaignOptions::Mode::Batch ? LOTSIZING_BATCH_BINARY : LOTSIZING_BINARY;
+    options.program =
+        options.mode == CampaignOptions::Mode::Batch ? LOTSIZING_BATCH_BINARY : LOTSIZING_BINARY;
   }
   // Argument 0 of every run, and the reproductions, name the program by its full path.
   options.program = std::filesystem::absolute(options.program).string();

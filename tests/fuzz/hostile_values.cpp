@@ -34,8 +34,9 @@ std::string dateOnly(const Moment& moment) {
 }
 
 std::string clockText(std::int32_t second) {
-  return twoDigits(static_cast<unsigned>(second / 3600)) + ":" + twoDigits(static_cast<unsigned>(second / 60 % 60)) +
-         ":" + twoDigits(static_cast<unsigned>(second % 60));
+  return twoDigits(static_cast<unsigned>(second / 3600)) + ":" +
+         twoDigits(static_cast<unsigned>(second / 60 % 60)) + ":" +
+         twoDigits(static_cast<unsigned>(second % 60));
 }
 
 Moment fromText(int y, unsigned m, unsigned d, std::int32_t second) {
@@ -48,13 +49,20 @@ std::string respelled(Random& random, const Moment& moment) {
   const std::string day = dateOnly(moment);
   const std::string clock = clockText(moment.second);
   switch (random.below(9)) {
-    case 0: return day;
-    case 1: return day + "T" + clock;
-    case 2: return day + " " + clock + "." + std::to_string(random.below(1000));
-    case 3: return day + " " + clock.substr(0, 5);
-    case 4: return " " + day + " " + clock;
-    case 5: return day + " " + clock + " ";
-    case 6: return day + " x";
+    case 0:
+      return day;
+    case 1:
+      return day + "T" + clock;
+    case 2:
+      return day + " " + clock + "." + std::to_string(random.below(1000));
+    case 3:
+      return day + " " + clock.substr(0, 5);
+    case 4:
+      return " " + day + " " + clock;
+    case 5:
+      return day + " " + clock + " ";
+    case 6:
+      return day + " x";
     case 7: {
       std::string slashes = day;
       std::replace(slashes.begin(), slashes.end(), '-', '/');
@@ -62,8 +70,9 @@ std::string respelled(Random& random, const Moment& moment) {
     }
     default:
       if (static_cast<int>(date.year()) < 1000) return day;
-      return std::to_string(static_cast<int>(date.year())) + "-" + std::to_string(static_cast<unsigned>(date.month())) +
-             "-" + std::to_string(static_cast<unsigned>(date.day()));
+      return std::to_string(static_cast<int>(date.year())) + "-" +
+             std::to_string(static_cast<unsigned>(date.month())) + "-" +
+             std::to_string(static_cast<unsigned>(date.day()));
   }
 }
 
@@ -72,24 +81,35 @@ std::string malformedDate(Random& random, const Moment& moment) {
   const year_month_day date{moment.day};
   const std::string y = dateOnly(moment).substr(0, 4);
   switch (random.below(9)) {
-    case 0: return y + "-02-30";
-    case 1: return y + "-13-01";
-    case 2: return y + "-00-10";
-    case 3: return dateOnly(moment) + " 25:61:61";
-    case 4: return dateOnly(moment) + " 23:59:60";
-    case 5: return dateOnly(moment) + " 24:00:00";
-    case 6: return twoDigits(static_cast<unsigned>(date.day())) + "." + twoDigits(static_cast<unsigned>(date.month())) + "." + y;
-    case 7: return random.pick<std::string>({"", "morgen", "-", "0", dateOnly(moment) + "'; drop table Bedarf; --"});
-    default: return y + "0101";
+    case 0:
+      return y + "-02-30";
+    case 1:
+      return y + "-13-01";
+    case 2:
+      return y + "-00-10";
+    case 3:
+      return dateOnly(moment) + " 25:61:61";
+    case 4:
+      return dateOnly(moment) + " 23:59:60";
+    case 5:
+      return dateOnly(moment) + " 24:00:00";
+    case 6:
+      return twoDigits(static_cast<unsigned>(date.day())) + "." +
+             twoDigits(static_cast<unsigned>(date.month())) + "." + y;
+    case 7:
+      return random.pick<std::string>(
+          {"", "morgen", "-", "0", dateOnly(moment) + "'; drop table Bedarf; --"});
+    default:
+      return y + "0101";
   }
 }
 
 /// Fixed moments at the calendar's edges and around day 0 (1899-12-30).
 std::vector<Moment> edgeMoments() {
-  return {fromText(1, 1, 1, 0),          fromText(1, 1, 1, 1),         fromText(1899, 12, 29, 43200),
-          fromText(1899, 12, 30, 0),     fromText(1899, 12, 30, 21600), fromText(1899, 12, 31, 86399),
-          fromText(1900, 1, 1, 0),       fromText(9990, 1, 1, 0),      fromText(9999, 12, 30, 43200),
-          fromText(9999, 12, 31, 0),     fromText(9999, 12, 31, 86399)};
+  return {fromText(1, 1, 1, 0),      fromText(1, 1, 1, 1),          fromText(1899, 12, 29, 43200),
+          fromText(1899, 12, 30, 0), fromText(1899, 12, 30, 21600), fromText(1899, 12, 31, 86399),
+          fromText(1900, 1, 1, 0),   fromText(9990, 1, 1, 0),       fromText(9999, 12, 30, 43200),
+          fromText(9999, 12, 31, 0), fromText(9999, 12, 31, 86399)};
 }
 
 bool safeDueDate(const Moment& candidate, const Moment& base) {
@@ -128,18 +148,23 @@ std::string outsideCalendar(Random& random, const Moment& base) {
 
 SqlValue dateOfWrongKind(Random& random, const Moment& moment) {
   switch (random.below(4)) {
-    case 0: return SqlValue::null();
-    case 1: return SqlValue::of(static_cast<std::int64_t>(oleDay(moment)));
-    case 2: return SqlValue::of(oleDay(moment) + 2415018.5);  // a Julian day number
-    default: return wrongKind(random);
+    case 0:
+      return SqlValue::null();
+    case 1:
+      return SqlValue::of(static_cast<std::int64_t>(oleDay(moment)));
+    case 2:
+      return SqlValue::of(oleDay(moment) + 2415018.5);  // a Julian day number
+    default:
+      return wrongKind(random);
   }
 }
 
 const std::vector<std::string>& textPieces() {
   static const std::vector<std::string> pieces{
-      "a", "b", "Z", "x", "Q", "1", "7", "-", " ", " ", "ä", "ö", "ü", "ß", "Ä", "Ö", "Ü", "é",
-      "€", "\t", "\n", "\r", "\x01", "\x1b", "\x7f", "\xC2\x85", "\xE2\x80\xA8", "'", "\"", "%",
-      ";", "_", "\\"};
+      "a", "b",  "Z",  "x",  "Q",    "1",    "7",    "-",        " ",
+      " ", "ä",  "ö",  "ü",  "ß",    "Ä",    "Ö",    "Ü",        "é",
+      "€", "\t", "\n", "\r", "\x01", "\x1b", "\x7f", "\xC2\x85", "\xE2\x80\xA8",
+      "'", "\"", "%",  ";",  "_",    "\\"};
   return pieces;
 }
 
@@ -218,46 +243,78 @@ std::string randomText(Random& random, std::size_t maxBytes) {
 
 std::string nearName(Random& random, const std::string& name) {
   switch (random.below(12)) {
-    case 0: return withCase(name, [](int c) { return std::tolower(c); });
-    case 1: return withCase(name, [](int c) { return std::toupper(c); });
-    case 2: return name + " ";
-    case 3: return " " + name;
-    case 4: return name + "\t";
-    case 5: return name + random.pick<std::string>({"\n", "\r\n", "\r"});
-    case 6: return replaced(replaced(replaced(name, "ü", "u\xCC\x88"), "ä", "a\xCC\x88"), "ö", "o\xCC\x88");
-    case 7: return replaced(replaced(replaced(name, "ü", "ue"), "ä", "ae"), "ö", "oe");
-    case 8: return latin1(name);
-    case 9: return name.substr(0, name.size() - 1);
-    case 10: return overlong(name);
-    default: return randomText(random, 20);
+    case 0:
+      return withCase(name, [](int c) { return std::tolower(c); });
+    case 1:
+      return withCase(name, [](int c) { return std::toupper(c); });
+    case 2:
+      return name + " ";
+    case 3:
+      return " " + name;
+    case 4:
+      return name + "\t";
+    case 5:
+      return name + random.pick<std::string>({"\n", "\r\n", "\r"});
+    case 6:
+      return replaced(replaced(replaced(name, "ü", "u\xCC\x88"), "ä", "a\xCC\x88"), "ö", "o\xCC\x88");
+    case 7:
+      return replaced(replaced(replaced(name, "ü", "ue"), "ä", "ae"), "ö", "oe");
+    case 8:
+      return latin1(name);
+    case 9:
+      return name.substr(0, name.size() - 1);
+    case 10:
+      return overlong(name);
+    default:
+      return randomText(random, 20);
   }
 }
 
 SqlValue wrongKind(Random& random) {
   switch (random.below(4)) {
-    case 0: return SqlValue::null();
-    case 1: return SqlValue::blob(random.pick<std::string>({"", std::string(1, '\0'), "ABC", "\xFF\x00\xFF"}));
+    case 0:
+      return SqlValue::null();
+    case 1:
+      return SqlValue::blob(random.pick<std::string>({"", std::string(1, '\0'), "ABC", "\xFF\x00\xFF"}));
     default:
-      return SqlValue::text(random.pick<std::string>({"7abc", "3,6e2", "", " ", "12 ", " 12", "0x10", "NaN", "inf",
-                                                      "-inf", "-", "+5", "1.9", "1,9", "\xD9\xA1\xD9\xA2", "\xEF\xBC\x97",
-                                                      "4294967297", "2147483648", "-0", "1e999", "sieben"}));
+      return SqlValue::text(random.pick<std::string>({"7abc",
+                                                      "3,6e2",
+                                                      "",
+                                                      " ",
+                                                      "12 ",
+                                                      " 12",
+                                                      "0x10",
+                                                      "NaN",
+                                                      "inf",
+                                                      "-inf",
+                                                      "-",
+                                                      "+5",
+                                                      "1.9",
+                                                      "1,9",
+                                                      "\xD9\xA1\xD9\xA2",
+                                                      "\xEF\xBC\x97",
+                                                      "4294967297",
+                                                      "2147483648",
+                                                      "-0",
+                                                      "1e999",
+                                                      "sieben"}));
   }
 }
 
 SqlValue hostileInteger(Random& random) {
   if (random.chance(0.3)) return wrongKind(random);
-  if (random.chance(0.25)) return SqlValue::of(random.pick({1.9, -0.5, 2.0, 0.5, 1e308, -1e308, 2147483647.5, kInfinity}));
-  return SqlValue::of(random.pick<std::int64_t>({0, 1, -1, 2, 2147483647, 2147483648, -2147483648, -2147483647,
-                                                 -2147483649, 4294967297, 4294967303,
-                                                 std::numeric_limits<std::int64_t>::max(),
-                                                 std::numeric_limits<std::int64_t>::min()}));
+  if (random.chance(0.25))
+    return SqlValue::of(random.pick({1.9, -0.5, 2.0, 0.5, 1e308, -1e308, 2147483647.5, kInfinity}));
+  return SqlValue::of(random.pick<std::int64_t>(
+      {0, 1, -1, 2, 2147483647, 2147483648, -2147483648, -2147483647, -2147483649, 4294967297, 4294967303,
+       std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()}));
 }
 
 SqlValue hostileReal(Random& random) {
   if (random.chance(0.25)) return wrongKind(random);
   if (random.chance(0.1)) return SqlValue::of(random.pick<std::int64_t>({0, -1, 3, 2147483648, 4294967297}));
-  return SqlValue::of(random.pick({0.0, -0.0, -1.0, 0.5, 1.9, 2.5, 100.0, 1e4, 1e15, 1e308, -1e308, 1e-300, 5e-324,
-                                   2147483647.5, 2147483648.0, kInfinity, -kInfinity}));
+  return SqlValue::of(random.pick({0.0, -0.0, -1.0, 0.5, 1.9, 2.5, 100.0, 1e4, 1e15, 1e308, -1e308, 1e-300,
+                                   5e-324, 2147483647.5, 2147483648.0, kInfinity, -kInfinity}));
 }
 
 SqlValue hostileText(Random& random) {
@@ -270,11 +327,14 @@ SqlValue hostileText(Random& random) {
 SqlValue hostileHeaderLength(Random& random) {
   switch (random.below(4)) {
     case 0:
-      return SqlValue::of(random.pick<std::int64_t>({0, -1, -7, 2147483647, 2147483648, -2147483648, -2147483649,
-                                                     4294967297, 4294967303, 10000,
-                                                     std::numeric_limits<std::int64_t>::max()}));
-    case 1: return SqlValue::of(random.pick({1.9, 7.5, 0.5, -0.5, 1e308, 1e4, kInfinity}));
-    case 2: return SqlValue::text(random.pick<std::string>({"7abc", "3,6e2", "", " 7", "7 ", "0x7", "sieben", "1,5"}));
+      return SqlValue::of(
+          random.pick<std::int64_t>({0, -1, -7, 2147483647, 2147483648, -2147483648, -2147483649, 4294967297,
+                                     4294967303, 10000, std::numeric_limits<std::int64_t>::max()}));
+    case 1:
+      return SqlValue::of(random.pick({1.9, 7.5, 0.5, -0.5, 1e308, 1e4, kInfinity}));
+    case 2:
+      return SqlValue::text(
+          random.pick<std::string>({"7abc", "3,6e2", "", " 7", "7 ", "0x7", "sieben", "1,5"}));
     default:
       if (random.chance(0.5)) return SqlValue::null();
       return SqlValue::blob("\x07");
@@ -284,9 +344,10 @@ SqlValue hostileHeaderLength(Random& random) {
 SqlValue hostileLengthFactor(Random& random) {
   switch (random.below(3)) {
     case 0:
-      return SqlValue::of(random.pick({0.0, -1.0, -0.0, 0.5, 0.999, 1.0, 1.9, 1e4, 1e308, kInfinity, -kInfinity,
-                                       1e-300, 5e-324, 2147483648.0, 4294967297.0}));
-    case 1: return SqlValue::text(random.pick<std::string>({"1,5", "", "x", "1e", "eins"}));
+      return SqlValue::of(random.pick({0.0, -1.0, -0.0, 0.5, 0.999, 1.0, 1.9, 1e4, 1e308, kInfinity,
+                                       -kInfinity, 1e-300, 5e-324, 2147483648.0, 4294967297.0}));
+    case 1:
+      return SqlValue::text(random.pick<std::string>({"1,5", "", "x", "1e", "eins"}));
     default:
       if (random.chance(0.5)) return SqlValue::null();
       return SqlValue::blob("\x01");
@@ -296,22 +357,32 @@ SqlValue hostileLengthFactor(Random& random) {
 SqlValue hostileDueDate(Random& random, const Moment& base) {
   const Moment near = nearBase(random, base, -30, kDueWindowDays);
   switch (random.below(6)) {
-    case 0: return SqlValue::text(respelled(random, near));
-    case 1: return SqlValue::text(malformedDate(random, near));
-    case 2: return edgeOrNear(random, base, safeDueDate);
-    case 3: return SqlValue::text(outsideCalendar(random, base));
-    default: return dateOfWrongKind(random, near);
+    case 0:
+      return SqlValue::text(respelled(random, near));
+    case 1:
+      return SqlValue::text(malformedDate(random, near));
+    case 2:
+      return edgeOrNear(random, base, safeDueDate);
+    case 3:
+      return SqlValue::text(outsideCalendar(random, base));
+    default:
+      return dateOfWrongKind(random, near);
   }
 }
 
 SqlValue hostileStartDate(Random& random, const Moment& base) {
   const Moment near = nearBase(random, base, -kStartSlackDays, 60);
   switch (random.below(5)) {
-    case 0: return SqlValue::text(respelled(random, near));
-    case 1: return SqlValue::text(malformedDate(random, near));
-    case 2: return edgeOrNear(random, base, safeStartDate);
-    case 3: return SqlValue::text(momentText(near, true));
-    default: return dateOfWrongKind(random, near);
+    case 0:
+      return SqlValue::text(respelled(random, near));
+    case 1:
+      return SqlValue::text(malformedDate(random, near));
+    case 2:
+      return edgeOrNear(random, base, safeStartDate);
+    case 3:
+      return SqlValue::text(momentText(near, true));
+    default:
+      return dateOfWrongKind(random, near);
   }
 }
 

@@ -20,8 +20,8 @@ void checkExit(const test::ChildResult& run, Violations& found) {
   if (run.timedOut) {
     found.push_back("ran longer than the time limit and was killed");
   } else if (run.exitStatus != 0 && run.exitStatus != 1) {
-    found.push_back("exit status " + std::to_string(run.exitStatus) +
-                    "; standard error ends: " + printable(run.err.substr(run.err.size() > 300 ? run.err.size() - 300 : 0)));
+    found.push_back("exit status " + std::to_string(run.exitStatus) + "; standard error ends: " +
+                    printable(run.err.substr(run.err.size() > 300 ? run.err.size() - 300 : 0)));
   }
 }
 
@@ -31,7 +31,8 @@ std::string bannerProblem(std::string_view line) {
       !line.ends_with(kBannerClose)) {
     return "a line of standard error is not one framed message";
   }
-  const std::string_view text = line.substr(kBannerOpen.size(), line.size() - kBannerOpen.size() - kBannerClose.size());
+  const std::string_view text =
+      line.substr(kBannerOpen.size(), line.size() - kBannerOpen.size() - kBannerClose.size());
   for (const char c : text) {
     if (isControl(c)) return "a message on standard error holds a control byte";
   }
@@ -61,7 +62,9 @@ std::string controlsAsSpaces(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    const auto next = [&](std::size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+    const auto next = [&](std::size_t k) {
+      return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+    };
     if (byte < 0x20 || byte == 0x7F) {
       out += ' ';
     } else if (byte == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
@@ -83,9 +86,9 @@ std::string expectedStandardOutput(const Observation& observation, int exitStatu
   const std::string closing =
       exitStatus == 0 ? program + ": Erfolgreich abgeschlossen." : program + "\a: Fehlerhaft beendet!";
   return program + ": Gestartet\n" +
-         utf8ToCp850(controlsAsSpaces("Datenbank: " + observation.dataSource + "   Bedarf: " + observation.demandKey)) +
-         "\n" +
-         closing;
+         utf8ToCp850(controlsAsSpaces("Datenbank: " + observation.dataSource +
+                                      "   Bedarf: " + observation.demandKey)) +
+         "\n" + closing;
 }
 
 void checkStandardOutput(const Observation& observation, Violations& found) {
@@ -104,7 +107,8 @@ void checkStandardOutput(const Observation& observation, Violations& found) {
   }
   for (const std::string* stream : {&out, &observation.run.err}) {
     if (!stream->empty() && (stream->back() == '\n' || stream->back() == '\r')) {
-      found.push_back(std::string(stream == &out ? "standard output" : "standard error") + " ends with a line end");
+      found.push_back(std::string(stream == &out ? "standard output" : "standard error") +
+                      " ends with a line end");
     }
   }
 }
@@ -114,19 +118,24 @@ bool finiteNumber(const SqlValue& value) {
   return value.kind == SqlValue::Kind::Real && std::isfinite(value.real);
 }
 
-bool wholeNotNegative(const SqlValue& value) { return value.kind == SqlValue::Kind::Integer && value.integer >= 0; }
+bool wholeNotNegative(const SqlValue& value) {
+  return value.kind == SqlValue::Kind::Integer && value.integer >= 0;
+}
 
 void checkStoredRows(const std::vector<SqlRow>& rows, Violations& found) {
   for (const SqlRow& row : rows) {
     if (!finiteNumber(row[0]) || !wholeNotNegative(row[1]) || !finiteNumber(row[2])) {
-      found.push_back("success stored a row (Termin, LosGröße, Kosten) that is not a plannable lot: " + rowText(row));
+      found.push_back("success stored a row (Termin, LosGröße, Kosten) that is not a plannable lot: " +
+                      rowText(row));
       return;
     }
   }
 }
 
 /// `text` (already on one line) cut to a length that fits a report line.
-std::string shortened(const std::string& text) { return text.size() > 160 ? text.substr(0, 160) + "..." : text; }
+std::string shortened(const std::string& text) {
+  return text.size() > 160 ? text.substr(0, 160) + "..." : text;
+}
 
 /// The first row where `before` and `after` differ, described; empty when equal.
 std::string firstDifference(const std::vector<SqlRow>& before, const std::vector<SqlRow>& after) {
@@ -141,7 +150,8 @@ std::string firstDifference(const std::vector<SqlRow>& before, const std::vector
 }
 
 void checkRows(const Observation& observation, Violations& found) {
-  if (const std::string change = firstDifference(observation.before.others, observation.after.others); !change.empty()) {
+  if (const std::string change = firstDifference(observation.before.others, observation.after.others);
+      !change.empty()) {
     found.push_back("rows of other demands changed: " + change);
   }
   const int status = observation.run.timedOut ? -1 : observation.run.exitStatus;
@@ -158,8 +168,10 @@ void checkRows(const Observation& observation, Violations& found) {
 void checkOutcome(const Observation& observation, Violations& found) {
   const test::ChildResult& run = observation.run;
   if (run.timedOut) return;
-  if (run.exitStatus == 1 && run.err.empty()) found.push_back("exit status 1 without a message on standard error");
-  if (run.exitStatus == 0 && !observation.headerExists) found.push_back("a demand without header row was planned");
+  if (run.exitStatus == 1 && run.err.empty())
+    found.push_back("exit status 1 without a message on standard error");
+  if (run.exitStatus == 0 && !observation.headerExists)
+    found.push_back("a demand without header row was planned");
 }
 
 }  // namespace

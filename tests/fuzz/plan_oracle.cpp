@@ -5,8 +5,8 @@
 
 #include "db/connection.h"
 #include "db/database_error.h"
-#include "planning_db/demand_queries.h"
 #include "demand/message_sink.h"
+#include "planning_db/demand_queries.h"
 #include "platform/text_encoding.h"
 
 namespace mrp::fuzz {
@@ -37,9 +37,9 @@ std::string firstDeparture(const std::vector<Lot>& lots, const std::vector<SqlRo
   for (std::size_t i = 0; i < std::max(lots.size(), stored.size()); ++i) {
     const std::optional<SqlRow> expected = i < lots.size() ? std::optional(storedRow(lots[i])) : std::nullopt;
     if (expected && i < stored.size() && *expected == stored[i]) continue;
-    return std::to_string(lots.size()) + " rows expected, " + std::to_string(stored.size()) + " stored; row " +
-           std::to_string(i + 1) + " expected " + (expected ? rowText(*expected) : "none") + ", stored " +
-           (i < stored.size() ? rowText(stored[i]) : "none");
+    return std::to_string(lots.size()) + " rows expected, " + std::to_string(stored.size()) +
+           " stored; row " + std::to_string(i + 1) + " expected " + (expected ? rowText(*expected) : "none") +
+           ", stored " + (i < stored.size() ? rowText(stored[i]) : "none");
   }
   return {};
 }
@@ -56,9 +56,10 @@ StandardError afterLoading(const std::string& err, const Expectation& expected, 
   if (err.starts_with(loading)) return {true, err.substr(loading.size())};
   std::size_t same = 0;
   while (same < err.size() && same < loading.size() && err[same] == loading[same]) ++same;
-  found.push_back("standard error does not start with the loading's " + std::to_string(expected.loadingMessages.size()) +
-                  " messages; from byte " + std::to_string(same) + " on it holds " + printable(err.substr(same)) +
-                  " instead of " + printable(loading.substr(same)));
+  found.push_back("standard error does not start with the loading's " +
+                  std::to_string(expected.loadingMessages.size()) + " messages; from byte " +
+                  std::to_string(same) + " on it holds " + printable(err.substr(same)) + " instead of " +
+                  printable(loading.substr(same)));
   return {false, err};
 }
 
@@ -125,11 +126,12 @@ std::string kindList(const std::set<test::Refusal>& kinds) {
   return text.empty() ? "no reason of its own" : text;
 }
 
-void checkRefusal(const Observation& observation, const std::set<test::Refusal>& reasons, const StandardError& err,
-                  Violations& found) {
+void checkRefusal(const Observation& observation, const std::set<test::Refusal>& reasons,
+                  const StandardError& err, Violations& found) {
   if (observation.run.exitStatus != 1) {
-    found.push_back("the reference refuses the demand (" + printable(kindList(reasons)) + "), but the run planned it: " +
-                    std::to_string(observation.after.planned.size()) + " rows stored");
+    found.push_back("the reference refuses the demand (" + printable(kindList(reasons)) +
+                    "), but the run planned it: " + std::to_string(observation.after.planned.size()) +
+                    " rows stored");
     return;
   }
   if (!err.startsWithLoading) return;

@@ -53,9 +53,15 @@ class Statement {
   void bindOne(int position, const SqlValue& value) {
     const auto size = static_cast<int>(value.bytes.size());
     switch (value.kind) {
-      case SqlValue::Kind::Null: sqlite3_bind_null(statement_, position); break;
-      case SqlValue::Kind::Integer: sqlite3_bind_int64(statement_, position, value.integer); break;
-      case SqlValue::Kind::Real: sqlite3_bind_double(statement_, position, value.real); break;
+      case SqlValue::Kind::Null:
+        sqlite3_bind_null(statement_, position);
+        break;
+      case SqlValue::Kind::Integer:
+        sqlite3_bind_int64(statement_, position, value.integer);
+        break;
+      case SqlValue::Kind::Real:
+        sqlite3_bind_double(statement_, position, value.real);
+        break;
       case SqlValue::Kind::Text:
         sqlite3_bind_text(statement_, position, value.bytes.data(), size, SQLITE_TRANSIENT);
         break;
@@ -66,14 +72,20 @@ class Statement {
   }
   SqlValue column(int i) const {
     const auto bytes = [&](const void* data) {
-      return std::string(static_cast<const char*>(data), static_cast<std::size_t>(sqlite3_column_bytes(statement_, i)));
+      return std::string(static_cast<const char*>(data),
+                         static_cast<std::size_t>(sqlite3_column_bytes(statement_, i)));
     };
     switch (sqlite3_column_type(statement_, i)) {
-      case SQLITE_INTEGER: return SqlValue::of(static_cast<std::int64_t>(sqlite3_column_int64(statement_, i)));
-      case SQLITE_FLOAT: return SqlValue::of(sqlite3_column_double(statement_, i));
-      case SQLITE_TEXT: return SqlValue::text(bytes(sqlite3_column_text(statement_, i)));
-      case SQLITE_BLOB: return SqlValue::blob(bytes(sqlite3_column_blob(statement_, i)));
-      default: return SqlValue::null();
+      case SQLITE_INTEGER:
+        return SqlValue::of(static_cast<std::int64_t>(sqlite3_column_int64(statement_, i)));
+      case SQLITE_FLOAT:
+        return SqlValue::of(sqlite3_column_double(statement_, i));
+      case SQLITE_TEXT:
+        return SqlValue::text(bytes(sqlite3_column_text(statement_, i)));
+      case SQLITE_BLOB:
+        return SqlValue::blob(bytes(sqlite3_column_blob(statement_, i)));
+      default:
+        return SqlValue::null();
     }
   }
 
@@ -111,23 +123,31 @@ std::string hex(const std::string& bytes) {
 bool operator==(const SqlValue& a, const SqlValue& b) {
   if (a.kind != b.kind) return false;
   switch (a.kind) {
-    case SqlValue::Kind::Null: return true;
-    case SqlValue::Kind::Integer: return a.integer == b.integer;
-    case SqlValue::Kind::Real: return std::bit_cast<std::uint64_t>(a.real) == std::bit_cast<std::uint64_t>(b.real);
-    default: return a.bytes == b.bytes;
+    case SqlValue::Kind::Null:
+      return true;
+    case SqlValue::Kind::Integer:
+      return a.integer == b.integer;
+    case SqlValue::Kind::Real:
+      return std::bit_cast<std::uint64_t>(a.real) == std::bit_cast<std::uint64_t>(b.real);
+    default:
+      return a.bytes == b.bytes;
   }
 }
 
 std::string describe(const SqlValue& value) {
   char number[40];
   switch (value.kind) {
-    case SqlValue::Kind::Null: return "NULL";
-    case SqlValue::Kind::Integer: return std::to_string(value.integer);
+    case SqlValue::Kind::Null:
+      return "NULL";
+    case SqlValue::Kind::Integer:
+      return std::to_string(value.integer);
     case SqlValue::Kind::Real:
       std::snprintf(number, sizeof number, "%.17g", value.real);
       return number;
-    case SqlValue::Kind::Text: return "'" + escapedText(value.bytes) + "'";
-    case SqlValue::Kind::Blob: return "X'" + hex(value.bytes) + "'";
+    case SqlValue::Kind::Text:
+      return "'" + escapedText(value.bytes) + "'";
+    case SqlValue::Kind::Blob:
+      return "X'" + hex(value.bytes) + "'";
   }
   return "?";
 }

@@ -97,8 +97,8 @@ TEST(Bucketing, AtMost200000PeriodsAreMade) {
   } cases[] = {{199999.5, false}, {200000.0, true}, {3e6, true}};
   for (const auto& c : cases) {
     PlanProblems problems;
-    const auto periods = createRoundedPeriods(
-        PlanBuilder().header(45292.0, 1).due(45292.0 + c.lastDue, 1).build(), problems);
+    const auto periods =
+        createRoundedPeriods(PlanBuilder().header(45292.0, 1).due(45292.0 + c.lastDue, 1).build(), problems);
     EXPECT_EQ(problems.any(), c.refused) << c.lastDue;
     EXPECT_EQ(periods.size(), c.refused ? 0u : 200000u) << c.lastDue;
   }

@@ -53,8 +53,9 @@ void fill(TestDatabase& db) {
 void switchTo(Connection& connection, const Version& version) {
   Statement query(connection);
   runTransaction(connection, Isolation::ReadCommitted, [&] {
-    query.execute("update UmrechnungsFaktor set UmrechnungsFaktor=? where Bedarf='T' and Umrechnung='RüstKosten'",
-                  {version.setupFactor});
+    query.execute(
+        "update UmrechnungsFaktor set UmrechnungsFaktor=? where Bedarf='T' and Umrechnung='RüstKosten'",
+        {version.setupFactor});
     query.execute("delete from Termin where Bedarf='T'");
     std::string rows;
     for (int day = 1; day <= 20; ++day) {
@@ -106,7 +107,8 @@ TEST_P(ConsistentReads, EveryPlanIsThePlanOfOneVersionWhileAWriterSwitchesThem) 
   }
   done = true;
   switcher.join();
-  EXPECT_EQ(mixed, 0) << "of " << kRuns << " plans, while the writer switched " << switches.load() << " times";
+  EXPECT_EQ(mixed, 0) << "of " << kRuns << " plans, while the writer switched " << switches.load()
+                      << " times";
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, ConsistentReads,

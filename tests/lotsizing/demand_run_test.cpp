@@ -73,8 +73,7 @@ TEST_P(InProcessRuns, GiveTheRowsAndMessagesOfTheProgram) {
   fill(byProgram);
   std::vector<test::RunResult> programRuns;
   for (const std::string& key : kKeys) {
-    programRuns.push_back(
-        test::runProgramOnce({byProgram.dataSourceName(), key}, test::Capture::Separate));
+    programRuns.push_back(test::runProgramOnce({byProgram.dataSourceName(), key}, test::Capture::Separate));
   }
   const Rows expected = lots(byProgram);
   ASSERT_NE(programRuns[2].err, "") << "the third demand has data problems";

@@ -78,9 +78,11 @@ void expectSameAsTheReference(const LoadedDemand& demand, const std::string& lab
   for (std::size_t k = 0; k < plan->lots.size(); ++k) {
     const Lot& lot = plan->lots[k];
     const Lot& expected = (*reference.lots)[k];
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.date), std::bit_cast<std::uint64_t>(expected.date)) << label << k;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.date), std::bit_cast<std::uint64_t>(expected.date))
+        << label << k;
     EXPECT_EQ(lot.lotSize, expected.lotSize) << label << k;
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.cost), std::bit_cast<std::uint64_t>(expected.cost)) << label << k;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(lot.cost), std::bit_cast<std::uint64_t>(expected.cost))
+        << label << k;
   }
 }
 
@@ -96,8 +98,11 @@ void removeFactor(LoadedDemand& demand, std::int32_t code) {
 TEST(PlanLots, PlansAndRefusesAsTheReference) {
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   constexpr std::int32_t kMost = std::numeric_limits<std::int32_t>::max();
-  const LoadedDemand plannable =
-      PlanBuilder().parameter(kRuestKosten, 0, 50.0).holdingCost(2.0).periodQuantities({3, 40, 0, 9, 1}).build();
+  const LoadedDemand plannable = PlanBuilder()
+                                     .parameter(kRuestKosten, 0, 50.0)
+                                     .holdingCost(2.0)
+                                     .periodQuantities({3, 40, 0, 9, 1})
+                                     .build();
   const struct {
     const char* name;
     LoadedDemand demand;
@@ -105,30 +110,41 @@ TEST(PlanLots, PlansAndRefusesAsTheReference) {
       {"plannable", plannable},
       {"no header", changed(plannable, [](LoadedDemand& d) { d.headerFound = false; })},
       {"no start date", changed(plannable, [](LoadedDemand& d) { d.startDate.reset(); })},
-      {"no start date, no ZinsJahr",
-       changed(plannable, [](LoadedDemand& d) {
-         d.startDate.reset();
-         removeFactor(d, kZinsJahr);
-       })},
-      {"period length 0, ZinsJahr -1, no Währung", changed(plannable,
-                                                          [](LoadedDemand& d) {
-                                                            d.periodLength = 0;
-                                                            removeFactor(d, kZinsJahr);
-                                                            removeFactor(d, kWaehrung);
-                                                            d.conversionFactors.push_back({kZinsJahr, -1.0, {}});
-                                                          })},
+      {"no start date, no ZinsJahr", changed(plannable,
+                                             [](LoadedDemand& d) {
+                                               d.startDate.reset();
+                                               removeFactor(d, kZinsJahr);
+                                             })},
+      {"period length 0, ZinsJahr -1, no Währung",
+       changed(plannable,
+               [](LoadedDemand& d) {
+                 d.periodLength = 0;
+                 removeFactor(d, kZinsJahr);
+                 removeFactor(d, kWaehrung);
+                 d.conversionFactors.push_back({kZinsJahr, -1.0, {}});
+               })},
       {"Währung infinite", PlanBuilder().factor(kWaehrung, kInfinity).periodQuantities({1}).build()},
       {"too many periods", PlanBuilder().due(45292.0 + 200000.0, 1).build()},
-      {"no grid before period 3, grid 0.5 from period 5",
-       PlanBuilder().clearParameter(kLosRaster).parameter(kLosRaster, 2, 1.0).parameter(kLosRaster, 4, 0.5)
-           .periodQuantities({1, 2, 3, 4, 5, 6}).build()},
+      {"no grid before period 3, grid 0.5 from period 5", PlanBuilder()
+                                                              .clearParameter(kLosRaster)
+                                                              .parameter(kLosRaster, 2, 1.0)
+                                                              .parameter(kLosRaster, 4, 0.5)
+                                                              .periodQuantities({1, 2, 3, 4, 5, 6})
+                                                              .build()},
       {"period sum beyond 32 bits", PlanBuilder().due(45292.5, kMost).due(45292.6, 1).build()},
-      {"rounded quantity beyond 32 bits",
-       PlanBuilder().clearParameter(kLosRaster).parameter(kLosRaster, 0, 10.0).periodQuantities({kMost}).build()},
+      {"rounded quantity beyond 32 bits", PlanBuilder()
+                                              .clearParameter(kLosRaster)
+                                              .parameter(kLosRaster, 0, 10.0)
+                                              .periodQuantities({kMost})
+                                              .build()},
       {"lot beyond 32 bits", PlanBuilder().periodQuantities({2000000000, 2000000000}).build()},
-      {"setup cost infinite", PlanBuilder().parameter(kRuestKosten, 0, kInfinity).periodQuantities({1}).build()},
-      {"stored cost infinite",
-       PlanBuilder().parameter(kRuestKosten, 0, 1e10).factor(kWaehrung, 1e-300).periodQuantities({1}).build()},
+      {"setup cost infinite",
+       PlanBuilder().parameter(kRuestKosten, 0, kInfinity).periodQuantities({1}).build()},
+      {"stored cost infinite", PlanBuilder()
+                                   .parameter(kRuestKosten, 0, 1e10)
+                                   .factor(kWaehrung, 1e-300)
+                                   .periodQuantities({1})
+                                   .build()},
   };
   for (const auto& c : cases) expectSameAsTheReference(c.demand, c.name);
 }

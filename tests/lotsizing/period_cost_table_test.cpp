@@ -30,7 +30,9 @@ TEST(ParameterValue, TimePhasedValues) {
       {"other codes are skipped", {{0, 0, 1}, {0, 1, 9}, {1, 0, 2}, {1, 1, 8}}, 1, {9, 8, 8}},
       // Out of the load order: the walk stops at the first later entry, so an
       // earlier-period entry behind it counts only from that later period on.
-      {"stops at the first later entry", {{0, 0, 10}, {5, 0, 20}, {3, 0, 30}}, 0,
+      {"stops at the first later entry",
+       {{0, 0, 10}, {5, 0, 20}, {3, 0, 30}},
+       0,
        {10, 10, 10, 10, 10, 30, 30}},
   };
   for (const auto& c : cases) {

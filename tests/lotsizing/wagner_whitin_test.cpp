@@ -79,8 +79,8 @@ TEST(WagnerWhitin, WorkedExamples) {
     const char* name;
     std::vector<double> setup;
     std::vector<std::int32_t> quantities;
-    std::vector<Entry> entries;       // of the reference matrix
-    std::vector<double> cheapest;     // F(t): the cheapest plan up to period t
+    std::vector<Entry> entries;    // of the reference matrix
+    std::vector<double> cheapest;  // F(t): the cheapest plan up to period t
     std::vector<std::int32_t> orderPeriods;
     std::vector<Lot> lots;
   } cases[] = {
@@ -174,8 +174,11 @@ TEST(WagnerWhitin, ClassicTextbookExamples) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const Computed computed = compute(
-        PlanBuilder().perPeriod(kRuestKosten, c.setup).holdingCost(c.holding).periodQuantities(c.demand).build());
+    const Computed computed = compute(PlanBuilder()
+                                          .perPeriod(kRuestKosten, c.setup)
+                                          .holdingCost(c.holding)
+                                          .periodQuantities(c.demand)
+                                          .build());
     const double total = computed.cheapest.back();
     EXPECT_NEAR(total, c.total, 1e-9);
     double costs = 0.0;
@@ -372,12 +375,17 @@ struct RandomProgramme {
 RandomProgramme randomProgramme(std::mt19937_64& random, std::size_t n) {
   const double specials[] = {std::numeric_limits<double>::quiet_NaN(),
                              std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(), -0.0, 0.0, -5.0, 1e300};
+                             -std::numeric_limits<double>::infinity(),
+                             -0.0,
+                             0.0,
+                             -5.0,
+                             1e300};
   std::uniform_int_distribution<int> percent(0, 99);
   const int specialShare = percent(random) < 30 ? 3 : 0;  // most plans are ordinary
   const auto value = [&](double low, double high) {
     if (percent(random) < specialShare) return specials[random() % std::size(specials)];
-    if (percent(random) < 10) return std::floor(std::uniform_real_distribution<double>(low, high)(random));  // ties
+    if (percent(random) < 10)
+      return std::floor(std::uniform_real_distribution<double>(low, high)(random));  // ties
     return std::uniform_real_distribution<double>(low, high)(random);
   };
   RandomProgramme p;
@@ -441,8 +449,8 @@ TEST(LinearMemoryEngine, SameAsTheMatrixEngineBitForBitOn2000RandomPlans) {
   // remainder among them.
   std::uniform_real_distribution<double> logSize(0.0, std::log(2000.0));
   for (int plan = 0; plan < kRandomPlans; ++plan) {
-    const auto n = plan < 40 ? static_cast<std::size_t>(plan + 1)
-                             : static_cast<std::size_t>(std::exp(logSize(random)));
+    const auto n =
+        plan < 40 ? static_cast<std::size_t>(plan + 1) : static_cast<std::size_t>(std::exp(logSize(random)));
     expectSameAsTheMatrixEngine(randomProgramme(random, n), "plan " + std::to_string(plan));
     if (HasFatalFailure()) return;
   }

@@ -1,6 +1,8 @@
 // Storing the lots, end to end through the real program on both databases:
 // what LosGröße holds afterwards, for this demand and for others, after
 // success, after a failure part-way and after a refusal.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -8,8 +10,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/helpers.h"
 #include "support/process.h"
@@ -44,19 +44,22 @@ class ResultStorage : public ::testing::TestWithParam<Backend> {
     db_.exec("insert into Bedarf(Bedarf,StartTermin,PeriodenLänge,Beschreibung) values ('" + key +
              "','2024-01-01 00:00:00',2,'Beispiel')");
     const std::vector<std::pair<std::string, double>> factors = {
-        {"RüstKosten", 1.0},     {"StückKosten", 1.0},   {"LosRaster", 1.0},
-        {"KapitalbindungsZinssatz", 1.0}, {"WagnisZinssatz", 1.0}, {"PeriodenLänge", 1.0},
+        {"RüstKosten", 1.0},     {"StückKosten", 1.0},
+        {"LosRaster", 1.0},      {"KapitalbindungsZinssatz", 1.0},
+        {"WagnisZinssatz", 1.0}, {"PeriodenLänge", 1.0},
         {"ZinsJahr", 360.0},     {"Währung", currency}};
     for (const auto& [name, value] : factors) {
-      db_.exec("insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" + key +
-               "','" + name + "'," + std::to_string(value) + ")");
-    }
-    const std::vector<std::pair<std::string, double>> parameters = {
-        {"RüstKosten", 50.0}, {"StückKosten", 360.0}, {"LosRaster", 1.0},
-        {"KapitalbindungsZinssatz", 0.25}, {"WagnisZinssatz", 0.25}};
-    for (const auto& [name, value] : parameters) {
-      db_.exec("insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key + "',1,'" +
+      db_.exec("insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" + key + "','" +
                name + "'," + std::to_string(value) + ")");
+    }
+    const std::vector<std::pair<std::string, double>> parameters = {{"RüstKosten", 50.0},
+                                                                    {"StückKosten", 360.0},
+                                                                    {"LosRaster", 1.0},
+                                                                    {"KapitalbindungsZinssatz", 0.25},
+                                                                    {"WagnisZinssatz", 0.25}};
+    for (const auto& [name, value] : parameters) {
+      db_.exec("insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key + "',1,'" + name +
+               "'," + std::to_string(value) + ")");
     }
     due(key, "2024-01-01 12:00:00", 10);
     due(key, "2024-01-05 08:30:00", 80);
@@ -67,14 +70,14 @@ class ResultStorage : public ::testing::TestWithParam<Backend> {
   }
   void storedLot(const std::string& key, const Lot& lot) {
     db_.exec("insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('" + key + "'," +
-             std::to_string(lot.date) + "," + std::to_string(lot.lotSize) + "," +
-             std::to_string(lot.cost) + ")");
+             std::to_string(lot.date) + "," + std::to_string(lot.lotSize) + "," + std::to_string(lot.cost) +
+             ")");
   }
 
   std::vector<Lot> lots(const std::string& key) {
     std::vector<Lot> result;
-    for (const auto& row : db_.rows("select Termin,LosGröße,Kosten from LosGröße where Bedarf='" +
-                                    key + "' order by Termin")) {
+    for (const auto& row :
+         db_.rows("select Termin,LosGröße,Kosten from LosGröße where Bedarf='" + key + "' order by Termin")) {
       result.push_back({std::stod(row.at(0)), std::stoi(row.at(1)), std::stod(row.at(2))});
     }
     return result;
@@ -94,9 +97,8 @@ TEST_P(ResultStorage, WritesOneRowPerLotAtTheStartOfItsOrderPeriod) {
   const RunResult result = run("B1");
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out,
-            "lotsizing: Gestartet\nDatenbank: " + db_.dataSourceName() +
-                "   Bedarf: B1\nlotsizing: Erfolgreich abgeschlossen.");
+  EXPECT_EQ(result.out, "lotsizing: Gestartet\nDatenbank: " + db_.dataSourceName() +
+                            "   Bedarf: B1\nlotsizing: Erfolgreich abgeschlossen.");
   EXPECT_EQ(lots("B1"), kWorkedExampleLots);
 }
 
@@ -161,18 +163,23 @@ TEST_P(ResultStorage, ManyLotsAreStoredInOrderAndAFailureInALaterArrayLeavesTheO
            "('VIELE',1,'StückKosten',1),('VIELE',1,'LosRaster',1),('VIELE',1,'KapitalbindungsZinssatz',100)");
   std::string due;
   for (int d = 0; d < 2500; ++d) {
-    due += std::string(due.empty() ? "" : ",") + "('VIELE','2024-01-01 12:00:00'," + std::to_string(d % 7 + 1) + ")";
+    due += std::string(due.empty() ? "" : ",") + "('VIELE','2024-01-01 12:00:00'," +
+           std::to_string(d % 7 + 1) + ")";
   }
   db_.exec("insert into Termin(Bedarf,Termin,Menge) values " + due);
   // Day by day from 2024-01-01 on.
   if (GetParam() == Backend::SQLite)
-    db_.exec("update Termin set Termin=datetime(Termin, '+' || (rowid - (select min(rowid) from Termin)) || ' days')");
+    db_.exec(
+        "update Termin set Termin=datetime(Termin, '+' || (rowid - (select min(rowid) from Termin)) || ' "
+        "days')");
   else if (GetParam() == Backend::MariaDB)
     db_.exec("set @k := -1; update Termin set Termin = Termin + interval (@k := @k + 1) day");
   else
-    db_.exec("update Termin t set Termin = t.Termin + n.k * interval '1 day' from "
-             "(select ctid, row_number() over () - 1 as k from Termin) n where n.ctid = t.ctid");
-  ASSERT_EQ(db_.rows("select count(distinct Termin) from Termin"), (std::vector<std::vector<std::string>>{{"2500"}}));
+    db_.exec(
+        "update Termin t set Termin = t.Termin + n.k * interval '1 day' from "
+        "(select ctid, row_number() over () - 1 as k from Termin) n where n.ctid = t.ctid");
+  ASSERT_EQ(db_.rows("select count(distinct Termin) from Termin"),
+            (std::vector<std::vector<std::string>>{{"2500"}}));
 
   ASSERT_EQ(run(key).exitStatus, 0);
   const std::vector<Lot> stored = lots(key);
@@ -200,8 +207,9 @@ TEST_P(ResultStorage, ARefusedDemandKeepsItsRows) {
       "insert into Termin(Bedarf,Termin,Menge) values ('B1','2024-01-01 18:00:00',2000000000)",
   };
   for (const std::string& breakage : breakages) {
-    db_.exec("delete from Bedarf; delete from UmrechnungsFaktor; delete from Parameter;"
-             "delete from Termin; delete from LosGröße");
+    db_.exec(
+        "delete from Bedarf; delete from UmrechnungsFaktor; delete from Parameter;"
+        "delete from Termin; delete from LosGröße");
     workedExample("B1");
     storedLot("B1", old.front());
     db_.exec(breakage);
@@ -217,8 +225,9 @@ TEST_P(ResultStorage, AnUnknownDemandIsRefusedAndNothingIsWritten) {
   storedLot("B9", {40000.0, 5, 1.0});
   const RunResult result = run("B9");
   EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, "\n______>>>>>>>>>______ \aUmrechnungsFaktoren existieren nicht! ______<<<<<<<<<______"
-                        "\n______>>>>>>>>>______ \aBedarf existiert nicht: B9 ______<<<<<<<<<______");
+  EXPECT_EQ(result.err,
+            "\n______>>>>>>>>>______ \aUmrechnungsFaktoren existieren nicht! ______<<<<<<<<<______"
+            "\n______>>>>>>>>>______ \aBedarf existiert nicht: B9 ______<<<<<<<<<______");
   EXPECT_EQ(lots("B9"), (std::vector<Lot>{{40000.0, 5, 1.0}}));
 }
 
@@ -264,7 +273,9 @@ INSTANTIATE_TEST_SUITE_P(Databases, ResultStorage, ::testing::ValuesIn(test::all
 std::size_t serializationFailures(TestDatabase& db) {
   if (db.backend() == Backend::MariaDB)
     return std::stoul(db.rows("select variable_value from information_schema.global_status "
-                              "where variable_name='INNODB_DEADLOCKS'").at(0).at(0));
+                              "where variable_name='INNODB_DEADLOCKS'")
+                          .at(0)
+                          .at(0));
   std::ifstream log(test::serverFolder() + "/pg/server.log");
   std::size_t failures = 0;
   for (std::string line; std::getline(log, line);) {
@@ -288,8 +299,8 @@ TEST(StoredBits, TheExamplesStoreTheSameRowsOnEveryDatabase) {
     // SQLite prints 15 digits unless told otherwise; the servers print the
     // shortest text that reads back as the same double.
     const std::string kosten = backend == Backend::SQLite ? "printf('%!.17g',Kosten)" : "Kosten";
-    for (const auto& row : db.rows("select Termin,LosGröße," + kosten +
-                                   " from LosGröße order by Bedarf,Termin"))
+    for (const auto& row :
+         db.rows("select Termin,LosGröße," + kosten + " from LosGröße order by Bedarf,Termin"))
       stored[backend].push_back({std::stod(row.at(0)), std::stod(row.at(1)), std::stod(row.at(2))});
     EXPECT_EQ(stored[backend], stored[Backend::SQLite]) << test::backendName(backend);
   }
@@ -304,21 +315,24 @@ void addDailyDemands(TestDatabase& db, int demands) {
     const std::string key = "P" + std::to_string(d);
     setup += "insert into Bedarf(Bedarf,StartTermin,PeriodenLänge) values ('" + key +
              "','2024-01-01 00:00:00',1);";
-    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-             {"RüstKosten", "1"}, {"StückKosten", "1"}, {"LosRaster", "1"},
-             {"KapitalbindungsZinssatz", "1"}, {"PeriodenLänge", "1"}, {"ZinsJahr", "1"},
-             {"Währung", "1"}}) {
-      setup += "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" + key +
-               "','" + name + "'," + value + ");";
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, std::string>>{{"RüstKosten", "1"},
+                                                          {"StückKosten", "1"},
+                                                          {"LosRaster", "1"},
+                                                          {"KapitalbindungsZinssatz", "1"},
+                                                          {"PeriodenLänge", "1"},
+                                                          {"ZinsJahr", "1"},
+                                                          {"Währung", "1"}}) {
+      setup += "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values ('" + key + "','" +
+               name + "'," + value + ");";
     }
     // Setup cost 10, holding cost 100 per unit and day: a lot every day.
     setup += "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('" + key +
-             "',1,'RüstKosten',10),('" + key + "',1,'StückKosten',1),('" + key +
-             "',1,'LosRaster',1),('" + key + "',1,'KapitalbindungsZinssatz',100);";
+             "',1,'RüstKosten',10),('" + key + "',1,'StückKosten',1),('" + key + "',1,'LosRaster',1),('" +
+             key + "',1,'KapitalbindungsZinssatz',100);";
     for (int day = 1; day <= 30; ++day) {
-      setup += std::string(day == 1 ? "insert into Termin(Bedarf,Termin,Menge) values " : ",") +
-               "('" + key + "','2024-01-" + (day < 10 ? "0" : "") + std::to_string(day) +
-               " 12:00:00',5)";
+      setup += std::string(day == 1 ? "insert into Termin(Bedarf,Termin,Menge) values " : ",") + "('" + key +
+               "','2024-01-" + (day < 10 ? "0" : "") + std::to_string(day) + " 12:00:00',5)";
     }
     setup += ";";
   }
@@ -352,8 +366,10 @@ TEST_P(ConcurrentRuns, EveryDemandEndsWithExactlyOneRunsRows) {
   for (int r = 0; r < demands * 4; ++r) keys.push_back("P" + std::to_string(r % demands));
   for (const RunResult& result : runAtOnce(db, keys)) EXPECT_EQ(result.exitStatus, 0) << result.err;
   for (int d = 0; d < demands; ++d) {
-    const auto rows = db.rows("select count(*), count(distinct Termin), sum(LosGröße) from LosGröße "
-                              "where Bedarf='P" + std::to_string(d) + "'");
+    const auto rows = db.rows(
+        "select count(*), count(distinct Termin), sum(LosGröße) from LosGröße "
+        "where Bedarf='P" +
+        std::to_string(d) + "'");
     EXPECT_EQ(rows.at(0), (std::vector<std::string>{"30", "30", "150"})) << "P" << d;
   }
   EXPECT_EQ(serializationFailures(db), failuresBefore);
@@ -370,14 +386,14 @@ TEST_P(ConcurrentRuns, RunsForDifferentDemandsNeverConflict) {
   std::vector<std::string> keys;
   for (int d = 0; d < demands; ++d) keys.push_back("P" + std::to_string(d));
   for (const RunResult& result : runAtOnce(db, keys)) EXPECT_EQ(result.exitStatus, 0) << result.err;
-  EXPECT_EQ(db.rows("select count(*), sum(LosGröße) from LosGröße"),
-            (std::vector<std::vector<std::string>>{{std::to_string(30 * demands), std::to_string(150 * demands)}}));
+  EXPECT_EQ(
+      db.rows("select count(*), sum(LosGröße) from LosGröße"),
+      (std::vector<std::vector<std::string>>{{std::to_string(30 * demands), std::to_string(150 * demands)}}));
   EXPECT_EQ(serializationFailures(db), failuresBefore);
 }
 
 // The servers that lock rows; SQLite serialises its writers whole.
-INSTANTIATE_TEST_SUITE_P(Servers, ConcurrentRuns,
-                         ::testing::Values(Backend::PostgreSQL, Backend::MariaDB),
+INSTANTIATE_TEST_SUITE_P(Servers, ConcurrentRuns, ::testing::Values(Backend::PostgreSQL, Backend::MariaDB),
                          [](const auto& info) { return test::backendName(info.param); });
 
 }  // namespace

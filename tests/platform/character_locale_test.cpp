@@ -1,7 +1,6 @@
 #include "platform/character_locale.h"
 
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <optional>
@@ -23,8 +22,10 @@ class LocaleVariables {
   }
   ~LocaleVariables() {
     for (std::size_t i = 0; i < saved_.size(); ++i) {
-      if (saved_[i]) setenv(kNames[i], saved_[i]->c_str(), 1);
-      else unsetenv(kNames[i]);
+      if (saved_[i])
+        setenv(kNames[i], saved_[i]->c_str(), 1);
+      else
+        unsetenv(kNames[i]);
     }
   }
   static constexpr const char* kNames[] = {"LC_ALL", "LC_CTYPE", "LANG"};
@@ -44,7 +45,7 @@ TEST(CharacterLocale, BecomesUtf8UnlessTheEnvironmentNamesAnInstalledUtf8Locale)
     const char* all;
     const char* ctype;
     const char* lang;
-    const char* wantAll;    // afterwards
+    const char* wantAll;  // afterwards
     const char* wantCtype;
   };
   const Case cases[] = {

@@ -21,7 +21,7 @@ TEST(FormatNumberTest, GeneralNotationWithThreeDigitExponent) {
       {0.00001, "1e-005"},
       {1000000, "1e+006"},
       {999999.4, "999999"},
-      {999999.5, "1e+006"},     // rounding to 6 digits reaches exponent 6
+      {999999.5, "1e+006"},  // rounding to 6 digits reaches exponent 6
       {123456.7, "123457"},
       {0.1 + 0.2, "0.3"},
       {-2.5, "-2.5"},

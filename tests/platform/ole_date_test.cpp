@@ -22,7 +22,7 @@ TEST(OleDate, CalendarTimesAndDayNumbersConvertBothWays) {
       {{2006, 3, 1, 18, 0, 0, 0}, 38777.75},
       {{2000, 2, 29, 6, 0, 0, 0}, 36585.25},
       {{1900, 1, 1, 0, 0, 0, 0}, 2.0},
-      {{1899, 12, 29, 6, 0, 0, 0}, -1.25},   // the fraction counts forward below day 0
+      {{1899, 12, 29, 6, 0, 0, 0}, -1.25},  // the fraction counts forward below day 0
       {{1899, 12, 28, 18, 0, 0, 0}, -2.75},
       {{1, 1, 1, 0, 0, 0, 0}, -693593.0},
       {{9999, 12, 31, 12, 0, 0, 0}, 2958465.5},
@@ -60,7 +60,7 @@ TEST(OleDate, LinearDaysCountTimeForwardAlsoBeforeDayZero) {
     OleDate date;
     double linear;
   } cases[] = {
-      {45352.5, 45352.5}, {0.0, 0.0},     {0.25, 0.25},  {-1.0, -1.0},
+      {45352.5, 45352.5}, {0.0, 0.0},     {0.25, 0.25},   {-1.0, -1.0},
       {-1.25, -0.75},     {-2.75, -1.25}, {-59.5, -58.5}, {-693593.0, -693593.0},
   };
   for (const auto& c : cases) {
@@ -90,7 +90,7 @@ TEST(OleDate, CalendarTextIsReadOnlyWhenItIsWhollyADateAndTime) {
       {"2024-02-29 00:00:00", CalendarTime{2024, 2, 29, 0, 0, 0, 0}},
       {"0001-01-01", CalendarTime{1, 1, 1, 0, 0, 0, 0}},
       {"9999-12-31 23:59:59", CalendarTime{9999, 12, 31, 23, 59, 59, 0}},
-      {"2023-02-29", std::nullopt},           // no leap year
+      {"2023-02-29", std::nullopt},  // no leap year
       {"2024-13-01", std::nullopt},
       {"2024-04-31", std::nullopt},
       {"0000-01-01", std::nullopt},
@@ -99,7 +99,7 @@ TEST(OleDate, CalendarTextIsReadOnlyWhenItIsWhollyADateAndTime) {
       {"2024-03-01 12:00:60", std::nullopt},
       {"2024-03-01 12:00:00+01", std::nullopt},  // a time zone
       {"2024-03-01 12:00:00Z", std::nullopt},
-      {"2024-03-01 x", std::nullopt},            // trailing text
+      {"2024-03-01 x", std::nullopt},  // trailing text
       {"2024-03-01'; drop table Bedarf; --", std::nullopt},
       {"2024-03-01 12:00:00.", std::nullopt},
       {"2024/03/01", std::nullopt},

@@ -51,7 +51,9 @@ TEST(TextEncodingTest, EveryUpperCodePage850ByteRoundTripsLikeIconv) {
 
 TEST(TextEncodingTest, GermanLettersAndAsciiInCodePage850) {
   EXPECT_EQ(utf16ToCp850(u"äöüÄÖÜß"), "\x84\x94\x81\x8E\x99\x9A\xE1");
-  EXPECT_EQ(utf16ToCp850(u"LosGröße"), "LosGr\x94\xE1" "e");
+  EXPECT_EQ(utf16ToCp850(u"LosGröße"),
+            "LosGr\x94\xE1"
+            "e");
   std::u16string ascii;
   std::string asciiBytes;
   for (char16_t c = 1; c < 0x80; ++c) {
@@ -67,9 +69,9 @@ TEST(TextEncodingTest, CharactersMissingInCodePage850BecomeOneQuestionMarkEach) 
     std::string out;
   };
   const Case cases[] = {
-      {u"€", "?"},                   // in Windows-1252, not in 850
-      {u"a\u0100b", "a?b"},          // Latin Extended-A
-      {u"\U0001F600", "?"},          // a surrogate pair is one character
+      {u"€", "?"},           // in Windows-1252, not in 850
+      {u"a\u0100b", "a?b"},  // Latin Extended-A
+      {u"\U0001F600", "?"},  // a surrogate pair is one character
       {u"x\U0001F600y\u20ACz", "x?y?z"},
       {std::u16string(1, char16_t(0xD800)), "?"},  // lone high surrogate
       {std::u16string(1, char16_t(0xDC00)) + u"ä", "?\x84"},
@@ -93,16 +95,20 @@ TEST(TextEncodingTest, InvalidUtf8BecomesReplacementCharacters) {
     std::u16string out;
   };
   const Case cases[] = {
-      {"\x80", u"\uFFFD"},                          // stray continuation byte
-      {"a\xFF" "b", u"a\uFFFDb"},                   // byte that never occurs
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},                // overlong '/'
-      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},      // overlong 3-byte form
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},      // encoded surrogate
+      {"\x80", u"\uFFFD"},  // stray continuation byte
+      {"a\xFF"
+       "b",
+       u"a\uFFFDb"},                                      // byte that never occurs
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong '/'
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong 3-byte form
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xC3", u"\uFFFD"},                          // truncated at the end
-      {"\xE2\x82", u"\uFFFD"},                      // truncated 3-byte character
-      {"\xE2\x82x", u"\uFFFDx"},                    // interrupted by ASCII
-      {"\xF0\x9F\x98" "\xC3\xA4", u"\uFFFDä"},      // truncated, then valid
+      {"\xC3", u"\uFFFD"},                                // truncated at the end
+      {"\xE2\x82", u"\uFFFD"},                            // truncated 3-byte character
+      {"\xE2\x82x", u"\uFFFDx"},                          // interrupted by ASCII
+      {"\xF0\x9F\x98"
+       "\xC3\xA4",
+       u"\uFFFDä"},  // truncated, then valid
   };
   for (const auto& c : cases) {
     EXPECT_EQ(utf8ToUtf16(c.in), c.out) << testing::PrintToString(c.in);
@@ -121,12 +127,16 @@ TEST(TextEncodingTest, Utf8ValidityAndRepair) {
       {"", 0, ""},
       {"a\xC3\xA4", 1, "a\xC3\xA4"},
       {"\xC3\xA4x", 2, "\xC3\xA4x"},
-      {"\xEF\xBF\xBD", 3, "\xEF\xBF\xBD"},                  // a real U+FFFD
+      {"\xEF\xBF\xBD", 3, "\xEF\xBF\xBD"},  // a real U+FFFD
       {"\xF4\x8F\xBF\xBF", 4, "\xF4\x8F\xBF\xBF"},
       {std::string("\0a", 2), 1, std::string("\0a", 2)},
-      {"\xF0\x9F\x98", 0, "\xEF\xBF\xBD"},                  // truncated 4-byte form
-      {"\xFF" "a", 0, "\xEF\xBF\xBD" "a"},
-      {"\xC0\xAF", 0, "\xEF\xBF\xBD\xEF\xBF\xBD"},          // overlong
+      {"\xF0\x9F\x98", 0, "\xEF\xBF\xBD"},  // truncated 4-byte form
+      {"\xFF"
+       "a",
+       0,
+       "\xEF\xBF\xBD"
+       "a"},
+      {"\xC0\xAF", 0, "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong
       {"\xED\xA0\x80", 0, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
       {"\xE2\x82x", 0, "\xEF\xBF\xBDx"},
   };
@@ -145,8 +155,7 @@ TEST(TextEncodingTest, Utf16ToUtf8EncodesAndReplacesLoneSurrogates) {
   EXPECT_EQ(utf16ToUtf8(std::u16string{char16_t(0xD83D), u'x'}), "\xEF\xBF\xBDx");
   EXPECT_EQ(utf16ToUtf8(std::u16string{u'x', char16_t(0xDE00)}), "x\xEF\xBF\xBD");
   // A low surrogate in front of a high one is no pair.
-  EXPECT_EQ(utf16ToUtf8(std::u16string{char16_t(0xDE00), char16_t(0xD83D)}),
-            "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(utf16ToUtf8(std::u16string{char16_t(0xDE00), char16_t(0xD83D)}), "\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 TEST(TextEncodingTest, Utf8RoundTripOverAllPlanes) {
@@ -171,18 +180,20 @@ TEST(TextEncodingTest, CutAtCharBoundaryNeverSplitsACharacter) {
     std::string expected;
   };
   const Case cases[] = {
-      {"abc", 5, "abc"},                    // shorter: whole
-      {"abc", 3, "abc"},                    // exactly fitting
+      {"abc", 5, "abc"},  // shorter: whole
+      {"abc", 3, "abc"},  // exactly fitting
       {"abcd", 3, "abc"},
-      {"a\xC3\xA4", 2, "a"},                // inside ä
-      {"a\xC3\xA4" "b", 3, "a\xC3\xA4"},    // right behind ä
+      {"a\xC3\xA4", 2, "a"},  // inside ä
+      {"a\xC3\xA4"
+       "b",
+       3, "a\xC3\xA4"},                                 // right behind ä
       {"\xE2\x82\xAC\xE2\x82\xAC", 4, "\xE2\x82\xAC"},  // inside the second €
       {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},
-      {"\xF0\x9F\x98\x80x", 1, ""},         // inside a 4-byte character
+      {"\xF0\x9F\x98\x80x", 1, ""},  // inside a 4-byte character
       {"\xF0\x9F\x98\x80x", 3, ""},
       {"\xF0\x9F\x98\x80x", 4, "\xF0\x9F\x98\x80"},
       {"\x80\x80\x80\x80\x80", 2, "\x80\x80"},  // stray bytes are characters of their own
-      {"a\xC3\xC3\xA4", 2, "a\xC3"},        // broken lead byte stands alone
+      {"a\xC3\xC3\xA4", 2, "a\xC3"},            // broken lead byte stands alone
       {"\xC3\xA4", 0, ""},
   };
   for (const auto& c : cases) {
@@ -214,7 +225,10 @@ TEST(WithoutControlCharacters, EveryControlCharacterBecomesOneSpace) {
       {"bell\a del\x7F", "bell  del "},
       {"C1 \xC2\x85 next line", "C1   next line"},
       {"line\xE2\x80\xA8sep\xE2\x80\xA9par", "line sep par"},
-      {"Gr\xC3\xB6\xC3\x9F" "e \xC2\xA0 \xE2\x82\xAC", "Gr\xC3\xB6\xC3\x9F" "e \xC2\xA0 \xE2\x82\xAC"},
+      {"Gr\xC3\xB6\xC3\x9F"
+       "e \xC2\xA0 \xE2\x82\xAC",
+       "Gr\xC3\xB6\xC3\x9F"
+       "e \xC2\xA0 \xE2\x82\xAC"},
       {"cut \xC2", "cut \xC2"},
       {"cut \xE2\x80", "cut \xE2\x80"},
       {"", ""},

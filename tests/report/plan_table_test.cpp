@@ -73,7 +73,10 @@ TEST(PlanTable, PeriodLengthsInGerman) {
     std::int32_t days;
     const char* nominative;
     const char* dative;
-  } cases[] = {{1, "1 Tag", "1 Tag"}, {2, "2 Tage", "2 Tagen"}, {7, "7 Tage", "7 Tagen"}, {365, "365 Tage", "365 Tagen"}};
+  } cases[] = {{1, "1 Tag", "1 Tag"},
+               {2, "2 Tage", "2 Tagen"},
+               {7, "7 Tage", "7 Tagen"},
+               {365, "365 Tage", "365 Tagen"}};
   for (const auto& c : cases) {
     EXPECT_EQ(formatPeriodLength(c.days), c.nominative);
     EXPECT_EQ(formatPeriodLengthDative(c.days), c.dative);
@@ -87,7 +90,7 @@ TEST(PlanTable, StartsShowTheTimeOfDayOnlyToThePrecisionSomeStartNeeds) {
   } cases[] = {
       {{46391.0, 46398.0}, "2027-01-04"},
       {{46391.0, 46391.0 + 0.4 * kSecond}, "2027-01-04"},  // below half a second
-      {{46390.9999999}, "2027-01-04"},                      // rounds up to midnight
+      {{46390.9999999}, "2027-01-04"},                     // rounds up to midnight
       {{46391.0, 46398.5}, "2027-01-04 00:00"},
       {{46391.0 + 30 * kSecond, 46398.5}, "2027-01-04 00:00:30"},
   };

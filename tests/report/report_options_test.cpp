@@ -32,10 +32,16 @@ TEST(ReportOptions, DataSourceDemandAndPictureFromAnyOrder) {
 
 TEST(ReportOptions, LinesThatCannotBeRunAreUsageErrors) {
   const std::vector<std::vector<std::string>> lines = {
-      {}, {"Lager"}, {"Lager", "WW1958", "mehr"}, {"Lager", "WW1958", "--svg"},
-      {"Lager", "WW1958", "--svg="}, {"Lager", "WW1958", "--color"}, {"-x", "Lager", "WW1958"},
+      {},
+      {"Lager"},
+      {"Lager", "WW1958", "mehr"},
+      {"Lager", "WW1958", "--svg"},
+      {"Lager", "WW1958", "--svg="},
+      {"Lager", "WW1958", "--color"},
+      {"-x", "Lager", "WW1958"},
   };
-  for (const auto& line : lines) EXPECT_THROW(parseReportOptions(line), UsageError) << testing::PrintToString(line);
+  for (const auto& line : lines)
+    EXPECT_THROW(parseReportOptions(line), UsageError) << testing::PrintToString(line);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // costs that lotsizing stores for the same demand, it writes nothing, its
 // picture is well-formed XML, and its failures end with the right status.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -80,7 +79,8 @@ std::vector<LotRow> inCents(std::vector<LotRow> lots) {
 /// How many elements of class `name` the file holds, by a real XML parser
 /// (which fails on a file that is not well-formed).
 int elementsOfClass(const std::string& svgPath, const std::string& name) {
-  const RunResult result = test::runCommand({"xmllint", "--xpath", "count(//*[@class='" + name + "'])", svgPath});
+  const RunResult result =
+      test::runCommand({"xmllint", "--xpath", "count(//*[@class='" + name + "'])", svgPath});
   EXPECT_EQ(result.exitStatus, 0) << result.err;
   return std::atoi(result.out.c_str());
 }
@@ -95,7 +95,9 @@ class ReportRun : public testing::TestWithParam<Backend> {
     db_.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
     db_.exec("insert into LosGröße values ('WW1958',1,1,1),('PUMPE-4711',2,2,2)");
   }
-  Rows allLots() { return db_.rows("select Bedarf, Termin, LosGröße, Kosten from LosGröße order by Bedarf, Termin"); }
+  Rows allLots() {
+    return db_.rows("select Bedarf, Termin, LosGröße, Kosten from LosGröße order by Bedarf, Termin");
+  }
 
   TestDatabase db_{GetParam()};
 };
@@ -138,13 +140,15 @@ TEST_P(ReportRun, AnUnknownDemandExitsWithOneAndItsMessagesWithTheirCodes) {
 // A missing cost factor makes that cost 0 without refusing the demand: the
 // report warns, shows the plan and succeeds; data problems come first.
 TEST_P(ReportRun, ShowsTheWarningsWithTheirCodesAndSucceeds) {
-  db_.exec("delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung in ('RüstKosten','WagnisZinssatz');"
-           "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',2,'Rüstkosten',1)");
+  db_.exec(
+      "delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung in ('RüstKosten','WagnisZinssatz');"
+      "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',2,'Rüstkosten',1)");
   const RunResult result = runReport({db_.dataSourceName(), "WW1958"});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err,
             "unknown-parameter: Unbekannter Parameter: Rüstkosten\n"
-            "factor-missing: UmrechnungsFaktor existiert nicht: RüstKosten: Jeder Parameter RüstKosten zählt als 0!\n"
+            "factor-missing: UmrechnungsFaktor existiert nicht: RüstKosten: Jeder Parameter RüstKosten zählt "
+            "als 0!\n"
             "factor-missing: UmrechnungsFaktor existiert nicht: WagnisZinssatz: "
             "Jeder Parameter WagnisZinssatz zählt als 0!\n");
   EXPECT_NE(result.out.find("Lose: 12"), std::string::npos) << "every setup free: a lot per period";
@@ -156,8 +160,9 @@ TEST_P(ReportRun, ADatabaseFailureNamesItsSqlStateAndExitsWithThree) {
   const RunResult result = runReport({db_.dataSourceName(), "WW1958"});
   EXPECT_EQ(result.exitStatus, 3);
   EXPECT_EQ(result.out, "");
-  EXPECT_TRUE(std::regex_match(result.err, std::regex("database-error: SQLSTATE [0-9A-Z]{5}: [^\n]*termin[^\n]*\n",
-                                                      std::regex::icase)))
+  EXPECT_TRUE(std::regex_match(
+      result.err,
+      std::regex("database-error: SQLSTATE [0-9A-Z]{5}: [^\n]*termin[^\n]*\n", std::regex::icase)))
       << result.err;
 }
 
@@ -172,12 +177,17 @@ TEST(ReportManyPeriods, TwoThousandPeriodsAndAMarkupKeyGiveAWellFormedPicture) {
   db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
   const std::string key = "Rohr <DN 50> & \"Bogen\"";
   for (const char* table : {"UmrechnungsFaktor", "Parameter"}) {
-    db.exec("create temp table t as select * from " + std::string(table) + " where Bedarf='WW1958';"
-            "update t set Bedarf='" + key + "'; insert into " + table + " select * from t");
+    db.exec("create temp table t as select * from " + std::string(table) +
+            " where Bedarf='WW1958';"
+            "update t set Bedarf='" +
+            key + "'; insert into " + table + " select * from t");
   }
-  db.exec("insert into Bedarf values ('" + key + "','2020-01-01 08:30:00',1,NULL);"
+  db.exec("insert into Bedarf values ('" + key +
+          "','2020-01-01 08:30:00',1,NULL);"
           "with recursive d(n) as (select 0 union all select n + 1 from d where n < 1999) "
-          "insert into Termin select '" + key + "', datetime('2020-01-01 12:00:00', '+' || n || ' days'), "
+          "insert into Termin select '" +
+          key +
+          "', datetime('2020-01-01 12:00:00', '+' || n || ' days'), "
           "1 + n % 9 from d");
   const std::string picture = svgPath("many");
   const RunResult report = runReport({"--svg=" + picture, db.dataSourceName(), key});
@@ -218,9 +228,10 @@ TEST(ReportOutput, APictureOrTableThatCannotBeWrittenExitsWithThree) {
   db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
   const RunResult noPicture = runReport({db.dataSourceName(), "WW1958", "--svg", "/nonexistent/plan.svg"});
   EXPECT_EQ(noPicture.exitStatus, 3) << noPicture.err;
-  EXPECT_EQ(noPicture.err, "lotsizing-report: cannot write /nonexistent/plan.svg: No such file or directory\n");
-  const RunResult noTable =
-      test::runCommand({"sh", "-c", "exec \"$0\" \"$1\" WW1958 >/dev/full", LOTSIZING_REPORT_BINARY, db.dataSourceName()});
+  EXPECT_EQ(noPicture.err,
+            "lotsizing-report: cannot write /nonexistent/plan.svg: No such file or directory\n");
+  const RunResult noTable = test::runCommand(
+      {"sh", "-c", "exec \"$0\" \"$1\" WW1958 >/dev/full", LOTSIZING_REPORT_BINARY, db.dataSourceName()});
   EXPECT_EQ(noTable.exitStatus, 3) << noTable.err;
   EXPECT_EQ(noTable.err, "lotsizing-report: cannot write the table: No space left on device\n");
 }

@@ -94,9 +94,14 @@ void connect(const Stream& stream, int fd, FileActions& actions, Fd& ours, Fd& t
       actions.redirect(theirs.get(), fd);
       return;
     }
-    case Stream::Kind::Inherited: return;
-    case Stream::Kind::Closed: actions.close(fd); return;
-    case Stream::Kind::Descriptor: actions.redirect(stream.fd, fd); return;
+    case Stream::Kind::Inherited:
+      return;
+    case Stream::Kind::Closed:
+      actions.close(fd);
+      return;
+    case Stream::Kind::Descriptor:
+      actions.redirect(stream.fd, fd);
+      return;
     case Stream::Kind::File:
       actions.open(fd, stream.path, fd == STDIN_FILENO ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC);
       return;
@@ -157,8 +162,7 @@ class SigpipeBlocked {
   ~SigpipeBlocked() {
     sigset_t pending;
     sigemptyset(&pending);
-    if (!sigismember(&previous_, SIGPIPE) && sigpending(&pending) == 0 &&
-        sigismember(&pending, SIGPIPE)) {
+    if (!sigismember(&previous_, SIGPIPE) && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
       const timespec noWait{0, 0};
       while (sigtimedwait(&sigpipe_, nullptr, &noWait) < 0 && errno == EINTR) {
       }
@@ -259,12 +263,11 @@ Child::Child(const ChildOptions& options)
   std::vector<char*> environmentPointers = pointersTo(environment);
   const std::string& program = options.program.empty() ? options.argv.front() : options.program;
   started_ = Clock::now();
-  const int error =
-      program.find('/') == std::string::npos
-          ? posix_spawnp(&pid_, program.c_str(), actions.get(), attributes.get(), argPointers.data(),
-                         environmentPointers.data())
-          : posix_spawn(&pid_, program.c_str(), actions.get(), attributes.get(), argPointers.data(),
-                        environmentPointers.data());
+  const int error = program.find('/') == std::string::npos
+                        ? posix_spawnp(&pid_, program.c_str(), actions.get(), attributes.get(),
+                                       argPointers.data(), environmentPointers.data())
+                        : posix_spawn(&pid_, program.c_str(), actions.get(), attributes.get(),
+                                      argPointers.data(), environmentPointers.data());
   if (error != 0) {
     pid_ = -1;
     fail("cannot start " + program, error);
@@ -353,8 +356,9 @@ Coprocess::Reply Coprocess::exchange(std::string_view request, std::string_view 
   Reply reply;
   Pumped pumped = Pumped::Ended;
   try {
-    pumped = pump(child_->in_, request, false, {{child_->out_.get(), &reply.out}, {child_->err_.get(), &reply.err}},
-                  [&] { return reply.out.ends_with(endMark); }, Clock::now() + timeout);
+    pumped = pump(
+        child_->in_, request, false, {{child_->out_.get(), &reply.out}, {child_->err_.get(), &reply.err}},
+        [&] { return reply.out.ends_with(endMark); }, Clock::now() + timeout);
   } catch (...) {
     child_.reset();
     throw;

@@ -51,7 +51,7 @@ using EnvironmentOverrides = std::vector<std::pair<std::string, std::string>>;
 struct Stream {
   enum class Kind { Pipe, Inherited, Closed, Descriptor, File, IntoOutput };
   Kind kind = Kind::Pipe;
-  int fd = -1;  // of Kind::Descriptor
+  int fd = -1;       // of Kind::Descriptor
   std::string path;  // of Kind::File
 
   /// Input: ChildOptions::input is written to it, then it is closed. Output:
@@ -90,11 +90,11 @@ struct ChildOptions {
 };
 
 struct ChildResult {
-  std::string out;       // piped standard output
-  std::string err;       // piped standard error
-  std::string combined;  // piped standard output with standard error in it (Stream::intoOutput)
-  int exitStatus = -1;   // the exit code, or 128 + the number of the signal that ended it
-  int signal = 0;        // the signal that ended it; 0 when it exited
+  std::string out;        // piped standard output
+  std::string err;        // piped standard error
+  std::string combined;   // piped standard output with standard error in it (Stream::intoOutput)
+  int exitStatus = -1;    // the exit code, or 128 + the number of the signal that ended it
+  int signal = 0;         // the signal that ended it; 0 when it exited
   bool timedOut = false;  // killed after the time limit
   std::chrono::milliseconds elapsed{0};
 };
@@ -160,8 +160,7 @@ class Coprocess {
   /// Writes `request`, then reads until standard output ends with `endMark`.
   /// Throws std::runtime_error when `timeout` passes first; the child is killed
   /// then. Once ended (or killed), a Coprocess takes no more requests.
-  Reply exchange(std::string_view request, std::string_view endMark,
-                 std::chrono::milliseconds timeout);
+  Reply exchange(std::string_view request, std::string_view endMark, std::chrono::milliseconds timeout);
   bool running() const noexcept { return child_.has_value(); }
 
  private:

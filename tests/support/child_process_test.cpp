@@ -4,7 +4,6 @@
 #include "support/child_process.h"
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <stdexcept>
@@ -70,7 +69,8 @@ TEST(RunChild, ATimeLimitKillsWhatTheChildStarted) {
 TEST(Coprocess, AnswersRequestByRequestUntilItEnds) {
   Coprocess child({"sh"});
   for (const std::string word : {"eins", "zwei"}) {
-    const Coprocess::Reply reply = child.exchange("echo " + word + "; echo @@\n", "@@\n", std::chrono::seconds(10));
+    const Coprocess::Reply reply =
+        child.exchange("echo " + word + "; echo @@\n", "@@\n", std::chrono::seconds(10));
     EXPECT_EQ(reply.out, word + "\n");
     EXPECT_FALSE(reply.ended);
   }

@@ -4,17 +4,17 @@
 // a test failure.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "demand/demand_loader.h"
-#include "demand/loaded_demand.h"
 #include "demand/demand_source.h"
+#include "demand/loaded_demand.h"
 #include "demand/message_sink.h"
 #include "support/given_rows.h"
 

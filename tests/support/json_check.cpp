@@ -23,13 +23,20 @@ class JsonChecker {
   bool value(int depth) {
     if (depth > kMaxDepth || at_ >= text_.size()) return false;
     switch (text_[at_]) {
-      case '{': return object(depth);
-      case '[': return array(depth);
-      case '"': return string();
-      case 't': return word("true");
-      case 'f': return word("false");
-      case 'n': return word("null");
-      default: return number();
+      case '{':
+        return object(depth);
+      case '[':
+        return array(depth);
+      case '"':
+        return string();
+      case 't':
+        return word("true");
+      case 'f':
+        return word("false");
+      case 'n':
+        return word("null");
+      default:
+        return number();
     }
   }
 
@@ -92,8 +99,10 @@ class JsonChecker {
     if (text_.size() - at_ < 4) return false;
     for (int i = 0; i < 4; ++i) {
       const char c = text_[at_++];
-      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                               : -1;
       if (digit < 0) return false;
       unit = unit * 16 + static_cast<unsigned>(digit);
     }
@@ -134,7 +143,8 @@ class JsonChecker {
   }
 
   void blanks() {
-    while (at_ < text_.size() && std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos) ++at_;
+    while (at_ < text_.size() && std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos)
+      ++at_;
   }
 
   std::string_view text_;

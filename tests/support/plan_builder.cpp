@@ -84,8 +84,8 @@ namespace {
 
 /// Entries of `code` at random periods from 0 on, values from `values`.
 template <typename Values>
-void randomTimeline(PlanBuilder& builder, std::mt19937& random, std::int32_t code,
-                    std::int32_t periods, Values values) {
+void randomTimeline(PlanBuilder& builder, std::mt19937& random, std::int32_t code, std::int32_t periods,
+                    Values values) {
   builder.clearParameter(code);
   std::uniform_int_distribution<std::int32_t> gap(1, std::max(1, periods / 8));
   // Sometimes the first entry comes later than period 0 (the value is 0.0
@@ -100,8 +100,7 @@ void randomTimeline(PlanBuilder& builder, std::mt19937& random, std::int32_t cod
 
 }  // namespace
 
-PlanBuilder PlanBuilder::random(std::uint32_t seed, std::int32_t periods,
-                                std::int32_t duePerPeriod) {
+PlanBuilder PlanBuilder::random(std::uint32_t seed, std::int32_t periods, std::int32_t duePerPeriod) {
   std::mt19937 random(seed);
   PlanBuilder builder;
   const std::int32_t length = std::uniform_int_distribution<std::int32_t>(1, 14)(random);

@@ -33,11 +33,11 @@ void runAsOwner(std::vector<std::string> argv) {
 PrivatePostgres::PrivatePostgres() : folder_(scratchFolder() + "/own" + std::to_string(::getpid())) {
   std::filesystem::create_directories(folder_ + "/data");
   if (::geteuid() == 0) runCommand({"chown", "-R", "postgres:", folder_});
-  runAsOwner({serverPrograms() + "/initdb", "-D", folder_ + "/data", "-U", "postgres", "-A", "trust", "-E", "UTF8",
-              "--locale=C.UTF-8"});
+  runAsOwner({serverPrograms() + "/initdb", "-D", folder_ + "/data", "-U", "postgres", "-A", "trust", "-E",
+              "UTF8", "--locale=C.UTF-8"});
   start();
-  const RunResult created = runCommand({"psql", "-X", "-q", "-h", folder_, "-U", "postgres", "-d", "postgres",
-                                        "-c", "create database plan"});
+  const RunResult created = runCommand(
+      {"psql", "-X", "-q", "-h", folder_, "-U", "postgres", "-d", "postgres", "-c", "create database plan"});
   if (created.exitStatus != 0) throw std::runtime_error("create database: " + created.err);
   exec(readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/schema.sql"));
 }
@@ -52,8 +52,9 @@ PrivatePostgres::~PrivatePostgres() {
 }
 
 void PrivatePostgres::start() {
-  runAsOwner({serverPrograms() + "/pg_ctl", "-D", folder_ + "/data", "-l", folder_ + "/server.log", "-w", "-o",
-              "-c listen_addresses='' -c unix_socket_directories='" + folder_ + "' -c fsync=off", "start"});
+  runAsOwner({serverPrograms() + "/pg_ctl", "-D", folder_ + "/data", "-l", folder_ + "/server.log", "-w",
+              "-o", "-c listen_addresses='' -c unix_socket_directories='" + folder_ + "' -c fsync=off",
+              "start"});
   running_ = true;
 }
 

@@ -51,12 +51,14 @@ std::vector<std::int64_t> periodSums(const LoadedDemand& plan) {
 
 /// The lot grid of every period, truncated; nothing when a period has none
 /// from 1 to 2^31 - 1 or a period sum is beyond 32 bits, with the reasons.
-std::optional<std::vector<std::int32_t>> lotGrids(const LoadedDemand& plan, const std::vector<std::int64_t>& sums,
+std::optional<std::vector<std::int32_t>> lotGrids(const LoadedDemand& plan,
+                                                  const std::vector<std::int64_t>& sums,
                                                   std::set<Refusal>& reasons) {
   std::vector<std::int32_t> grids;
   for (std::size_t j = 0; j < sums.size(); ++j) {
     if (!fitsInt32(sums[j])) reasons.insert(Refusal::PeriodSum);
-    const std::optional<double> grid = parameterEntry(plan.parameters, kLosRaster, static_cast<std::int32_t>(j));
+    const std::optional<double> grid =
+        parameterEntry(plan.parameters, kLosRaster, static_cast<std::int32_t>(j));
     if (!grid) {
       reasons.insert(Refusal::LotGridMissing);
     } else if (!(*grid >= 1.0 && *grid < kGridLimit)) {
@@ -105,8 +107,8 @@ std::optional<std::vector<Lot>> storedRows(const std::vector<PlanningPeriod>& pe
 
 /// The whole matrix from `valueAt(period, code)`.
 template <typename Table>
-CostMatrix fillCostMatrix(std::vector<PlanningPeriod>& periods, const Table& valueAt,
-                          double interestYear, double periodLength) {
+CostMatrix fillCostMatrix(std::vector<PlanningPeriod>& periods, const Table& valueAt, double interestYear,
+                          double periodLength) {
   const std::size_t n = periods.size();
   CostMatrix matrix(n);
   std::vector<double> rates(n);
@@ -191,8 +193,7 @@ std::optional<double> parameterEntry(const std::vector<ParameterEntry>& entries,
   return result;
 }
 
-double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t code,
-                      std::int32_t period) {
+double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t code, std::int32_t period) {
   return parameterEntry(entries, code, period).value_or(0.0);
 }
 
@@ -223,8 +224,8 @@ RoundedPeriods roundedPeriods(const LoadedDemand& plan) {
     }
     if (!fitsInt32(quantity)) result.reasons.insert(Refusal::RoundedQuantity);
     const auto period = static_cast<std::int32_t>(j);
-    result.periods.push_back(PlanningPeriod{.start = periodStart(plan, period),
-                                            .demand = static_cast<std::int32_t>(quantity)});
+    result.periods.push_back(
+        PlanningPeriod{.start = periodStart(plan, period), .demand = static_cast<std::int32_t>(quantity)});
   }
   if (!result.reasons.empty()) result.periods.clear();
   return result;
@@ -240,8 +241,7 @@ ParameterTable parameterTable(const std::vector<ParameterEntry>& entries, std::s
   return table;
 }
 
-CostMatrix::CostMatrix(std::size_t n)
-    : n_(n), values_(std::make_unique_for_overwrite<double[]>(n * n)) {}
+CostMatrix::CostMatrix(std::size_t n) : n_(n), values_(std::make_unique_for_overwrite<double[]>(n * n)) {}
 
 CostMatrix buildCostMatrix(std::vector<PlanningPeriod>& periods, const PeriodCostTable& table,
                            double interestYear, double periodLength) {
@@ -312,8 +312,8 @@ ReferencePlan referencePlan(const LoadedDemand& plan) {
     return result;
   }
   const double interestYear = *firstFactor(plan, kZinsJahr);
-  const CostMatrix matrix =
-      buildCostMatrix(periods, parameterTable(plan.parameters, periods.size()), interestYear, *plan.periodLength);
+  const CostMatrix matrix = buildCostMatrix(periods, parameterTable(plan.parameters, periods.size()),
+                                            interestYear, *plan.periodLength);
   const LotProblems problems = assignLots(periods, matrix);
   if (problems.sizeOutOfRange) result.reasons.insert(Refusal::LotSize);
   if (problems.costNotFinite) result.reasons.insert(Refusal::LotCost);

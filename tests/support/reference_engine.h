@@ -30,8 +30,7 @@ OleDate periodStart(const LoadedDemand& plan, std::int32_t index);
 std::optional<double> parameterEntry(const std::vector<ParameterEntry>& entries, std::int32_t code,
                                      std::int32_t period);
 /// parameterEntry, 0.0 when there is none.
-double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t code,
-                      std::int32_t period);
+double parameterValue(const std::vector<ParameterEntry>& entries, std::int32_t code, std::int32_t period);
 
 /// Why a demand is refused: one kind per message of the refusal table in
 /// README.md, the interest year and currency factor each with two.

@@ -54,26 +54,57 @@ void requireLabel(Need need) {
   const char* label = std::getenv("LOTSIZING_TEST_LABEL");
   if (!label || !*label) return;  // run by hand
   const std::string granted = label;
-  const Need grants = granted == "database" ? Need::Servers : granted == "sqlite" ? Need::SQLite : Need::Nothing;
+  const Need grants = granted == "database" ? Need::Servers
+                      : granted == "sqlite" ? Need::SQLite
+                                            : Need::Nothing;
   if (grants >= need) return;
-  throw std::logic_error("a test labelled `" + granted + "` uses " +
-                         (need == Need::Servers ? "the database servers" : "SQLite") +
-                         ": name the backend (Backend::...) in the test's own text, so that tests/CMakeLists.txt "
-                         "labels it `" + (need == Need::Servers ? "database" : "sqlite") + "`");
+  throw std::logic_error(
+      "a test labelled `" + granted + "` uses " +
+      (need == Need::Servers ? "the database servers" : "SQLite") +
+      ": name the backend (Backend::...) in the test's own text, so that tests/CMakeLists.txt "
+      "labels it `" +
+      (need == Need::Servers ? "database" : "sqlite") + "`");
 }
 
 std::string postgresSocketDir() { return serverFolder() + "/sock"; }
 
 std::vector<std::string> sqliteCommand(const std::string& file) {
-  return {"sqlite3", "-batch", "-bail", "-noheader", "-list", "-nullvalue", "<NULL>",
-          "-separator", std::string(1, kUnitSeparator), "-newline",
-          std::string(1, kRecordSeparator), file};
+  return {"sqlite3",
+          "-batch",
+          "-bail",
+          "-noheader",
+          "-list",
+          "-nullvalue",
+          "<NULL>",
+          "-separator",
+          std::string(1, kUnitSeparator),
+          "-newline",
+          std::string(1, kRecordSeparator),
+          file};
 }
 
 std::vector<std::string> psqlCommand(const std::string& database) {
-  return {"psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-P", "null=<NULL>",
-          "-F", std::string(1, kUnitSeparator), "-R", std::string(1, kRecordSeparator),
-          "-h", postgresSocketDir(), "-p", "5432", "-U", "postgres", "-d", database};
+  return {"psql",
+          "-X",
+          "-q",
+          "-A",
+          "-t",
+          "-v",
+          "ON_ERROR_STOP=1",
+          "-P",
+          "null=<NULL>",
+          "-F",
+          std::string(1, kUnitSeparator),
+          "-R",
+          std::string(1, kRecordSeparator),
+          "-h",
+          postgresSocketDir(),
+          "-p",
+          "5432",
+          "-U",
+          "postgres",
+          "-d",
+          database};
 }
 
 std::string mariadbSocket() { return serverFolder() + "/msock/mariadb.sock"; }
@@ -82,9 +113,9 @@ std::string mariadbSocket() { return serverFolder() + "/msock/mariadb.sock"; }
 /// keeps NULL apart from the text "NULL" and tabs and line ends in texts intact.
 /// utf8mb4 whatever the locale.
 std::vector<std::string> mariadbCommand(const std::string& database) {
-  std::vector<std::string> command = {"mariadb", "--no-defaults", "--batch", "--xml",
-                                      "--default-character-set=utf8mb4", "-S", mariadbSocket(),
-                                      "-u", "root"};
+  std::vector<std::string> command = {
+      "mariadb", "--no-defaults", "--batch", "--xml", "--default-character-set=utf8mb4",
+      "-S",      mariadbSocket(), "-u",      "root"};
   if (!database.empty()) command.push_back(database);
   return command;
 }
@@ -99,8 +130,7 @@ std::string recordsFromMariadbXml(std::string_view xml);
 // psql takes its client encoding from the locale, which may be unset.
 const EnvironmentOverrides kPsqlEnvironment = {{"PGCLIENTENCODING", "UTF8"}};
 
-[[noreturn]] void clientFailed(const std::string& client, std::string_view sql,
-                               const std::string& errors) {
+[[noreturn]] void clientFailed(const std::string& client, std::string_view sql, const std::string& errors) {
   throw std::runtime_error(client + " failed on \"" + std::string(sql) + "\": " + errors);
 }
 
@@ -133,12 +163,10 @@ std::string recordsFromMariadbXml(std::string_view xml) {
   static constexpr std::string_view kRowEnd = "</row>", kField = "<field ", kNil = "/>",
                                     kFieldEnd = "</field>";
   std::string records;
-  for (std::size_t row = xml.find("<row>"); row != std::string_view::npos;
-       row = xml.find("<row>", row)) {
+  for (std::size_t row = xml.find("<row>"); row != std::string_view::npos; row = xml.find("<row>", row)) {
     const std::size_t rowEnd = xml.find(kRowEnd, row);
     bool firstField = true;
-    for (std::size_t field = xml.find(kField, row); field < rowEnd;
-         field = xml.find(kField, field)) {
+    for (std::size_t field = xml.find(kField, row); field < rowEnd; field = xml.find(kField, field)) {
       if (!firstField) records += kUnitSeparator;
       firstField = false;
       const std::size_t tagEnd = xml.find('>', field);
@@ -235,10 +263,14 @@ std::vector<Backend> allBackends() {
 
 std::string backendName(Backend backend) {
   switch (backend) {
-    case Backend::SQLite: return "SQLite";
-    case Backend::PostgreSQL: return "PostgreSQL";
-    case Backend::PostgreSQLAnsi: return "PostgreSQLAnsi";
-    case Backend::MariaDB: return "MariaDB";
+    case Backend::SQLite:
+      return "SQLite";
+    case Backend::PostgreSQL:
+      return "PostgreSQL";
+    case Backend::PostgreSQLAnsi:
+      return "PostgreSQLAnsi";
+    case Backend::MariaDB:
+      return "MariaDB";
   }
   return "?";
 }
@@ -258,8 +290,7 @@ TestDatabase::TestDatabase(Backend backend) : backend_(backend) {
     name_ = "lsz_" + uniqueName();
     // FILE_COPY copies the template's few files; the default (WAL_LOG) writes
     // every page through the WAL and takes about four times as long.
-    maintenanceSession().run("create database " + name_ +
-                             " template lsz_template strategy file_copy");
+    maintenanceSession().run("create database " + name_ + " template lsz_template strategy file_copy");
   }
 }
 
@@ -280,10 +311,14 @@ TestDatabase::~TestDatabase() {
 
 std::string TestDatabase::dataSourceName() const {
   switch (backend_) {
-    case Backend::SQLite: return "lsz_sqlite;Database=" + name_;
-    case Backend::PostgreSQL: return "lsz_pg;Database=" + name_;
-    case Backend::PostgreSQLAnsi: return "lsz_pg_ansi;Database=" + name_;
-    case Backend::MariaDB: return "lsz_maria;Database=" + name_;
+    case Backend::SQLite:
+      return "lsz_sqlite;Database=" + name_;
+    case Backend::PostgreSQL:
+      return "lsz_pg;Database=" + name_;
+    case Backend::PostgreSQLAnsi:
+      return "lsz_pg_ansi;Database=" + name_;
+    case Backend::MariaDB:
+      return "lsz_maria;Database=" + name_;
   }
   return {};
 }
@@ -310,8 +345,7 @@ void TestDatabase::exec(std::string_view sql) {
   runClient(sql);
 }
 
-TestDatabase::Batch::Batch(TestDatabase& db)
-    : db_(db), uncaughtExceptions_(std::uncaught_exceptions()) {
+TestDatabase::Batch::Batch(TestDatabase& db) : db_(db), uncaughtExceptions_(std::uncaught_exceptions()) {
   if (db_.batching_) throw std::logic_error("a Batch of this database is running already");
   db_.batching_ = true;
 }
@@ -343,17 +377,14 @@ void TestDatabase::refuseLotsWhere(std::string_view name, std::string_view condi
       return;
     case Backend::MariaDB:
       // The body's ';' would end the statement for the client: another delimiter.
-      exec("delimiter $$\ncreate trigger " + trigger +
-           " before insert on LosGröße for each row if " + when +
-           " then signal sqlstate '45000' set message_text = '" + text + "'; end if$$\n" +
-           "delimiter ;\n");
+      exec("delimiter $$\ncreate trigger " + trigger + " before insert on LosGröße for each row if " + when +
+           " then signal sqlstate '45000' set message_text = '" + text + "'; end if$$\n" + "delimiter ;\n");
       return;
     case Backend::PostgreSQL:
     case Backend::PostgreSQLAnsi:
-      exec("create function " + trigger + "() returns trigger language plpgsql as $$ begin if " +
-           when + " then raise exception '" + text + "'; end if; return new; end $$;" +
-           "create trigger " + trigger + " before insert on LosGröße for each row " +
-           "execute function " + trigger + "()");
+      exec("create function " + trigger + "() returns trigger language plpgsql as $$ begin if " + when +
+           " then raise exception '" + text + "'; end if; return new; end $$;" + "create trigger " + trigger +
+           " before insert on LosGröße for each row " + "execute function " + trigger + "()");
       return;
   }
 }
@@ -361,12 +392,10 @@ void TestDatabase::refuseLotsWhere(std::string_view name, std::string_view condi
 std::vector<std::vector<std::string>> TestDatabase::rows(std::string_view sql) {
   runBatch();
   std::string output = runClient(sql);
-  while (!output.empty() && (output.back() == '\n' || output.back() == kRecordSeparator))
-    output.pop_back();
+  while (!output.empty() && (output.back() == '\n' || output.back() == kRecordSeparator)) output.pop_back();
   std::vector<std::vector<std::string>> result;
   if (output.empty()) return result;
-  for (const auto& record : split(output, kRecordSeparator))
-    result.push_back(split(record, kUnitSeparator));
+  for (const auto& record : split(output, kRecordSeparator)) result.push_back(split(record, kUnitSeparator));
   return result;
 }
 

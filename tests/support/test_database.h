@@ -83,8 +83,7 @@ class TestDatabase {
   /// Adds a trigger `name` that fails every insert into LosGröße whose new
   /// row meets `condition` (columns as new.<name>), with `message` as the
   /// database's error text.
-  void refuseLotsWhere(std::string_view name, std::string_view condition,
-                       std::string_view message);
+  void refuseLotsWhere(std::string_view name, std::string_view condition, std::string_view message);
 
   /// The rows of a query as texts in the client's format, NULL as "<NULL>".
   std::vector<std::vector<std::string>> rows(std::string_view sql);
@@ -97,7 +96,7 @@ class TestDatabase {
   void runBatch();
 
   Backend backend_;
-  std::string name_;  // SQLite: the file path; the servers: the database name
+  std::string name_;                   // SQLite: the file path; the servers: the database name
   std::unique_ptr<PsqlSession> psql_;  // PostgreSQL, once used
   bool batching_ = false;
   std::string batched_;  // the statements of the running Batch

@@ -4,7 +4,6 @@
 #include "support/test_database.h"
 
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <stdexcept>
