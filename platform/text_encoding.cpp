@@ -177,17 +177,6 @@ std::string utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::string utf16ToCp850(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const Decoded decoded = decodeUtf16(text, i);
-    out.push_back(toCp850(decoded.character));
-    i += decoded.bytes;
-  }
-  return out;
-}
-
 std::string utf8ToCp850(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -12,8 +12,7 @@ namespace mrp {
 
 std::u16string utf8ToUtf16(std::string_view text);
 std::string utf16ToUtf8(std::u16string_view text);
-std::string utf16ToCp850(std::u16string_view text);
-/// UTF-8 to code page 850, as utf16ToCp850(utf8ToUtf16(text)).
+/// UTF-8 to code page 850.
 std::string utf8ToCp850(std::string_view text);
 
 /// `text` with every control character (C0, DEL, C1) and the Unicode line and

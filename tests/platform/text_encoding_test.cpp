@@ -44,23 +44,19 @@ TEST(TextEncodingTest, EveryUpperCodePage850ByteRoundTripsLikeIconv) {
   for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
     const char16_t character = iconvFromCp850(static_cast<unsigned char>(byte));
     ASSERT_EQ(iconvToCp850(character), std::string(1, static_cast<char>(byte))) << byte;
-    EXPECT_EQ(utf16ToCp850(std::u16string(1, character)), std::string(1, static_cast<char>(byte)))
+    EXPECT_EQ(utf8ToCp850(utf16ToUtf8(std::u16string(1, character))), std::string(1, static_cast<char>(byte)))
         << "byte 0x" << std::hex << byte << " character U+" << static_cast<unsigned>(character);
   }
 }
 
 TEST(TextEncodingTest, GermanLettersAndAsciiInCodePage850) {
-  EXPECT_EQ(utf16ToCp850(u"äöüÄÖÜß"), "\x84\x94\x81\x8E\x99\x9A\xE1");
-  EXPECT_EQ(utf16ToCp850(u"LosGröße"),
+  EXPECT_EQ(utf8ToCp850("äöüÄÖÜß"), "\x84\x94\x81\x8E\x99\x9A\xE1");
+  EXPECT_EQ(utf8ToCp850("LosGröße"),
             "LosGr\x94\xE1"
             "e");
-  std::u16string ascii;
-  std::string asciiBytes;
-  for (char16_t c = 1; c < 0x80; ++c) {
-    ascii.push_back(c);
-    asciiBytes.push_back(static_cast<char>(c));
-  }
-  EXPECT_EQ(utf16ToCp850(ascii), asciiBytes);
+  std::string ascii;
+  for (char c = 1; c > 0; ++c) ascii.push_back(c);
+  EXPECT_EQ(utf8ToCp850(ascii), ascii);
 }
 
 TEST(TextEncodingTest, CharactersMissingInCodePage850BecomeOneQuestionMarkEach) {
@@ -76,7 +72,8 @@ TEST(TextEncodingTest, CharactersMissingInCodePage850BecomeOneQuestionMarkEach) 
       {std::u16string(1, char16_t(0xD800)), "?"},  // lone high surrogate
       {std::u16string(1, char16_t(0xDC00)) + u"ä", "?\x84"},
   };
-  for (const auto& c : cases) EXPECT_EQ(utf16ToCp850(c.in), c.out);
+  // A lone surrogate of the database's UTF-16 reaches the console as U+FFFD.
+  for (const auto& c : cases) EXPECT_EQ(utf8ToCp850(utf16ToUtf8(c.in)), c.out);
 }
 
 TEST(TextEncodingTest, Utf8ToUtf16DecodesValidTexts) {
