@@ -8,6 +8,9 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <set>
+#include <span>
+#include <string_view>
 #include <thread>
 
 #include "cli/guarded_run.h"
@@ -16,18 +19,25 @@
 #include "db/database_error.h"
 #include "db/odbc_environment.h"
 #include "db/session.h"
+#include "demand/demand_loader.h"
 #include "demand/message_sink.h"
+#include "lotsizing/plan_warnings.h"
+#include "planning_db/demand_chunk.h"
+#include "planning_db/lot_storage.h"
 
 namespace mrp::batch {
 namespace {
 
-/// The outcome of one demand on `connection`.
-DemandOutcome planOne(Connection& connection, const std::string& key, Storing storing) {
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+/// The outcome of `key` planned as `plan` (nothing: refused) with `messages`.
+DemandOutcome outcomeOf(const std::string& key, const std::optional<LotPlan>& plan, MessageList& sink) {
   DemandOutcome outcome;
   outcome.key = key;
-  const auto start = std::chrono::steady_clock::now();
-  MessageList sink;
-  const std::optional<LotPlan> plan = planDemand(connection, key, sink, storing).plan;
   outcome.messages = std::move(sink.messages);
   if (plan) {
     outcome.outcome = Outcome::Planned;
@@ -37,9 +47,37 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
   } else {
     outcome.outcome = Outcome::Refused;
   }
-  outcome.milliseconds =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   return outcome;
+}
+
+/// The outcome of one demand on `connection`, through its own statements.
+DemandOutcome planOne(Connection& connection, const std::string& key, Storing storing) {
+  const auto start = Clock::now();
+  MessageList sink;
+  const std::optional<LotPlan> plan = planDemand(connection, key, sink, storing).plan;
+  DemandOutcome outcome = outcomeOf(key, plan, sink);
+  outcome.milliseconds = millisecondsSince(start);
+  return outcome;
+}
+
+/// A demand of a chunk, planned from the chunk's rows, with its lots to store.
+struct PlannedDemand {
+  DemandOutcome outcome;
+  std::vector<Lot> lots;
+};
+
+/// Loads and plans `key` from the rows of `chunk`, as planDemand does from
+/// the demand's own statements.
+PlannedDemand planFromChunk(const DemandChunk& chunk, const std::string& key) {
+  const auto start = Clock::now();
+  MessageList sink;
+  DemandChunk::Demand rows = chunk.demand(key);
+  const LoadedDemand demand = loadDemand(key, rows, sink);
+  std::optional<LotPlan> plan = planLots(demand, sink);
+  if (plan) reportPlanWarnings(demand, sink);
+  PlannedDemand planned{outcomeOf(key, plan, sink), plan ? std::move(plan->lots) : std::vector<Lot>{}};
+  planned.outcome.milliseconds = millisecondsSince(start);
+  return planned;
 }
 
 DemandOutcome failed(const std::string& key, Message message) {
@@ -54,7 +92,7 @@ class Worker {
  public:
   /// `stopped` says when to give up waiting for the database.
   Worker(const OdbcEnvironment& environment, const BatchRun& run, std::function<bool()> stopped)
-      : run_(run), session_(environment, run.connectionString, run.waitForDatabase, std::move(stopped)) {}
+      : run_(run), stopped_(stopped), session_(environment, run.connectionString, run.waitForDatabase, stopped) {}
 
   /// Plans `key` on the worker's session. Nothing when the database could not
   /// be reached in time or a stop came meanwhile: the demand is left as it
@@ -78,10 +116,114 @@ class Worker {
         [&](const Failure& failure) { return failed(key, failureMessage(failure)); });
   }
 
+  /// What came of a chunk: the outcomes decided, in key order, and whether
+  /// the worker gave up waiting for the database (the other demands are left
+  /// as they were, for a later run).
+  struct ChunkOutcomes {
+    std::vector<DemandOutcome> outcomes;
+    bool gaveUp = false;
+  };
+
+  /// Plans `keys` (no key twice) as one chunk: their rows read at once, each
+  /// demand planned from its rows, the lots of the planned ones stored at
+  /// once. When storing them together fails, each is stored alone, so that
+  /// one demand's failure touches no other; when reading them together fails,
+  /// each is planned alone.
+  ChunkOutcomes planChunk(std::span<const std::string> keys) {
+    const auto start = Clock::now();
+    std::optional<DemandChunk> chunk;
+    // A failure reading them together (memory running out for one huge
+    // demand, say) is each demand's own when each is read alone.
+    const Attempt read = runGuarded(
+        [&] { return session_.run([&](Connection& connection) { chunk.emplace(connection, keys); }); },
+        [](const Failure&) { return Attempt{Attempt::Result::Failed, std::nullopt}; });
+    if (read.result == Attempt::Result::GaveUp) return {{}, true};
+    if (read.result == Attempt::Result::Failed) return planEachAlone(keys);
+    std::vector<PlannedDemand> planned;
+    for (const std::string& key : keys) {
+      planned.push_back(runGuarded([&] { return planFromChunk(*chunk, key); },
+                                   [&](const Failure& failure) {
+                                     return PlannedDemand{failed(key, failureMessage(failure)), {}};
+                                   }));
+    }
+    chunk.reset();
+    // A stop while the chunk was planned leaves all of it for a later run.
+    if (stopped_()) return {};
+    ChunkOutcomes result;
+    result.gaveUp = run_.storing == Storing::Store && !storeChunk(planned);
+    // The chunk's shared reading and storing, shared out among its demands.
+    const double shared = millisecondsSince(start) / static_cast<double>(keys.size());
+    for (PlannedDemand& demand : planned) {
+      if (result.gaveUp && demand.outcome.outcome == Outcome::Planned) break;  // left for a later run
+      demand.outcome.milliseconds += shared;
+      result.outcomes.push_back(std::move(demand.outcome));
+    }
+    return result;
+  }
+
  private:
+  ChunkOutcomes planEachAlone(std::span<const std::string> keys) {
+    ChunkOutcomes result;
+    for (const std::string& key : keys) {
+      std::optional<DemandOutcome> outcome = plan(key);
+      if (!outcome) return {std::move(result.outcomes), true};
+      result.outcomes.push_back(std::move(*outcome));
+    }
+    return result;
+  }
+
+  /// Stores the lots of the planned demands; a demand whose lots cannot be
+  /// stored becomes failed. False when the worker gave up waiting for the
+  /// database.
+  bool storeChunk(std::vector<PlannedDemand>& planned) {
+    std::vector<DemandLots> lots;
+    for (const PlannedDemand& demand : planned) {
+      if (demand.outcome.outcome == Outcome::Planned) lots.push_back({demand.outcome.key, demand.lots});
+    }
+    if (lots.empty()) return true;
+    const Attempt together = session_.run([&](Connection& connection) { storeLotsOfDemands(connection, lots); });
+    if (together.result == Attempt::Result::Done) return true;
+    if (together.result == Attempt::Result::GaveUp) return false;
+    for (PlannedDemand& demand : planned) {
+      if (demand.outcome.outcome != Outcome::Planned) continue;
+      const Attempt alone = session_.run(
+          [&](Connection& connection) { storeLots(connection, demand.outcome.key, demand.lots); });
+      if (alone.result == Attempt::Result::GaveUp) return false;
+      if (alone.result == Attempt::Result::Failed) {
+        demand.outcome = failed(demand.outcome.key, databaseFailure(*alone.error));
+      }
+    }
+    return true;
+  }
+
   const BatchRun& run_;
+  std::function<bool()> stopped_;
   Session session_;
 };
+
+/// Demands per chunk: a few hundred, so that the round trips no longer count
+/// and a chunk's rows stay small; fewer when the keys would not keep every
+/// worker busy for a few chunks.
+std::size_t chunkSizeFor(std::size_t keys, unsigned jobs) {
+  constexpr std::size_t kMostDemandsPerChunk = 500;
+  return std::clamp<std::size_t>(keys / (std::max(jobs, 1u) * 4ull), 1, kMostDemandsPerChunk);
+}
+
+/// `keys` cut into runs in which no key comes twice (a keys file may name a
+/// demand again: it is planned again, after its first run).
+std::vector<std::span<const std::string>> chunksWithoutRepeats(std::span<const std::string> keys) {
+  std::vector<std::span<const std::string>> chunks;
+  std::set<std::string_view> seen;
+  std::size_t first = 0;
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    if (seen.insert(keys[k]).second) continue;
+    chunks.push_back(keys.subspan(first, k - first));
+    first = k;
+    seen = {keys[k]};
+  }
+  chunks.push_back(keys.subspan(first));
+  return chunks;
+}
 
 /// The threads of the workers beyond the caller's own. All are started before
 /// any works; each waits at a gate until it learns whether it is wanted.
@@ -137,6 +279,7 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
                       const std::vector<std::string>& keys, const std::atomic<bool>& stop,
                       const OutcomeListener& listener, const JobsShortListener& jobsShort) {
   const auto start = std::chrono::steady_clock::now();
+  const std::size_t chunkSize = chunkSizeFor(keys.size(), run.jobs);
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   BatchSummary summary;
@@ -147,22 +290,29 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
     try {
       Worker worker(environment, run, stopped);
       while (!stopped()) {
-        const std::size_t index = next.fetch_add(1);
-        if (index >= keys.size()) return;
-        const std::optional<DemandOutcome> outcome = worker.plan(keys[index]);
-        if (!outcome) {
-          // The demand stays as it was, for --resume; so do the others.
-          const std::lock_guard lock(mutex);
-          if (!stop.load()) summary.databaseUnreachable = true;
-          giveUp.store(true);
-          return;
+        const std::size_t first = next.fetch_add(chunkSize);
+        if (first >= keys.size()) return;
+        const std::span<const std::string> claimed(keys.begin() + static_cast<std::ptrdiff_t>(first),
+                                                   keys.begin() + static_cast<std::ptrdiff_t>(std::min(first + chunkSize, keys.size())));
+        for (const std::span<const std::string> chunk : chunksWithoutRepeats(claimed)) {
+          const Worker::ChunkOutcomes result = worker.planChunk(chunk);
+          for (const DemandOutcome& outcome : result.outcomes) {
+            {
+              const std::lock_guard lock(mutex);
+              summary.count(outcome);
+              summary.lots += outcome.lots;
+            }
+            listener(outcome);
+          }
+          if (result.gaveUp) {
+            // The demands left stay as they were, for --resume.
+            const std::lock_guard lock(mutex);
+            if (!stop.load()) summary.databaseUnreachable = true;
+            giveUp.store(true);
+            return;
+          }
+          if (stopped()) return;
         }
-        {
-          const std::lock_guard lock(mutex);
-          summary.count(*outcome);
-          summary.lots += outcome->lots;
-        }
-        listener(*outcome);
       }
     } catch (...) {
       // An exception must not end a thread (that aborts the process): the

@@ -74,6 +74,10 @@ Connection::Connection(const OdbcEnvironment& environment, std::string_view conn
   s.open = true;
   const std::string dbms = dbmsName(s.handle);
   s.locksRows = dbms != "SQLite";
+  s.dialect = dbms == "SQLite"       ? Dialect::SQLite
+              : dbms == "PostgreSQL" ? Dialect::PostgreSQL
+              : dbms == "MariaDB" || dbms == "MySQL" ? Dialect::MariaDB
+                                     : Dialect::Other;
   s.cutsTextsAtNul = dbms == "SQLite";
   s.hasInfiniteDates = dbms == "PostgreSQL";
 }
@@ -101,6 +105,7 @@ void Connection::close() {
 
 bool Connection::isOpen() const noexcept { return state_->open; }
 bool Connection::locksRows() const noexcept { return state_->locksRows; }
+Dialect Connection::dialect() const noexcept { return state_->dialect; }
 bool Connection::cutsTextsAtNul() const noexcept { return state_->cutsTextsAtNul; }
 bool Connection::hasInfiniteDates() const noexcept { return state_->hasInfiniteDates; }
 

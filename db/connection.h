@@ -17,6 +17,10 @@ namespace mrp {
 
 class OdbcEnvironment;
 
+/// The database system behind a connection, for the statements that differ
+/// between them.
+enum class Dialect { SQLite, PostgreSQL, MariaDB, Other };
+
 class Connection {
  public:
   /// Connects with `connectionString` (UTF-8), without prompt; informational
@@ -38,6 +42,7 @@ class Connection {
   /// Whether the database locks single rows for a writer (PostgreSQL, MariaDB)
   /// rather than the whole database (SQLite).
   bool locksRows() const noexcept;
+  Dialect dialect() const noexcept;
   /// Whether the driver hands a text value only up to an embedded NUL, in
   /// every C type and with that length (the SQLite driver keeps values as C
   /// strings), so that such a value reads as its beginning.

@@ -130,6 +130,7 @@ struct Connection::State {
   std::vector<SQLHSTMT> statements;
   bool open = false;
   bool locksRows = true;
+  Dialect dialect = Dialect::Other;
   bool cutsTextsAtNul = false;
   bool hasInfiniteDates = false;
   /// The transaction isolation level last set (0: none yet, the driver's default).

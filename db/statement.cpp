@@ -98,6 +98,20 @@ ParameterArray parameterArray(const ParameterColumn& column, std::size_t first, 
       array.texts += '\0';
     }
     array.indicators.assign(rows, static_cast<SQLLEN>(text->size()));
+  } else if (const auto* texts = std::get_if<std::span<const std::string>>(&column)) {
+    // One array of rows x (the longest text and its terminator).
+    const std::span<const std::string> part = texts->subspan(first, rows);
+    std::size_t longest = 0;
+    for (const std::string& text : part) longest = std::max(longest, text.size());
+    array.cType = SQL_C_CHAR;
+    array.sqlType = SQL_VARCHAR;
+    array.size = std::max<SQLULEN>(longest, 1);
+    array.width = static_cast<SQLLEN>(longest + 1);
+    array.texts.assign(rows * static_cast<std::size_t>(array.width), '\0');
+    for (std::size_t r = 0; r < rows; ++r) {
+      array.texts.replace(r * static_cast<std::size_t>(array.width), part[r].size(), part[r]);
+      array.indicators.push_back(static_cast<SQLLEN>(part[r].size()));
+    }
   } else if (const auto* reals = std::get_if<std::span<const double>>(&column)) {
     array.numbers = reals->data() + first;
     array.indicators.assign(rows, 0);
@@ -174,8 +188,8 @@ struct Statement::State {
 
   void close();
   void prepare(std::string_view sql);
-  void bind(std::initializer_list<Parameter> values);
-  void run(std::string_view sql, std::initializer_list<Parameter> values);
+  void bind(const std::vector<Parameter>& values);
+  void run(std::string_view sql, const std::vector<Parameter>& values);
   void describeColumns();
   void bindBlocks(std::size_t rows);
   void unbindBlocks();
@@ -210,7 +224,7 @@ void Statement::State::prepare(std::string_view sql) {
   prepared = true;
 }
 
-void Statement::State::bind(std::initializer_list<Parameter> values) {
+void Statement::State::bind(const std::vector<Parameter>& values) {
   check(SQLFreeStmt(handle(), SQL_RESET_PARAMS));
   parameters.assign(values.size(), BoundParameter{});
   std::size_t i = 0;
@@ -238,7 +252,7 @@ void Statement::State::bind(std::initializer_list<Parameter> values) {
   }
 }
 
-void Statement::State::run(std::string_view sql, std::initializer_list<Parameter> values) {
+void Statement::State::run(std::string_view sql, const std::vector<Parameter>& values) {
   close();
   cuts = std::exchange(pendingCuts, {});
   prepare(sql);
@@ -419,13 +433,13 @@ Statement::Statement(Connection& connection) : state_(std::make_unique<State>(co
 
 Statement::~Statement() = default;
 
-void Statement::execute(std::string_view sql, std::initializer_list<Parameter> parameters) {
+void Statement::execute(std::string_view sql, const std::vector<Parameter>& parameters) {
   State& s = *state_;
   s.run(sql, parameters);
   s.close();  // rows of a statement run by execute are not read
 }
 
-void Statement::query(std::string_view sql, std::initializer_list<Parameter> parameters,
+void Statement::query(std::string_view sql, const std::vector<Parameter>& parameters,
                       std::size_t blockRows) {
   State& s = *state_;
   s.run(sql, parameters);
@@ -523,7 +537,7 @@ void Statement::executeRows(std::string_view sql, std::size_t rows,
   s.check(SQLSetStmtAttr(s.handle(), SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0));
 }
 
-bool Statement::noteValuesCutAtNul(std::string_view probe, std::initializer_list<Parameter> parameters) {
+bool Statement::noteValuesCutAtNul(std::string_view probe, const std::vector<Parameter>& parameters) {
   State& s = *state_;
   s.pendingCuts.clear();
   if (!s.connection.cutsTextsAtNul()) return false;

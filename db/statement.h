@@ -18,9 +18,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -33,10 +33,10 @@ class Connection;
 
 /// A positional parameter: a text (UTF-8), a 32-bit integer or a double.
 using Parameter = std::variant<std::string_view, std::int32_t, double>;
-/// One column of parameter arrays: the same text in every row, or one double
-/// or one integer per row.
-using ParameterColumn =
-    std::variant<std::string_view, std::span<const double>, std::span<const std::int32_t>>;
+/// One column of parameter arrays: the same text in every row, or one text,
+/// double or integer per row.
+using ParameterColumn = std::variant<std::string_view, std::span<const std::string>, std::span<const double>,
+                                     std::span<const std::int32_t>>;
 
 class Statement final : public Rows {
  public:
@@ -48,11 +48,11 @@ class Statement final : public Rows {
   Statement& operator=(const Statement&) = delete;
 
   /// Runs `sql`, a statement that returns no rows (or whose rows are not read).
-  void execute(std::string_view sql, std::initializer_list<Parameter> parameters = {});
+  void execute(std::string_view sql, const std::vector<Parameter>& parameters = {});
   /// Runs the query `sql`; its rows follow with next(). `blockRows` above 1
   /// fetches that many rows per driver call (fewer where the driver takes
   /// fewer).
-  void query(std::string_view sql, std::initializer_list<Parameter> parameters = {},
+  void query(std::string_view sql, const std::vector<Parameter>& parameters = {},
              std::size_t blockRows = 1);
   /// Runs `sql` once per row of `columns` (all spans of `rows` values), in row
   /// order, in parameter arrays of up to 1,000 rows (one row per call where the
@@ -73,7 +73,7 @@ class Statement final : public Rows {
   /// as the same values (rows reading alike cannot be told apart, nor need
   /// they be). True when it found any. Other drivers hand every byte: nothing
   /// runs, false.
-  bool noteValuesCutAtNul(std::string_view probe, std::initializer_list<Parameter> parameters = {});
+  bool noteValuesCutAtNul(std::string_view probe, const std::vector<Parameter>& parameters = {});
 
  private:
   struct State;

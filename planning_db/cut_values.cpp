@@ -18,29 +18,38 @@ std::string anyNul(const InputColumns& input) {
 
 }  // namespace
 
-std::string cutValuesProbe(const InputColumns& input) {
-  std::string columns;
-  std::string positions;
+std::string keysCondition(std::size_t keys) {
+  if (keys == 1) return "Bedarf=?";
+  std::string places;
+  for (std::size_t k = 0; k < keys; ++k) places += k == 0 ? "?" : ",?";
+  return "Bedarf in (" + places + ")";
+}
+
+std::string cutValuesProbe(const InputColumns& input, std::size_t keys, bool withKey) {
+  std::string columns = withKey ? "Bedarf," : "";
+  std::string positions = withKey ? "0," : "";
   for (const std::string_view column : input.columns) {
     columns += std::string(column) + ",";
     positions += "instr(" + std::string(column) + ",char(0)),";
   }
   positions.pop_back();
-  return "select " + columns + positions + " from " + std::string(input.table) + " where Bedarf=? and (" +
-         anyNul(input) + ")";
+  return "select " + columns + positions + " from " + std::string(input.table) + " where " +
+         keysCondition(keys) + " and (" + anyNul(input) + ")";
 }
 
-std::string cutValuesCount() {
-  // The key is bound once: the SQLite driver counts every "?" as a parameter
+std::string cutValuesCount(std::size_t keys) {
+  // Each key is bound once: the SQLite driver counts every "?" as a parameter
   // of its own.
   std::string rows;
   for (const InputColumns* input :
        {&kFactorColumns, &kHeaderColumns, &kParameterColumns, &kDueQuantityColumns}) {
     if (!rows.empty()) rows += " union all ";
-    rows += "select 1 from " + std::string(input->table) + " where Bedarf=(select b from demand) and (" +
+    rows += "select 1 from " + std::string(input->table) + " where Bedarf in (select b from demand) and (" +
             anyNul(*input) + ")";
   }
-  return "with demand(b) as (select ?) select count(*) from (" + rows + ")";
+  std::string values;
+  for (std::size_t k = 0; k < keys; ++k) values += k == 0 ? "(?)" : ",(?)";
+  return "with demand(b) as (values " + values + ") select count(*) from (" + rows + ")";
 }
 
 }  // namespace mrp

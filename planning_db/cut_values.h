@@ -1,7 +1,7 @@
 // The queries that find the values the SQLite driver cuts at an embedded NUL
 // (see Statement::noteValuesCutAtNul): that driver hands `40<NUL>9` as 40, so
 // only SQLite itself can tell. They are SQLite's SQL (instr, char) and take the
-// demand key as their single parameter, like the loading statements.
+// demand keys as their parameters, like the loading statements.
 #pragma once
 
 #include <span>
@@ -26,13 +26,17 @@ inline constexpr InputColumns kHeaderColumns{"Bedarf", kHeaderColumnNames};
 inline constexpr InputColumns kParameterColumns{"Parameter", kParameterColumnNames};
 inline constexpr InputColumns kDueQuantityColumns{"Termin", kDueQuantityColumnNames};
 
-/// The demand's rows of `input` that hold a NUL in one of its columns: the
-/// columns, then per column its NUL's position (0 for none).
-std::string cutValuesProbe(const InputColumns& input);
+/// The condition on the key of `keys` demands (as many "?"): "Bedarf=?" for one.
+std::string keysCondition(std::size_t keys);
 
-/// One row, one column: how many of the demand's rows in the four input
-/// tables hold a NUL in a column the loading reads. One statement instead of
-/// four when, as nearly always, there is none.
-std::string cutValuesCount();
+/// The rows of `input` of `keys` demands (as many "?") that hold a NUL in one
+/// of its columns: the columns (after the key when `withKey`), then per column
+/// its NUL's position (0 for none).
+std::string cutValuesProbe(const InputColumns& input, std::size_t keys = 1, bool withKey = false);
+
+/// One row, one column: how many rows of `keys` demands (as many "?") in the
+/// four input tables hold a NUL in a column the loading reads. One statement
+/// instead of four when, as nearly always, there is none.
+std::string cutValuesCount(std::size_t keys = 1);
 
 }  // namespace mrp

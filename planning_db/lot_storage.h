@@ -9,6 +9,8 @@
 // where the driver takes them: one round trip for up to 1,000 lots.
 #pragma once
 
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,5 +23,18 @@ class Connection;
 /// Deletes the rows of `demandKey` and inserts one row per lot. Raises
 /// `DatabaseError` after rolling back.
 void storeLots(Connection& connection, std::string_view demandKey, const std::vector<Lot>& lots);
+
+/// One demand's lots, to be stored with those of others.
+struct DemandLots {
+  std::string key;
+  std::vector<Lot> lots;
+};
+
+/// Replaces the rows of every demand of `demands` (no key twice) by its lots,
+/// all in one transaction that locks their header rows first (in key order,
+/// so that two such transactions queue rather than deadlock): a few round
+/// trips for hundreds of demands. Raises `DatabaseError` after rolling back:
+/// then no demand's rows have changed.
+void storeLotsOfDemands(Connection& connection, std::span<const DemandLots> demands);
 
 }  // namespace mrp
