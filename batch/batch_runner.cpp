@@ -122,6 +122,7 @@ class Worker {
   struct ChunkOutcomes {
     std::vector<DemandOutcome> outcomes;
     bool gaveUp = false;
+    std::size_t rowsRead = 0;  // 0 when the chunk was not read together
   };
 
   /// Plans `keys` (no key twice) as one chunk: their rows read at once, each
@@ -146,10 +147,12 @@ class Worker {
                                      return PlannedDemand{failed(key, failureMessage(failure)), {}};
                                    }));
     }
+    const std::size_t rowsRead = chunk->rows();
     chunk.reset();
     // A stop while the chunk was planned leaves all of it for a later run.
     if (stopped_()) return {};
     ChunkOutcomes result;
+    result.rowsRead = rowsRead;
     result.gaveUp = run_.storing == Storing::Store && !storeChunk(planned);
     // The chunk's shared reading and storing, shared out among its demands.
     const double shared = millisecondsSince(start) / static_cast<double>(keys.size());
@@ -201,13 +204,40 @@ class Worker {
   Session session_;
 };
 
-/// Demands per chunk: a few hundred, so that the round trips no longer count
-/// and a chunk's rows stay small; fewer when the keys would not keep every
-/// worker busy for a few chunks.
-std::size_t chunkSizeFor(std::size_t keys, unsigned jobs) {
-  constexpr std::size_t kMostDemandsPerChunk = 500;
-  return std::clamp<std::size_t>(keys / (std::max(jobs, 1u) * 4ull), 1, kMostDemandsPerChunk);
-}
+/// How many demands a worker claims at once. As many as hold about
+/// kRowsPerChunk input rows, learnt from the chunks read so far: so few
+/// statements that a database without indexes, which scans a whole table for
+/// each, is not much slower, and a chunk's memory stays bounded whatever the
+/// size of the database or of its demands. Fewer when the keys would not keep
+/// every worker busy for a few chunks.
+class ChunkSizer {
+ public:
+  ChunkSizer(std::size_t keys, unsigned jobs)
+      : balanced_(std::max<std::size_t>(keys / (std::max(jobs, 1u) * 4ull), 1)) {}
+
+  std::size_t next() const {
+    const std::size_t demands = demands_.load();
+    if (demands == 0) return std::min(balanced_, kFirstGuess);
+    const std::size_t rowsPerDemand = std::max<std::size_t>(rows_.load() / demands, 1);
+    return std::clamp(kRowsPerChunk / rowsPerDemand, std::size_t{1}, std::min(balanced_, kMostDemands));
+  }
+
+  void learn(std::size_t demands, std::size_t rows) {
+    if (rows == 0) return;
+    rows_ += rows;
+    demands_ += demands;
+  }
+
+ private:
+  static constexpr std::size_t kRowsPerChunk = 200'000;
+  static constexpr std::size_t kFirstGuess = 500;
+  // A chunk's keys are parameters of each of its statements: well below the
+  // 32,766 parameters SQLite takes, the least of the databases here.
+  static constexpr std::size_t kMostDemands = 5'000;
+  const std::size_t balanced_;
+  std::atomic<std::size_t> demands_{0};
+  std::atomic<std::size_t> rows_{0};
+};
 
 /// `keys` cut into runs in which no key comes twice (a keys file may name a
 /// demand again: it is planned again, after its first run).
@@ -279,8 +309,9 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
                       const std::vector<std::string>& keys, const std::atomic<bool>& stop,
                       const OutcomeListener& listener, const JobsShortListener& jobsShort) {
   const auto start = std::chrono::steady_clock::now();
-  const std::size_t chunkSize = chunkSizeFor(keys.size(), run.jobs);
-  std::atomic<std::size_t> next{0};
+  ChunkSizer sizer(keys.size(), run.jobs);
+  std::mutex claiming;
+  std::size_t next = 0;
   std::mutex mutex;
   BatchSummary summary;
   std::exception_ptr escaped;       // the first failure that left a worker
@@ -290,12 +321,16 @@ BatchSummary runBatch(const OdbcEnvironment& environment, const BatchRun& run,
     try {
       Worker worker(environment, run, stopped);
       while (!stopped()) {
-        const std::size_t first = next.fetch_add(chunkSize);
-        if (first >= keys.size()) return;
-        const std::span<const std::string> claimed(keys.begin() + static_cast<std::ptrdiff_t>(first),
-                                                   keys.begin() + static_cast<std::ptrdiff_t>(std::min(first + chunkSize, keys.size())));
+        std::span<const std::string> claimed;
+        {
+          const std::lock_guard lock(claiming);
+          if (next >= keys.size()) return;
+          claimed = std::span(keys).subspan(next, std::min(sizer.next(), keys.size() - next));
+          next += claimed.size();
+        }
         for (const std::span<const std::string> chunk : chunksWithoutRepeats(claimed)) {
           const Worker::ChunkOutcomes result = worker.planChunk(chunk);
+          sizer.learn(chunk.size(), result.rowsRead);
           for (const DemandOutcome& outcome : result.outcomes) {
             {
               const std::lock_guard lock(mutex);

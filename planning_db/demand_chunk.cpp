@@ -129,6 +129,12 @@ DemandChunk::DemandChunk(Connection& connection, std::span<const std::string> ke
       std::chrono::milliseconds(0));
 }
 
+std::size_t DemandChunk::rows() const noexcept {
+  std::size_t rows = 0;
+  for (const Table& table : tables_) rows += table.rows.size();
+  return rows;
+}
+
 DemandChunk::Demand DemandChunk::demand(const std::string& key) const { return Demand(*this, key); }
 
 DemandChunk::Demand::Demand(const DemandChunk& chunk, const std::string& key) {

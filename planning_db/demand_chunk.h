@@ -64,6 +64,8 @@ class DemandChunk {
   /// The rows of the chunk's demand `key`, one source per loading.
   class Demand;
   Demand demand(const std::string& key) const;
+  /// The rows read, of all four tables.
+  std::size_t rows() const noexcept;
 
   /// The rows of one table, grouped by demand.
   struct Table {

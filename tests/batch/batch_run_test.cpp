@@ -36,12 +36,17 @@ using test::RunResult;
 using test::TestDatabase;
 using Rows = std::vector<std::vector<std::string>>;
 
+/// The demand whose lots a trigger refuses. It sorts among the generated
+/// demands (G1000, G1001, ...), so that a batch storing several demands
+/// together meets it in the middle of them.
+constexpr char kTrap[] = "G1003-FALLE";
+
 /// The demands of the batch database: the two examples, sane generated ones,
 /// refused ones, one with bad rows and one whose lots a trigger refuses.
 std::vector<std::string> fill(TestDatabase& db, int generated) {
   db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
   std::vector<std::string> keys = {"WW1958",      "PUMPE-4711",    "OHNE-ZINSJAHR",
-                                   "OHNE-RASTER", "M\xC3\xA4ngel", "FALLE"};
+                                   "OHNE-RASTER", "M\xC3\xA4ngel", kTrap};
   std::string sql;
   const auto demand = [&sql](const std::string& key, bool interestYear, bool grid) {
     sql += "insert into Bedarf values ('" + key + "','2024-01-01 00:00:00',1,NULL);";
@@ -65,7 +70,7 @@ std::vector<std::string> fill(TestDatabase& db, int generated) {
       "insert into Termin(Bedarf,Termin,Menge) values ('M\xC3\xA4ngel',NULL,4),('M\xC3\xA4ngel','2024-01-05 "
       "09:00:00',NULL);"
       "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('M\xC3\xA4ngel',1,'Zinsjahr',1);";
-  demand("FALLE", true, true);
+  demand(kTrap, true, true);
   for (int g = 0; g < generated; ++g) {
     const std::string key = "G" + std::to_string(1000 + g);
     demand(key, true, true);
@@ -73,7 +78,7 @@ std::vector<std::string> fill(TestDatabase& db, int generated) {
   }
   sql += "insert into LosGröße values ('WW1958',1,1,1),('PUMPE-4711',2,2,2);";
   db.exec(sql);
-  db.refuseLotsWhere("Falle", "new.Bedarf = 'FALLE'", "keine Lose für FALLE");
+  db.refuseLotsWhere("Falle", "new.Bedarf = '" + std::string(kTrap) + "'", "keine Lose für FALLE");
   return keys;
 }
 
@@ -138,6 +143,9 @@ RunResult runBatch(const TestDatabase& db, std::vector<std::string> options) {
 
 class BatchRun : public testing::TestWithParam<Backend> {};
 
+// One job takes the 30 demands in chunks of several, the trap among the first
+// chunk's: storing that chunk together fails part-way, and its demands are
+// stored one by one. Four jobs take them one at a time.
 TEST_P(BatchRun, EveryDemandAsASingleRunPlansItAtOneJobAndAtFour) {
   TestDatabase single(GetParam());
   const std::vector<std::string> keys = fill(single, 24);
@@ -414,7 +422,7 @@ TEST(BatchConnectionLost, TheWorkerConnectsAnewAndPlansTheDemandInHand) {
   std::string summary;
   const auto logged = demandsOf(result.out, summary);
   EXPECT_EQ(logged.at("G1003").outcome, "planned") << result.out;
-  EXPECT_EQ(logged.at("FALLE").outcome, "planned") << "no trigger refuses it here";
+  EXPECT_EQ(logged.at(kTrap).outcome, "planned") << "no trigger refuses it here";
   EXPECT_NE(summary.find(" failed=0 "), std::string::npos) << summary;
   EXPECT_NE(db.rows("select last_value from bruch"), (Rows{{"1"}})) << "the demand was tried again";
   EXPECT_FALSE(db.rows("select 1 from LosGröße where Bedarf='G1003' and Kosten > 1").empty());
@@ -471,7 +479,7 @@ TEST(BatchInterrupted, EveryDemandKeepsOldOrNewRowsAndAResumedBatchPlansTheRest)
   std::string referenceSummary;
   const auto referenceOutcomes = demandsOf(reference.out, referenceSummary);
   for (const std::string& key : keys) {
-    if (key.starts_with("G")) {
+    if (key.starts_with("G") && key != kTrap) {
       ASSERT_EQ(referenceOutcomes.at(key).outcome, "planned") << reference.out;
     }
   }
@@ -526,7 +534,7 @@ TEST(BatchInterrupted, EveryDemandKeepsOldOrNewRowsAndAResumedBatchPlansTheRest)
   std::set<std::string> resumedKeys;
   for (const auto& [key, entry] : rest) resumedKeys.insert(key);
   EXPECT_EQ(resumedKeys, left);
-  EXPECT_EQ(rest.at("FALLE").outcome, "failed");
+  EXPECT_EQ(rest.at(kTrap).outcome, "failed");
   EXPECT_FALSE(summary.ends_with(", interrupted")) << summary;
   EXPECT_EQ(lotsOf(db), expected);
   std::remove(logPath.c_str());
