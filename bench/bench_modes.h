@@ -29,8 +29,12 @@ int runEngineMode(const Arguments& args);
 int runRunMode(const Arguments& args);
 /// A whole run on PostgreSQL beside a plain loop that only fetches the rows.
 int runPostgresMode(const Arguments& args);
-/// lotsizing-batch beside one lotsizing process per demand, on SQLite and PostgreSQL.
+/// lotsizing-batch over a whole database beside the plain ODBC floor, on SQLite, PostgreSQL and MariaDB.
 int runBatchMode(const Arguments& args);
+
+/// The floor of a batch: a plain ODBC program that reads every input row once
+/// and writes a number of lots (--connection STRING --lots N --demands N).
+int runFloorMode(const Arguments& args);
 
 struct BenchMode {
   std::string_view name;
@@ -42,8 +46,9 @@ inline constexpr BenchMode kBenchModes[] = {
     {"engine", "the engine alone: compute on generated plans, per phase", runEngineMode},
     {"run", "a whole run on SQLite through ODBC: load, compute, store", runRunMode},
     {"postgres", "a whole run on PostgreSQL beside a plain SQLGetData fetch loop", runPostgresMode},
-    {"batch", "lotsizing-batch beside one process per demand, on SQLite, PostgreSQL and MariaDB",
+    {"batch", "lotsizing-batch beside the plain ODBC floor, on SQLite, PostgreSQL and MariaDB",
      runBatchMode},
+    {"floor", "a plain ODBC program that reads every input row once and writes as many lots", runFloorMode},
 };
 
 /// Runs a statement without parameters on `connection`.

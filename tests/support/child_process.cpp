@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,12 +139,14 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 /// Waits for `child`; false when `noWait` and it has not ended yet.
 bool waitFor(pid_t child, ChildResult& result, bool noWait) {
   int status = 0;
+  struct rusage usage {};
   for (;;) {
-    const pid_t ended = waitpid(child, &status, noWait ? WNOHANG : 0);
+    const pid_t ended = wait4(child, &status, noWait ? WNOHANG : 0, &usage);
     if (ended == child) break;
     if (ended == 0) return false;
     if (errno != EINTR) fail("waitpid " + std::to_string(child));
   }
+  result.peakKilobytes = usage.ru_maxrss;
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : result.signal ? 128 + result.signal : -1;
   return true;

@@ -97,6 +97,7 @@ struct ChildResult {
   int signal = 0;         // the signal that ended it; 0 when it exited
   bool timedOut = false;  // killed after the time limit
   std::chrono::milliseconds elapsed{0};
+  long peakKilobytes = 0;  // the child's largest resident set
 };
 
 /// A started child. The destructor kills (its process group, when it leads
