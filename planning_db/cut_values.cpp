@@ -39,13 +39,16 @@ std::string cutValuesProbe(const InputColumns& input, std::size_t keys, bool wit
 
 std::string cutValuesCount(std::size_t keys) {
   // Each key is bound once: the SQLite driver counts every "?" as a parameter
-  // of its own.
+  // of its own. A join with the keys, not "Bedarf in (select b from demand)":
+  // SQLite scans the whole table for that IN, and looks the keys up in the
+  // index for the join.
   std::string rows;
   for (const InputColumns* input :
        {&kFactorColumns, &kHeaderColumns, &kParameterColumns, &kDueQuantityColumns}) {
+    const std::string table(input->table);
     if (!rows.empty()) rows += " union all ";
-    rows += "select 1 from " + std::string(input->table) + " where Bedarf in (select b from demand) and (" +
-            anyNul(*input) + ")";
+    rows += "select 1 from demand join " + table + " on " + table + ".Bedarf=demand.b where (" + anyNul(*input) +
+            ")";
   }
   std::string values;
   for (std::size_t k = 0; k < keys; ++k) values += k == 0 ? "(?)" : ",(?)";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "db/connection.h"
+#include "planning_db/cut_values.h"
 #include "planning_db/demand_queries.h"
 #include "platform/text_encoding.h"
 #include "support/helpers.h"
@@ -88,6 +89,11 @@ class Loading : public ::testing::TestWithParam<Backend> {
     return plan;
   }
   const std::string& messages() const { return messages_; }
+  /// The rows `sql` gives, through the database's own client.
+  std::vector<std::vector<std::string>> rows(const std::string& sql) {
+    flush();
+    return db_->rows(sql);
+  }
 
  private:
   void insert(const std::string& table, const std::string& key, const std::vector<std::string>& values) {
@@ -475,6 +481,27 @@ TEST_P(LoadingFromSQLite, ValuesWithAnEmbeddedNulAreUnreadableWhereverTheRowIs) 
                 banner(row + "Menge ist NULL oder nicht lesbar (Termin: 2024-03-01 00:05:00): "
                              "Zeile ausgelassen!") +
                 banner(row + "Termin ist NULL oder nicht lesbar: Zeile ausgelassen!"));
+}
+
+// The search for embedded NULs runs before every loading: it must look the
+// demands up in the key indexes, never scan a whole table (a batch runs it once
+// per chunk, so a scan would make the batch grow with the square of the data).
+TEST_P(LoadingFromSQLite, TheSearchForEmbeddedNulsLooksTheDemandsUpByTheirKeys) {
+  // Statistics of a few large demands, where SQLite would rather scan for
+  // "Bedarf in (select ...)" than use the index.
+  exec(
+      "with recursive n(i) as (select 0 union all select i+1 from n where i<1999) "
+      "insert into Termin(Bedarf,Termin,Menge) select 'B','2024-03-01 00:00:00',i from n");
+  due("C", "'2024-03-01 00:00:00'", "1");
+  exec("analyze");
+  for (const std::size_t keys : {1u, 3u}) {
+    std::string plan;
+    for (const auto& row : rows("explain query plan " + cutValuesCount(keys))) plan += row.back() + "\n";
+    for (const char* table : {"Bedarf", "UmrechnungsFaktor", "Parameter", "Termin"}) {
+      EXPECT_EQ(plan.find("SCAN " + std::string(table) + "\n"), std::string::npos)
+          << keys << " keys:\n" << plan;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LoadingFromSQLite, ::testing::Values(Backend::SQLite), backendSuffix);
