@@ -19,7 +19,7 @@ constexpr const char* kLockDemand = "select Bedarf from Bedarf where Bedarf=? fo
 constexpr const char* kDeleteLots = "delete from LosGröße where Bedarf=?";
 constexpr const char* kInsertLot = "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)";
 
-/// The SQLite driver takes at most 999 parameters in a statement.
+/// Keys per locking or deleting statement of many demands' lots.
 constexpr std::size_t kKeysPerStatement = 900;
 
 /// Runs `sql` with `condition` naming the keys, for the keys in groups.
@@ -33,55 +33,59 @@ void forKeyGroups(Statement& statement, std::span<const DemandLots> demands, con
   }
 }
 
-}  // namespace
-
-void storeLotsOfDemands(Connection& connection, std::span<const DemandLots> demands) {
-  // The lots as columns, for parameter arrays.
-  std::vector<std::string> keys;
+/// Lots as columns, for parameter arrays.
+struct LotColumns {
   std::vector<double> dates;
   std::vector<std::int32_t> sizes;
   std::vector<double> costs;
-  for (const DemandLots& demand : demands) {
-    for (const Lot& lot : demand.lots) {
-      keys.push_back(demand.key);
+
+  void add(const std::vector<Lot>& lots) {
+    for (const Lot& lot : lots) {
       dates.push_back(lot.date);
       sizes.push_back(lot.lotSize);
       costs.push_back(lot.cost);
     }
   }
+  /// The insert's columns: `keys` (one key for all rows, or one per row), then the lots'.
+  std::vector<ParameterColumn> withKeys(ParameterColumn keys) const {
+    return {keys, std::span<const double>(dates), std::span<const std::int32_t>(sizes),
+            std::span<const double>(costs)};
+  }
+};
+
+/// SQLite locks the whole database for a writer, so its transactions follow
+/// one another anyway; where rows are locked, the demands' header rows make
+/// runs for one demand queue while others go on.
+Isolation storingIsolation(const Connection& connection) {
+  return connection.locksRows() ? Isolation::ReadCommitted : Isolation::Serializable;
+}
+
+}  // namespace
+
+void storeLotsOfDemands(Connection& connection, std::span<const DemandLots> demands) {
+  std::vector<std::string> keys;
+  LotColumns columns;
+  for (const DemandLots& demand : demands) {
+    keys.insert(keys.end(), demand.lots.size(), demand.key);
+    columns.add(demand.lots);
+  }
   Statement statement(connection);
-  const Isolation isolation = connection.locksRows() ? Isolation::ReadCommitted : Isolation::Serializable;
-  runTransaction(connection, isolation, [&] {
+  runTransaction(connection, storingIsolation(connection), [&] {
     if (connection.locksRows())
       forKeyGroups(statement, demands, "select Bedarf from Bedarf where ", " order by Bedarf for update");
     forKeyGroups(statement, demands, "delete from LosGröße where ", "");
-    statement.executeRows(kInsertLot, keys.size(),
-                          {std::span<const std::string>(keys), std::span<const double>(dates),
-                           std::span<const std::int32_t>(sizes), std::span<const double>(costs)});
+    statement.executeRows(kInsertLot, keys.size(), columns.withKeys(std::span<const std::string>(keys)));
   });
 }
 
 void storeLots(Connection& connection, std::string_view demandKey, const std::vector<Lot>& lots) {
-  // The lots as columns, for parameter arrays.
-  std::vector<double> dates;
-  std::vector<std::int32_t> sizes;
-  std::vector<double> costs;
-  for (const Lot& lot : lots) {
-    dates.push_back(lot.date);
-    sizes.push_back(lot.lotSize);
-    costs.push_back(lot.cost);
-  }
+  LotColumns columns;
+  columns.add(lots);
   Statement statement(connection);
-  // SQLite locks the whole database for a writer, so its transactions follow
-  // one another anyway; where rows are locked, the demand's header row makes
-  // runs for one demand queue while others go on.
-  const Isolation isolation = connection.locksRows() ? Isolation::ReadCommitted : Isolation::Serializable;
-  runTransaction(connection, isolation, [&] {
+  runTransaction(connection, storingIsolation(connection), [&] {
     if (connection.locksRows()) statement.execute(kLockDemand, {demandKey});
     statement.execute(kDeleteLots, {demandKey});
-    statement.executeRows(kInsertLot, lots.size(),
-                          {demandKey, std::span<const double>(dates), std::span<const std::int32_t>(sizes),
-                           std::span<const double>(costs)});
+    statement.executeRows(kInsertLot, lots.size(), columns.withKeys(demandKey));
   });
 }
 
