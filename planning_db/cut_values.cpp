@@ -39,20 +39,21 @@ std::string cutValuesProbe(const InputColumns& input, std::size_t keys, bool wit
 
 std::string cutValuesCount(std::size_t keys) {
   // Each key is bound once: the SQLite driver counts every "?" as a parameter
-  // of its own. A join with the keys, not "Bedarf in (select b from demand)":
-  // SQLite scans the whole table for that IN, and looks the keys up in the
-  // index for the join.
+  // of its own. One demand's key compares with "=": SQLite looks it up in the
+  // index whatever its statistics say, while for "in" it scans the whole table
+  // once they show a few large demands. For many demands' keys it weighs the
+  // two, and scans when that is cheaper.
+  const std::string condition = keys == 1 ? "Bedarf=(select b from demand)" : "Bedarf in (select b from demand)";
   std::string rows;
   for (const InputColumns* input :
        {&kFactorColumns, &kHeaderColumns, &kParameterColumns, &kDueQuantityColumns}) {
-    const std::string table(input->table);
     if (!rows.empty()) rows += " union all ";
-    rows += "select 1 from demand join " + table + " on " + table + ".Bedarf=demand.b where (" + anyNul(*input) +
-            ")";
+    rows += "select 1 from " + std::string(input->table) + " where " + condition + " and (" + anyNul(*input) + ")";
   }
   std::string values;
   for (std::size_t k = 0; k < keys; ++k) values += k == 0 ? "(?)" : ",(?)";
-  return "with demand(b) as (values " + values + ") select count(*) from (" + rows + ")";
+  const std::string demand = keys == 1 ? "select ?" : "values " + values;
+  return "with demand(b) as (" + demand + ") select count(*) from (" + rows + ")";
 }
 
 }  // namespace mrp

@@ -483,25 +483,19 @@ TEST_P(LoadingFromSQLite, ValuesWithAnEmbeddedNulAreUnreadableWhereverTheRowIs) 
                 banner(row + "Termin ist NULL oder nicht lesbar: Zeile ausgelassen!"));
 }
 
-// The search for embedded NULs runs before every loading: it must look the
-// demands up in the key indexes, never scan a whole table (a batch runs it once
-// per chunk, so a scan would make the batch grow with the square of the data).
-TEST_P(LoadingFromSQLite, TheSearchForEmbeddedNulsLooksTheDemandsUpByTheirKeys) {
-  // Statistics of a few large demands, where SQLite would rather scan for
-  // "Bedarf in (select ...)" than use the index.
+// The search for embedded NULs runs before every loading: one demand's must
+// look it up in the key indexes, never scan a whole table.
+TEST_P(LoadingFromSQLite, TheSearchForEmbeddedNulsLooksTheDemandUpByItsKey) {
+  // Statistics of 20 demands of 200 due quantities, where SQLite would rather
+  // scan for "Bedarf in (select ...)" than use the index.
   exec(
-      "with recursive n(i) as (select 0 union all select i+1 from n where i<1999) "
-      "insert into Termin(Bedarf,Termin,Menge) select 'B','2024-03-01 00:00:00',i from n");
-  due("C", "'2024-03-01 00:00:00'", "1");
+      "with recursive n(i) as (select 0 union all select i+1 from n where i<3999) "
+      "insert into Termin(Bedarf,Termin,Menge) select 'B'||(i%20),'2024-03-01 00:00:00',i from n");
   exec("analyze");
-  for (const std::size_t keys : {1u, 3u}) {
-    std::string plan;
-    for (const auto& row : rows("explain query plan " + cutValuesCount(keys))) plan += row.back() + "\n";
-    for (const char* table : {"Bedarf", "UmrechnungsFaktor", "Parameter", "Termin"}) {
-      EXPECT_EQ(plan.find("SCAN " + std::string(table) + "\n"), std::string::npos)
-          << keys << " keys:\n" << plan;
-    }
-  }
+  std::string plan;
+  for (const auto& row : rows("explain query plan " + cutValuesCount(1))) plan += row.back() + "\n";
+  for (const char* table : {"Bedarf", "UmrechnungsFaktor", "Parameter", "Termin"})
+    EXPECT_EQ(plan.find("SCAN " + std::string(table) + "\n"), std::string::npos) << plan;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LoadingFromSQLite, ::testing::Values(Backend::SQLite), backendSuffix);
