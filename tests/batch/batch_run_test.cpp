@@ -808,7 +808,7 @@ TEST(BatchJobs, MoreJobsThanThreadsPlanWithTheWorkersThatStarted) {
   std::remove(keysPath.c_str());
 }
 
-// Any failure that escapes ends the batch with one line and status 4, never
+// Any failure that escapes ends the batch with one line and status 3, never
 // with an abort: here memory runs out while a keys file with a long line is read.
 TEST(BatchUnexpectedFailure, EndsWithOneLineAndStatusThree) {
 #if defined(__SANITIZE_ADDRESS__)
