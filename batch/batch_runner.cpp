@@ -64,6 +64,7 @@ DemandOutcome planOne(Connection& connection, const std::string& key, Storing st
 struct PlannedDemand {
   DemandOutcome outcome;
   std::vector<Lot> lots;
+  bool leftForLater = false;  // its lots not stored: the worker gave up waiting for the database
 };
 
 /// Loads and plans `key` from the rows of `chunk`, as planDemand does from
@@ -157,7 +158,7 @@ class Worker {
     // The chunk's shared reading and storing, shared out among its demands.
     const double shared = millisecondsSince(start) / static_cast<double>(keys.size());
     for (PlannedDemand& demand : planned) {
-      if (result.gaveUp && demand.outcome.outcome == Outcome::Planned) break;  // left for a later run
+      if (demand.leftForLater) continue;
       demand.outcome.milliseconds += shared;
       result.outcomes.push_back(std::move(demand.outcome));
     }
@@ -177,8 +178,13 @@ class Worker {
 
   /// Stores the lots of the planned demands; a demand whose lots cannot be
   /// stored becomes failed. False when the worker gave up waiting for the
-  /// database.
+  /// database: the planned demands not stored by then are left for later.
   bool storeChunk(std::vector<PlannedDemand>& planned) {
+    const auto leaveFrom = [&](std::size_t first) {
+      for (std::size_t d = first; d < planned.size(); ++d)
+        planned[d].leftForLater = planned[d].outcome.outcome == Outcome::Planned;
+      return false;
+    };
     std::vector<DemandLots> lots;
     for (const PlannedDemand& demand : planned) {
       if (demand.outcome.outcome == Outcome::Planned) lots.push_back({demand.outcome.key, demand.lots});
@@ -186,12 +192,13 @@ class Worker {
     if (lots.empty()) return true;
     const Attempt together = session_.run([&](Connection& connection) { storeLotsOfDemands(connection, lots); });
     if (together.result == Attempt::Result::Done) return true;
-    if (together.result == Attempt::Result::GaveUp) return false;
-    for (PlannedDemand& demand : planned) {
+    if (together.result == Attempt::Result::GaveUp) return leaveFrom(0);
+    for (std::size_t d = 0; d < planned.size(); ++d) {
+      PlannedDemand& demand = planned[d];
       if (demand.outcome.outcome != Outcome::Planned) continue;
       const Attempt alone = session_.run(
           [&](Connection& connection) { storeLots(connection, demand.outcome.key, demand.lots); });
-      if (alone.result == Attempt::Result::GaveUp) return false;
+      if (alone.result == Attempt::Result::GaveUp) return leaveFrom(d);
       if (alone.result == Attempt::Result::Failed) {
         demand.outcome = failed(demand.outcome.key, databaseFailure(*alone.error));
       }
