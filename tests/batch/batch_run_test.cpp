@@ -44,7 +44,7 @@ constexpr char kTrap[] = "G1003-FALLE";
 /// The demands of the batch database: the two examples, sane generated ones,
 /// refused ones, one with bad rows and one whose lots a trigger refuses.
 std::vector<std::string> fill(TestDatabase& db, int generated) {
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::exampleData());
   std::vector<std::string> keys = {"WW1958",      "PUMPE-4711",    "OHNE-ZINSJAHR",
                                    "OHNE-RASTER", "M\xC3\xA4ngel", kTrap};
   std::string sql;
@@ -219,7 +219,7 @@ TEST_P(BatchRun, DryRunWritesNothing) {
 // and the summary counts it; the single-demand program still says nothing.
 TEST_P(BatchRun, PlannedDemandsCarryTheirWarningsWithTheirCodes) {
   TestDatabase db(GetParam());
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::exampleData());
   db.exec(
       "delete from UmrechnungsFaktor where Bedarf='WW1958' and Umrechnung='RüstKosten';"
       "insert into Parameter(Bedarf,Periode,Parameter,Wert) values ('WW1958',12,'StückKosten',-1);"
@@ -272,7 +272,7 @@ TEST(BatchOutOfMemory, TheDatabaseRunningOutOfMemoryIsLoggedAsExhaustedMemory) {
   GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
 #endif
   TestDatabase db(Backend::SQLite);
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql") +
+  db.exec(test::exampleData() +
           "insert into Termin(Bedarf,Termin,Menge) with recursive n(i) as (select 1 union all"
           " select i+1 from n where i<300000) select 'PUMPE-4711','2027-01-05 08:00:00',1 from n;");
   const RunResult result =
@@ -293,7 +293,7 @@ TEST(BatchOutOfMemory, TheDatabaseRunningOutOfMemoryIsLoggedAsExhaustedMemory) {
 // Keys are read whole however long: SQLite keeps a key of any length.
 TEST(BatchKeys, KeysLongerThanAnyBufferArePlannedAsTheSingleRunPlansThem) {
   TestDatabase db(Backend::SQLite);
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::exampleData());
   std::string longKey;
   for (int i = 0; i < 700; ++i) longKey += "\xC3\xA4";  // 1,400 bytes of umlauts
   longKey += "-Ende";
@@ -314,7 +314,7 @@ TEST(BatchKeys, KeysLongerThanAnyBufferArePlannedAsTheSingleRunPlansThem) {
 // run could load and is left out, not planned as WW1958 a second time.
 TEST(BatchKeys, KeysWithANulAreLeftOut) {
   TestDatabase db(Backend::SQLite);
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql") +
+  db.exec(test::exampleData() +
           "insert into Bedarf select 'WW1958'||char(0)||'x',StartTermin,PeriodenLänge,Beschreibung "
           "from Bedarf where Bedarf='WW1958'");
   const RunResult result = runBatch(db, {"--jobs", "1"});

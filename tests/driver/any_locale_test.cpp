@@ -85,7 +85,7 @@ class AnyLocale : public testing::TestWithParam<Backend> {};
 
 TEST_P(AnyLocale, EveryProgramWritesTheSameBytesAndRows) {
   TestDatabase db(GetParam());
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::exampleData());
   db.exec(
       "insert into Bedarf values ('Mängel','2024-01-01 00:00:00',1,'Prüfung');"
       "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values "

@@ -88,13 +88,9 @@ TEST(RunFailureTest, ArgumentsBehindTheDemandKeyAreIgnored) {
   EXPECT_EQ(four.combined, two.combined);
 }
 
-std::string exampleData() {
-  return test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql");
-}
-
 class RunDatabaseTest : public testing::TestWithParam<test::Backend> {
  protected:
-  void SetUp() override { db_.exec(exampleData()); }
+  void SetUp() override { db_.exec(test::exampleData()); }
   test::TestDatabase db_{GetParam()};
 };
 
@@ -189,7 +185,7 @@ TEST(RunOutOfMemoryTest, TheDatabaseRunningOutOfMemoryIsExhaustedMemoryToo) {
   GTEST_SKIP() << "the sanitizers' allocator cannot be replaced";
 #endif
   test::TestDatabase db(test::Backend::SQLite);
-  db.exec(exampleData() +
+  db.exec(test::exampleData() +
           "insert into Termin(Bedarf,Termin,Menge) with recursive n(i) as (select 1 union all"
           " select i+1 from n where i<300000) select 'WW1958','2027-01-05 08:00:00',1 from n;"
           "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten) values ('WW1958',40000,7,1.5)");

@@ -29,7 +29,7 @@ using Rows = std::vector<std::vector<std::string>>;
 const std::vector<std::string> kKeys = {"WW1958", "PUMPE-4711", "M\xC3\xA4ngel"};
 
 void fill(TestDatabase& db) {
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::exampleData());
   db.exec(
       "insert into Bedarf values ('Mängel','2024-01-01 00:00:00',1,NULL);"
       "insert into UmrechnungsFaktor(Bedarf,Umrechnung,UmrechnungsFaktor) values "

@@ -232,7 +232,7 @@ TEST_P(ResultStorage, AnUnknownDemandIsRefusedAndNothingIsWritten) {
 }
 
 TEST_P(ResultStorage, TheBundledExamplesPlanAsPublished) {
-  db_.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db_.exec(test::exampleData());
   for (const char* key : {"WW1958", "PUMPE-4711"}) {
     const RunResult result = run(key);
     EXPECT_EQ(result.exitStatus, 0) << key << result.err;
@@ -293,7 +293,7 @@ TEST(StoredBits, TheExamplesStoreTheSameRowsOnEveryDatabase) {
   std::map<Backend, std::vector<std::vector<double>>> stored;
   for (const Backend backend : test::allBackends()) {
     TestDatabase db(backend);
-    db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+    db.exec(test::exampleData());
     for (const char* key : {"WW1958", "PUMPE-4711"})
       ASSERT_EQ(test::runProgramOnce({db.dataSourceName(), key}, test::Capture::Separate).exitStatus, 0);
     // SQLite prints 15 digits unless told otherwise; the servers print the

@@ -92,7 +92,7 @@ std::string svgPath(const std::string& name) {
 class ReportRun : public testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
-    db_.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+    db_.exec(test::exampleData());
     db_.exec("insert into LosGröße values ('WW1958',1,1,1),('PUMPE-4711',2,2,2)");
   }
   Rows allLots() {
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Databases, ReportRun, testing::ValuesIn(test::allBacken
 // stays well-formed, linear in size and sparsely labelled.
 TEST(ReportManyPeriods, TwoThousandPeriodsAndAMarkupKeyGiveAWellFormedPicture) {
   TestDatabase db(Backend::SQLite);
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::exampleData());
   const std::string key = "Rohr <DN 50> & \"Bogen\"";
   for (const char* table : {"UmrechnungsFaktor", "Parameter"}) {
     db.exec("create temp table t as select * from " + std::string(table) +
@@ -225,7 +225,7 @@ TEST(ReportUsage, UsageErrorsExitWithTwoFailuresWithThreeHelpAndVersionWithZero)
 
 TEST(ReportOutput, APictureOrTableThatCannotBeWrittenExitsWithThree) {
   TestDatabase db(Backend::SQLite);
-  db.exec(test::readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"));
+  db.exec(test::exampleData());
   const RunResult noPicture = runReport({db.dataSourceName(), "WW1958", "--svg", "/nonexistent/plan.svg"});
   EXPECT_EQ(noPicture.exitStatus, 3) << noPicture.err;
   EXPECT_EQ(noPicture.err,

@@ -410,4 +410,6 @@ std::string TestDatabase::runClient(std::string_view sql) {
   return result.out;
 }
 
+std::string exampleData() { return readFile(std::string(LOTSIZING_SOURCE_DIR) + "/sql/example_data.sql"); }
+
 }  // namespace mrp::test

@@ -112,4 +112,7 @@ void PrintTo(Backend backend, std::ostream* out);
 /// The folder of the fixture's database servers, for their sockets and logs.
 std::string serverFolder();
 
+/// The statements of the bundled example demands (sql/example_data.sql).
+std::string exampleData();
+
 }  // namespace mrp::test
