@@ -37,7 +37,9 @@ create table Termin (
   Termin datetime(6),
   Menge integer
 ) engine=InnoDB default charset=utf8mb4 collate=utf8mb4_nopad_bin;
-create index Termin_Bedarf on Termin (Bedarf, Termin);
+-- Menge too, so that the due quantities are read from the index alone: InnoDB would otherwise
+-- look up each row in the table behind the index, which costs more than reading the index.
+create index Termin_Bedarf on Termin (Bedarf, Termin, Menge);
 
 -- Termin is the order date as a day number (days since 1899-12-30, time of day as fraction).
 create table LosGröße (
