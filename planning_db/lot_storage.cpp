@@ -19,8 +19,12 @@ constexpr const char* kLockDemand = "select Bedarf from Bedarf where Bedarf=? fo
 constexpr const char* kDeleteLots = "delete from LosGröße where Bedarf=?";
 constexpr const char* kInsertLot = "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)";
 
-/// Keys per locking or deleting statement of many demands' lots.
-constexpr std::size_t kKeysPerStatement = 900;
+/// Keys per locking or deleting statement of many demands' lots: as many as
+/// a chunk of the batch holds, so that each statement runs once per chunk. A
+/// table of lots without its index is then scanned once per chunk, and so it
+/// is where the database, misled by stale statistics, scans instead of using
+/// the index. Well below the 32,766 parameters SQLite takes.
+constexpr std::size_t kKeysPerStatement = 5'000;
 
 /// Runs `sql` with `condition` naming the keys, for the keys in groups.
 void forKeyGroups(Statement& statement, std::span<const DemandLots> demands, const std::string& before,
