@@ -216,11 +216,12 @@ class Worker {
 /// statements that a database without indexes, which scans a whole table for
 /// each, is not much slower, and a chunk's memory stays bounded whatever the
 /// size of the database or of its demands. Fewer when the keys would not keep
-/// every worker busy for a few chunks.
+/// every worker busy for two chunks: more would scan a table without its
+/// index more often, fewer would leave workers idle at the end.
 class ChunkSizer {
  public:
   ChunkSizer(std::size_t keys, unsigned jobs)
-      : balanced_(std::max<std::size_t>(keys / (std::max(jobs, 1u) * 4ull), 1)) {}
+      : balanced_(std::max<std::size_t>(keys / (std::max(jobs, 1u) * 2ull), 1)) {}
 
   std::size_t next() const {
     const std::size_t demands = demands_.load();
@@ -236,7 +237,7 @@ class ChunkSizer {
   }
 
  private:
-  static constexpr std::size_t kRowsPerChunk = 200'000;
+  static constexpr std::size_t kRowsPerChunk = 400'000;
   static constexpr std::size_t kFirstGuess = 500;
   // A chunk's keys are parameters of each of its statements: well below the
   // 32,766 parameters SQLite takes, the least of the databases here.
