@@ -80,6 +80,7 @@ Connection::Connection(const OdbcEnvironment& environment, std::string_view conn
                                      : Dialect::Other;
   s.cutsTextsAtNul = dbms == "SQLite";
   s.hasInfiniteDates = dbms == "PostgreSQL";
+  s.convertsExactly = s.dialect == Dialect::MariaDB;
 }
 
 Connection::~Connection() {

@@ -133,6 +133,10 @@ struct Connection::State {
   Dialect dialect = Dialect::Other;
   bool cutsTextsAtNul = false;
   bool hasInfiniteDates = false;
+  /// Whether the driver hands the signed whole numbers and the dates of such
+  /// columns exactly as C values (MariaDB's, from the server's binary values),
+  /// so that reading them in blocks need not go through text.
+  bool convertsExactly = false;
   /// The transaction isolation level last set (0: none yet, the driver's default).
   SQLULEN isolationLevel = 0;
   /// Counts the disconnects: a statement made in an earlier session is gone.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -138,7 +139,8 @@ struct Statement::State {
   std::vector<BoundParameter> parameters;
 
   bool cursorOpen = false;
-  std::vector<Kind> kinds;  // of the current result's columns
+  std::vector<Kind> kinds;        // of the current result's columns
+  std::vector<SQLLEN> sqlTypes;   // of the current result's columns
   bool onRow = false;       // a row of the current result is current
 
   /// Row by row: the current row's values as the driver hands them, as text;
@@ -146,8 +148,10 @@ struct Statement::State {
   /// longer value.
   std::vector<std::optional<std::string>> rowTexts;
 
-  /// In blocks: each column bound to an array of texts.
+  /// In blocks: each column bound to an array of texts, or of C values where
+  /// the driver converts them exactly (see typedCType).
   struct BoundColumn {
+    SQLSMALLINT cType = SQL_C_CHAR;
     SQLLEN width = 0;          // bytes per row
     std::vector<char> values;  // rows x width
     std::vector<SQLLEN> indicators;
@@ -194,6 +198,7 @@ struct Statement::State {
   void bindBlocks(std::size_t rows);
   void unbindBlocks();
   bool fetch();
+  SQLSMALLINT typedCType(std::size_t column) const;
   bool readRowText(SQLUSMALLINT column, std::string& text) const;
   void readRow();
   void findCutColumns();
@@ -202,6 +207,20 @@ struct Statement::State {
   /// The text of a column of the current row as the driver hands it; nothing
   /// for NULL or a row the driver could not read (`readable` false then).
   std::optional<std::string_view> valueText(std::size_t column, bool& readable) const;
+  /// Raises std::logic_error for a read without a current row or beyond the columns.
+  void checkRead(std::size_t column) const;
+  /// Whether `column` is bound to C values rather than texts.
+  bool isTyped(std::size_t column) const { return blockSize > 1 && blockColumns[column].cType != SQL_C_CHAR; }
+  /// Why the current row's typed `column` holds no value of `kind`; nothing when it holds one.
+  std::optional<NoValue> typedAbsence(std::size_t column, Kind kind) const;
+  /// The current row's value of the typed `column`, bound as T.
+  template <class T>
+  T typedValue(std::size_t column) const {
+    T value;
+    const BoundColumn& bound = blockColumns[column];
+    std::memcpy(&value, bound.values.data() + blockRow * static_cast<std::size_t>(bound.width), sizeof value);
+    return value;
+  }
   /// The value's text when it can be one of `kind`, or why not.
   std::variant<std::string_view, NoValue> textOfKind(std::size_t column, Kind kind) const;
 };
@@ -266,11 +285,13 @@ void Statement::State::describeColumns() {
   SQLSMALLINT count = 0;
   check(SQLNumResultCols(handle(), &count));
   kinds.resize(static_cast<std::size_t>(count));
+  sqlTypes.resize(static_cast<std::size_t>(count));
   for (SQLSMALLINT c = 0; c < count; ++c) {
     SQLLEN type = 0;
     check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_CONCISE_TYPE, nullptr, 0,
                            nullptr, &type));
     kinds[static_cast<std::size_t>(c)] = kindOf(type);
+    sqlTypes[static_cast<std::size_t>(c)] = type;
   }
   rowTexts.resize(kinds.size());
 }
@@ -290,7 +311,10 @@ void Statement::State::bindBlocks(std::size_t rows) {
   blockColumns.assign(kinds.size(), BoundColumn{});
   for (std::size_t c = 0; c < kinds.size(); ++c) {
     BoundColumn& column = blockColumns[c];
-    column.width = kValueTextWidth;
+    column.cType = typedCType(c);
+    column.width = column.cType == SQL_C_TYPE_TIMESTAMP ? static_cast<SQLLEN>(sizeof(SQL_TIMESTAMP_STRUCT))
+                   : column.cType == SQL_C_SLONG      ? static_cast<SQLLEN>(sizeof(SQLINTEGER))
+                                                      : kValueTextWidth;
     if (kinds[c] == Kind::Text) {
       SQLLEN octets = 0;
       check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_OCTET_LENGTH, nullptr, 0,
@@ -299,7 +323,7 @@ void Statement::State::bindBlocks(std::size_t rows) {
     }
     column.values.assign(taken * static_cast<std::size_t>(column.width), 0);
     column.indicators.assign(taken, 0);
-    check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, column.values.data(),
+    check(SQLBindCol(handle(), static_cast<SQLUSMALLINT>(c + 1), column.cType, column.values.data(),
                      column.width, column.indicators.data()));
   }
   rowsFetched = 0;
@@ -326,6 +350,19 @@ bool Statement::State::fetch() {
   if (rc == SQL_NO_DATA || (blockSize > 1 && rowsFetched == 0)) return false;
   if (blockSize == 1) readRow();
   return true;
+}
+
+SQLSMALLINT Statement::State::typedCType(std::size_t column) const {
+  if (!connection.state().convertsExactly) return SQL_C_CHAR;
+  if (kinds[column] == Kind::Date) return SQL_C_TYPE_TIMESTAMP;
+  const SQLLEN type = sqlTypes[column];
+  if (type != SQL_INTEGER && type != SQL_SMALLINT && type != SQL_TINYINT) return SQL_C_CHAR;
+  // An unsigned column's values beyond 2^31 would wrap.
+  SQLLEN isUnsigned = SQL_TRUE;
+  if (!odbc::succeeded(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED, nullptr,
+                                        0, nullptr, &isUnsigned)))
+    return SQL_C_CHAR;
+  return isUnsigned == SQL_FALSE ? SQL_C_SLONG : SQL_C_CHAR;
 }
 
 bool Statement::State::readRowText(SQLUSMALLINT column, std::string& text) const {
@@ -409,9 +446,26 @@ bool Statement::State::isInfinite(std::size_t column) const {
   return indicator != SQL_NULL_DATA && std::isinf(number);
 }
 
-std::variant<std::string_view, NoValue> Statement::State::textOfKind(std::size_t column, Kind kind) const {
+void Statement::State::checkRead(std::size_t column) const {
   if (!onRow) throw std::logic_error("a value read without a current row");
   if (column >= kinds.size()) throw std::logic_error("a value read beyond the columns of the result");
+}
+
+std::optional<NoValue> Statement::State::typedAbsence(std::size_t column, Kind kind) const {
+  const SQLUSMALLINT status = rowStatus[blockRow];
+  if (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO) return NoValue::Unreadable;
+  if (blockColumns[column].indicators[blockRow] == SQL_NULL_DATA) return NoValue::Null;
+  if (kinds[column] != kind) return NoValue::OtherKind;
+  return std::nullopt;
+}
+
+std::variant<std::string_view, NoValue> Statement::State::textOfKind(std::size_t column, Kind kind) const {
+  checkRead(column);
+  if (isTyped(column)) {
+    // Asked for as another kind than its own: integer() and date() read it.
+    if (const std::optional<NoValue> why = typedAbsence(column, kind)) return *why;
+    throw std::logic_error("a value bound as its own type read as text");
+  }
   bool readable = true;
   const std::optional<std::string_view> text = valueText(column, readable);
   if (!readable) return NoValue::Unreadable;
@@ -462,7 +516,13 @@ bool Statement::next() {
 }
 
 Read<std::int32_t> Statement::integer(std::size_t column) const {
-  const auto text = state_->textOfKind(column, Kind::Integer);
+  const State& s = *state_;
+  s.checkRead(column);
+  if (s.isTyped(column)) {
+    if (const std::optional<NoValue> why = s.typedAbsence(column, Kind::Integer)) return *why;
+    return s.typedValue<SQLINTEGER>(column);
+  }
+  const auto text = s.textOfKind(column, Kind::Integer);
   if (const auto* why = std::get_if<NoValue>(&text)) return *why;
   if (const std::optional<std::int32_t> value = parseInt32Text(std::get<std::string_view>(text)))
     return *value;
@@ -478,11 +538,20 @@ Read<double> Statement::real(std::size_t column) const {
 
 Read<OleDate> Statement::date(std::size_t column) const {
   const State& s = *state_;
-  const auto text = s.textOfKind(column, Kind::Date);
-  if (const auto* why = std::get_if<NoValue>(&text)) return *why;
-  const std::optional<CalendarTime> time = parseCalendarTime(std::get<std::string_view>(text));
-  if (!time || (*time == kInfinityStandIn && s.connection.hasInfiniteDates() && s.isInfinite(column)))
-    return NoValue::Unreadable;
+  s.checkRead(column);
+  std::optional<CalendarTime> time;
+  if (s.isTyped(column)) {
+    if (const std::optional<NoValue> why = s.typedAbsence(column, Kind::Date)) return *why;
+    const auto value = s.typedValue<SQL_TIMESTAMP_STRUCT>(column);
+    time = CalendarTime{value.year, value.month, value.day, value.hour, value.minute, value.second, value.fraction};
+    if (!isValidCalendarTime(*time)) return NoValue::Unreadable;
+  } else {
+    const auto text = s.textOfKind(column, Kind::Date);
+    if (const auto* why = std::get_if<NoValue>(&text)) return *why;
+    time = parseCalendarTime(std::get<std::string_view>(text));
+    if (!time || (*time == kInfinityStandIn && s.connection.hasInfiniteDates() && s.isInfinite(column)))
+      return NoValue::Unreadable;
+  }
   return roundToDecimals(roundToSecond(oleDateFromCalendar(*time)), 10);
 }
 

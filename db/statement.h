@@ -10,7 +10,11 @@
 // Every value is read as the text the driver has for it and parsed here, all
 // of it: drivers convert to C values leniently (SQLite's driver reads "7abc"
 // as 7 and wraps 2147483648), so only the text shows whether a value is
-// exactly one of its column's kind. Every failing ODBC call raises
+// exactly one of its column's kind. Read in blocks from MariaDB, whose server
+// sends binary values of the column's own type, the dates and the signed
+// whole numbers come as C values instead: formatting them as text in the
+// driver costs more than all else the reading does. Its driver hands a zero
+// date ('0000-00-00') then as NULL; every other date is checked as a text's. Every failing ODBC call raises
 // `DatabaseError` carrying the diagnostic records (std::bad_alloc when the
 // driver ran out of memory); using the statement wrongly (a read without a
 // row, a column beyond the result) raises std::logic_error.

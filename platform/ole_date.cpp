@@ -103,6 +103,12 @@ std::optional<CalendarTime> parseCalendarTime(std::string_view text) {
   return time;
 }
 
+bool isValidCalendarTime(const CalendarTime& time) noexcept {
+  return time.year >= 1 && time.year <= 9999 && time.month >= 1 && time.month <= 12 && time.day >= 1 &&
+         time.day <= daysInMonth(time.year, time.month) && time.hour <= 23 && time.minute <= 59 &&
+         time.second <= 59 && time.nanosecond < 1'000'000'000;
+}
+
 OleDate oleDateFromCalendar(const CalendarTime& time) {
   const std::int64_t day = daysFromCivil(time.year, time.month, time.day) + kUnixEpochDay;
   const double timeOfDay =

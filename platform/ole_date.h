@@ -38,6 +38,8 @@ struct CalendarTime {
 /// range (February 29 only in leap years). Nothing for anything else: another
 /// order, a time zone, trailing text.
 std::optional<CalendarTime> parseCalendarTime(std::string_view text);
+/// Whether every field of `time` is in the range parseCalendarTime allows.
+bool isValidCalendarTime(const CalendarTime& time) noexcept;
 
 /// The day number of a calendar time, fractions of a second kept.
 OleDate oleDateFromCalendar(const CalendarTime& time);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -177,6 +178,46 @@ TEST_P(StatementTest, AFailingStatementRaisesWithTheDriversMessageAndTheStatemen
   db_->exec("insert into Bedarf(Bedarf) values ('A')");
   statement_->query("select Bedarf from Bedarf");
   EXPECT_TRUE(statement_->next());
+}
+
+// MariaDB's driver hands dates and signed whole numbers read in blocks as C
+// values, converted without a check: a date the server keeps out of the
+// calendar (a zero date, a month 0, February 30) and an unsigned number beyond
+// 2^31 must still have no value, as when read row by row as text.
+TEST_P(StatementTest, ValuesOutsideTheirRangeHaveNoValueInBlocksToo) {
+  if (GetParam() != Backend::MariaDB) GTEST_SKIP() << "only MariaDB keeps such dates and unsigned columns";
+  db_->exec(
+      "create table Grenzen (n integer, d datetime(6), i integer, u integer unsigned, k smallint);"
+      "set session sql_mode='ALLOW_INVALID_DATES';"
+      "insert into Grenzen values (1,'0000-00-00 00:00:00',-2147483648,4000000000,-32768),"
+      "(2,'2024-00-10 00:00:00',2147483647,2147483647,32767),(3,'2024-02-30 08:00:00',0,0,0),"
+      "(4,'9999-12-31 23:59:59.4',NULL,NULL,NULL),(5,'0001-01-01 00:00:00',7,7,7)");
+  struct Expected {
+    std::optional<double> date;
+    std::optional<std::int32_t> i, u, k;
+  };
+  const Expected expected[] = {
+      {std::nullopt, -2147483647 - 1, std::nullopt, -32768},
+      {std::nullopt, 2147483647, 2147483647, 32767},
+      {std::nullopt, 0, 0, 0},
+      {2958465.0 + 86399 * kSecond, std::nullopt, std::nullopt, std::nullopt},
+      {-693593.0, 7, 7, 7},
+  };
+  for (const std::size_t rows : kModes) {
+    SCOPED_TRACE(rows);
+    statement_->query("select d,i,u,k from Grenzen order by n", {}, rows);
+    for (const Expected& row : expected) {
+      ASSERT_TRUE(statement_->next());
+      const Read<double> date = statement_->date(0);
+      ASSERT_EQ(date.hasValue(), row.date.has_value()) << (date ? *date : 0.0);
+      if (row.date) EXPECT_NEAR(*date, *row.date, 1e-9);
+      EXPECT_EQ(statement_->integer(1).optional(), row.i);
+      EXPECT_EQ(statement_->integer(2).optional(), row.u);
+      EXPECT_EQ(statement_->integer(3).optional(), row.k);
+      EXPECT_EQ(statement_->text(1).why(), row.i ? NoValue::OtherKind : NoValue::Null);
+    }
+    EXPECT_FALSE(statement_->next());
+  }
 }
 
 // Every row of a long result, each value checked, row by row and in blocks.
