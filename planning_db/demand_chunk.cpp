@@ -50,16 +50,29 @@ std::string chunkQuery(const ChunkTable& table, std::size_t keys, Dialect dialec
          keysCondition(keys) + " order by Bedarf" + table.order + tieBreak(dialect);
 }
 
-StoredRead readAs(const Rows& rows, std::size_t column, Kind kind) {
+StoredColumn columnOf(Kind kind) {
   switch (kind) {
-    case Kind::Integer: return rows.integer(column);
-    case Kind::Real: return rows.real(column);
-    case Kind::Date: return StoredDate{rows.date(column)};
+    case Kind::Integer: return std::vector<Read<std::int32_t>>();
+    case Kind::Real: return std::vector<Read<double>>();
+    case Kind::Date: return std::vector<StoredDate>();
     case Kind::Text: break;
   }
-  const Read<std::string_view> text = rows.text(column);
-  if (!text) return Read<std::string>(text.why());
-  return Read<std::string>(std::string(*text));
+  return std::vector<Read<std::string>>();
+}
+
+/// Appends the current row's value of `column` to `values`, read as their kind.
+void appendValue(StoredColumn& values, const Rows& rows, std::size_t column) {
+  if (auto* integers = std::get_if<std::vector<Read<std::int32_t>>>(&values)) {
+    integers->push_back(rows.integer(column));
+  } else if (auto* reals = std::get_if<std::vector<Read<double>>>(&values)) {
+    reals->push_back(rows.real(column));
+  } else if (auto* dates = std::get_if<std::vector<StoredDate>>(&values)) {
+    dates->push_back(StoredDate{rows.date(column)});
+  } else {
+    const Read<std::string_view> text = rows.text(column);
+    auto& texts = std::get<std::vector<Read<std::string>>>(values);
+    texts.push_back(text ? Read<std::string>(std::string(*text)) : Read<std::string>(text.why()));
+  }
 }
 
 /// Reads one table's rows of the chunk, grouped by key.
@@ -70,6 +83,7 @@ DemandChunk::Table readTable(Statement& statement, const ChunkTable& table, cons
   // Cut values are matched to rows as read one by one.
   statement.query(chunkQuery(table, keys.size(), dialect), keys, cut ? 1 : kRowsPerBlock);
   DemandChunk::Table result;
+  for (const Kind kind : table.kinds) result.columns.push_back(columnOf(kind));
   std::pair<std::size_t, std::size_t>* range = nullptr;  // of the key of the rows read last
   std::string key;
   while (statement.next()) {
@@ -78,12 +92,10 @@ DemandChunk::Table readTable(Statement& statement, const ChunkTable& table, cons
     if (range == nullptr || *rowKey != key) {
       key = *rowKey;
       range = &result.ranges[key];
-      *range = {result.rows.size(), result.rows.size()};
+      *range = {result.rows, result.rows};
     }
-    StoredRow& row = result.rows.emplace_back();
-    row.reserve(table.kinds.size());
-    for (std::size_t c = 0; c < table.kinds.size(); ++c) row.push_back(readAs(statement, c + 1, table.kinds[c]));
-    range->second = result.rows.size();
+    for (std::size_t c = 0; c < result.columns.size(); ++c) appendValue(result.columns[c], statement, c + 1);
+    range->second = ++result.rows;
   }
   return result;
 }
@@ -91,21 +103,22 @@ DemandChunk::Table readTable(Statement& statement, const ChunkTable& table, cons
 }  // namespace
 
 Read<OleDate> StoredRows::date(std::size_t column) const {
-  const auto* kept = std::get_if<StoredDate>(&rows_[current_].at(column));
+  const StoredDate* kept = value<StoredDate>(column);
   return kept ? kept->value : Read<OleDate>(NoValue::OtherKind);
 }
 
 Read<std::string_view> StoredRows::text(std::size_t column) const {
-  const auto* kept = std::get_if<Read<std::string>>(&rows_[current_].at(column));
+  const Read<std::string>* kept = value<Read<std::string>>(column);
   if (!kept) return NoValue::OtherKind;
   if (!*kept) return kept->why();
   return std::string_view(**kept);
 }
 
-std::span<const StoredRow> DemandChunk::Table::of(const std::string& key) const {
+StoredRows DemandChunk::Table::of(const std::string& key) const {
   const auto found = ranges.find(key);
-  if (found == ranges.end()) return {};
-  return std::span<const StoredRow>(rows).subspan(found->second.first, found->second.second - found->second.first);
+  if (found == ranges.end()) return StoredRows(columns, 0, 0);
+  const auto [first, last] = found->second;
+  return StoredRows(columns, first, last - first);
 }
 
 DemandChunk::DemandChunk(Connection& connection, std::span<const std::string> keys) {
@@ -131,7 +144,7 @@ DemandChunk::DemandChunk(Connection& connection, std::span<const std::string> ke
 
 std::size_t DemandChunk::rows() const noexcept {
   std::size_t rows = 0;
-  for (const Table& table : tables_) rows += table.rows.size();
+  for (const Table& table : tables_) rows += table.rows;
   return rows;
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -28,30 +29,42 @@ class Connection;
 struct StoredDate {
   Read<OleDate> value;
 };
-/// One value as it was read, with the kind it was read as.
-using StoredRead = std::variant<Read<std::int32_t>, Read<double>, StoredDate, Read<std::string>>;
-using StoredRow = std::vector<StoredRead>;
+/// The values of one column as they were read, of the kind they were read as.
+/// A chunk keeps its rows column by column: a due quantity then takes 24 bytes.
+using StoredColumn = std::variant<std::vector<Read<std::int32_t>>, std::vector<Read<double>>,
+                                  std::vector<StoredDate>, std::vector<Read<std::string>>>;
 
-/// Rows kept in memory, read again as they were read from the database.
+/// Rows kept in memory, read again as they were read from the database: the
+/// rows [first, first + count) of `columns`.
 class StoredRows final : public Rows {
  public:
-  explicit StoredRows(std::span<const StoredRow> rows) : rows_(rows) {}
+  StoredRows(std::span<const StoredColumn> columns, std::size_t first, std::size_t count)
+      : columns_(columns), first_(first), count_(count) {}
 
-  bool next() override { return ++current_ < rows_.size(); }
+  bool next() override { return ++current_ < count_; }
   Read<std::int32_t> integer(std::size_t column) const override { return read<std::int32_t>(column); }
   Read<double> real(std::size_t column) const override { return read<double>(column); }
   Read<OleDate> date(std::size_t column) const override;
   Read<std::string_view> text(std::size_t column) const override;
 
  private:
+  /// The current row's value of `column`; nothing when the column is of another kind.
+  template <class T>
+  const T* value(std::size_t column) const {
+    if (current_ >= count_) throw std::logic_error("a value read without a current row");
+    if (column >= columns_.size()) throw std::logic_error("a value read beyond the columns of the rows");
+    const auto* values = std::get_if<std::vector<T>>(&columns_[column]);
+    return values ? &(*values)[first_ + current_] : nullptr;
+  }
   template <class T>
   Read<T> read(std::size_t column) const {
-    const StoredRead& value = rows_[current_].at(column);
-    if (const auto* kept = std::get_if<Read<T>>(&value)) return *kept;
+    if (const Read<T>* kept = value<Read<T>>(column)) return *kept;
     return NoValue::OtherKind;
   }
 
-  std::span<const StoredRow> rows_;
+  std::span<const StoredColumn> columns_;
+  std::size_t first_;
+  std::size_t count_;
   std::size_t current_ = static_cast<std::size_t>(-1);  // before the first row
 };
 
@@ -69,9 +82,10 @@ class DemandChunk {
 
   /// The rows of one table, grouped by demand.
   struct Table {
-    std::vector<StoredRow> rows;
-    std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>> ranges;  // key: [first, last)
-    std::span<const StoredRow> of(const std::string& key) const;
+    std::vector<StoredColumn> columns;
+    std::size_t rows = 0;
+    std::map<std::string, std::pair<std::size_t, std::size_t>, std::less<>> ranges;  // key: rows [first, last)
+    StoredRows of(const std::string& key) const;
   };
 
  private:
