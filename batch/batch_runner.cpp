@@ -211,23 +211,30 @@ class Worker {
   Session session_;
 };
 
-/// How many demands a worker claims at once. As many as hold about
-/// kRowsPerChunk input rows, learnt from the chunks read so far: so few
-/// statements that a database without indexes, which scans a whole table for
-/// each, is not much slower, and a chunk's memory stays bounded whatever the
-/// size of the database or of its demands. Fewer when the keys would not keep
-/// every worker busy for two chunks: more would scan a table without its
-/// index more often, fewer would leave workers idle at the end.
+/// How many demands a worker claims at once. Each worker's first chunk is a
+/// guess (kFirstGuess demands, fewer for a small batch, so that every worker
+/// gets two chunks at least). The demands after them are cut into chunks of
+/// equal size, as many as are needed for each to hold at most kRowsPerChunk
+/// input rows (learnt from the chunks read so far) and kMostDemands demands,
+/// rounded up to a multiple of the workers, so that they finish together. So
+/// few chunks, because a database without indexes scans a whole table for
+/// each of a chunk's statements; and a chunk's memory stays bounded whatever
+/// the size of the database or of its demands.
 class ChunkSizer {
  public:
   ChunkSizer(std::size_t keys, unsigned jobs)
-      : balanced_(std::max<std::size_t>(keys / (std::max(jobs, 1u) * 2ull), 1)) {}
+      : keys_(keys),
+        jobs_(std::max(jobs, 1u)),
+        first_(std::clamp<std::size_t>(keys / (jobs_ * 2ull), 1, kFirstGuess)) {}
 
   std::size_t next() const {
     const std::size_t demands = demands_.load();
-    if (demands == 0) return std::min(balanced_, kFirstGuess);
+    const std::size_t rest = keys_ - std::min(keys_, first_ * jobs_);
+    if (demands == 0 || rest == 0) return first_;
     const std::size_t rowsPerDemand = std::max<std::size_t>(rows_.load() / demands, 1);
-    return std::clamp(kRowsPerChunk / rowsPerDemand, std::size_t{1}, std::min(balanced_, kMostDemands));
+    const std::size_t most = std::clamp(kRowsPerChunk / rowsPerDemand, std::size_t{1}, kMostDemands);
+    const std::size_t chunks = ceilingOf(ceilingOf(rest, most), jobs_) * jobs_;
+    return ceilingOf(rest, chunks);
   }
 
   void learn(std::size_t demands, std::size_t rows) {
@@ -237,12 +244,16 @@ class ChunkSizer {
   }
 
  private:
-  static constexpr std::size_t kRowsPerChunk = 400'000;
+  static std::size_t ceilingOf(std::size_t count, std::size_t per) { return (count + per - 1) / per; }
+
+  static constexpr std::size_t kRowsPerChunk = 600'000;
   static constexpr std::size_t kFirstGuess = 500;
   // A chunk's keys are parameters of each of its statements: well below the
   // 32,766 parameters SQLite takes, the least of the databases here.
   static constexpr std::size_t kMostDemands = 5'000;
-  const std::size_t balanced_;
+  const std::size_t keys_;
+  const std::size_t jobs_;
+  const std::size_t first_;
   std::atomic<std::size_t> demands_{0};
   std::atomic<std::size_t> rows_{0};
 };

@@ -145,7 +145,7 @@ class BatchRun : public testing::TestWithParam<Backend> {};
 
 // One job takes the 30 demands in chunks of several, the trap among the first
 // chunk's: storing that chunk together fails part-way, and its demands are
-// stored one by one. Four jobs take them three at a time.
+// stored one by one. Four jobs take three each first, then five.
 TEST_P(BatchRun, EveryDemandAsASingleRunPlansItAtOneJobAndAtFour) {
   TestDatabase single(GetParam());
   const std::vector<std::string> keys = fill(single, 24);
