@@ -214,12 +214,13 @@ class Worker {
 /// How many demands a worker claims at once. Each worker's first chunk is a
 /// guess (kFirstGuess demands, fewer for a small batch, so that every worker
 /// gets two chunks at least). The demands after them are cut into chunks of
-/// equal size, as many as are needed for each to hold at most kRowsPerChunk
-/// input rows (learnt from the chunks read so far) and kMostDemands demands,
-/// rounded up to a multiple of the workers, so that they finish together. So
-/// few chunks, because a database without indexes scans a whole table for
-/// each of a chunk's statements; and a chunk's memory stays bounded whatever
-/// the size of the database or of its demands.
+/// equal size, as many as are needed for each to hold at most its workers'
+/// share of kRowsInHand input rows (learnt from the chunks read so far) and
+/// kMostDemands demands, rounded up to a multiple of the workers, so that they
+/// finish together. So few chunks, because a database without indexes scans a
+/// whole table for each of a chunk's statements; and the chunks in hand, whose
+/// rows the drivers also keep whole, take a bounded memory whatever the size
+/// of the database, of its demands or the number of workers.
 class ChunkSizer {
  public:
   ChunkSizer(std::size_t keys, unsigned jobs)
@@ -232,7 +233,7 @@ class ChunkSizer {
     const std::size_t rest = keys_ - std::min(keys_, first_ * jobs_);
     if (demands == 0 || rest == 0) return first_;
     const std::size_t rowsPerDemand = std::max<std::size_t>(rows_.load() / demands, 1);
-    const std::size_t most = std::clamp(kRowsPerChunk / rowsPerDemand, std::size_t{1}, kMostDemands);
+    const std::size_t most = std::clamp(kRowsInHand / jobs_ / rowsPerDemand, std::size_t{1}, kMostDemands);
     const std::size_t chunks = ceilingOf(ceilingOf(rest, most), jobs_) * jobs_;
     return ceilingOf(rest, chunks);
   }
@@ -246,7 +247,7 @@ class ChunkSizer {
  private:
   static std::size_t ceilingOf(std::size_t count, std::size_t per) { return (count + per - 1) / per; }
 
-  static constexpr std::size_t kRowsPerChunk = 600'000;
+  static constexpr std::size_t kRowsInHand = 1'200'000;
   static constexpr std::size_t kFirstGuess = 500;
   // A chunk's keys are parameters of each of its statements: well below the
   // 32,766 parameters SQLite takes, the least of the databases here.
