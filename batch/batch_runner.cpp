@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "batch/chunk_sizer.h"
 #include "cli/guarded_run.h"
 #include "cli/run_failure.h"
 #include "db/connection.h"
@@ -209,54 +210,6 @@ class Worker {
   const BatchRun& run_;
   std::function<bool()> stopped_;
   Session session_;
-};
-
-/// How many demands a worker claims at once. Each worker's first chunk is a
-/// guess (kFirstGuess demands, fewer for a small batch, so that every worker
-/// gets two chunks at least). The demands after them are cut into chunks of
-/// equal size, as many as are needed for each to hold at most its workers'
-/// share of kRowsInHand input rows (learnt from the chunks read so far) and
-/// kMostDemands demands, rounded up to a multiple of the workers, so that they
-/// finish together. So few chunks, because a database without indexes scans a
-/// whole table for each of a chunk's statements; and the chunks in hand, whose
-/// rows the drivers also keep whole, take a bounded memory whatever the size
-/// of the database, of its demands or the number of workers.
-class ChunkSizer {
- public:
-  ChunkSizer(std::size_t keys, unsigned jobs)
-      : keys_(keys),
-        jobs_(std::max(jobs, 1u)),
-        first_(std::clamp<std::size_t>(keys / (jobs_ * 2ull), 1, kFirstGuess)) {}
-
-  std::size_t next() const {
-    const std::size_t demands = demands_.load();
-    const std::size_t rest = keys_ - std::min(keys_, first_ * jobs_);
-    if (demands == 0 || rest == 0) return first_;
-    const std::size_t rowsPerDemand = std::max<std::size_t>(rows_.load() / demands, 1);
-    const std::size_t most = std::clamp(kRowsInHand / jobs_ / rowsPerDemand, std::size_t{1}, kMostDemands);
-    const std::size_t chunks = ceilingOf(ceilingOf(rest, most), jobs_) * jobs_;
-    return ceilingOf(rest, chunks);
-  }
-
-  void learn(std::size_t demands, std::size_t rows) {
-    if (rows == 0) return;
-    rows_ += rows;
-    demands_ += demands;
-  }
-
- private:
-  static std::size_t ceilingOf(std::size_t count, std::size_t per) { return (count + per - 1) / per; }
-
-  static constexpr std::size_t kRowsInHand = 1'200'000;
-  static constexpr std::size_t kFirstGuess = 500;
-  // A chunk's keys are parameters of each of its statements: well below the
-  // 32,766 parameters SQLite takes, the least of the databases here.
-  static constexpr std::size_t kMostDemands = 5'000;
-  const std::size_t keys_;
-  const std::size_t jobs_;
-  const std::size_t first_;
-  std::atomic<std::size_t> demands_{0};
-  std::atomic<std::size_t> rows_{0};
 };
 
 /// `keys` cut into runs in which no key comes twice (a keys file may name a
