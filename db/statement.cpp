@@ -139,9 +139,9 @@ struct Statement::State {
   std::vector<BoundParameter> parameters;
 
   bool cursorOpen = false;
-  std::vector<Kind> kinds;        // of the current result's columns
-  std::vector<SQLLEN> sqlTypes;   // of the current result's columns
-  bool onRow = false;       // a row of the current result is current
+  std::vector<Kind> kinds;       // of the current result's columns
+  std::vector<SQLLEN> sqlTypes;  // of the current result's columns
+  bool onRow = false;            // a row of the current result is current
 
   /// Row by row: the current row's values as the driver hands them, as text;
   /// nothing for NULL. Kept from row to row, so reading allocates only for a
@@ -313,8 +313,8 @@ void Statement::State::bindBlocks(std::size_t rows) {
     BoundColumn& column = blockColumns[c];
     column.cType = typedCType(c);
     column.width = column.cType == SQL_C_TYPE_TIMESTAMP ? static_cast<SQLLEN>(sizeof(SQL_TIMESTAMP_STRUCT))
-                   : column.cType == SQL_C_SLONG      ? static_cast<SQLLEN>(sizeof(SQLINTEGER))
-                                                      : kValueTextWidth;
+                   : column.cType == SQL_C_SLONG        ? static_cast<SQLLEN>(sizeof(SQLINTEGER))
+                                                        : kValueTextWidth;
     if (kinds[c] == Kind::Text) {
       SQLLEN octets = 0;
       check(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_OCTET_LENGTH, nullptr, 0,
@@ -353,14 +353,14 @@ bool Statement::State::fetch() {
 }
 
 SQLSMALLINT Statement::State::typedCType(std::size_t column) const {
-  if (!connection.state().convertsExactly) return SQL_C_CHAR;
+  if (!connection.state().convertsExactly || blockSize == 1) return SQL_C_CHAR;
   if (kinds[column] == Kind::Date) return SQL_C_TYPE_TIMESTAMP;
   const SQLLEN type = sqlTypes[column];
   if (type != SQL_INTEGER && type != SQL_SMALLINT && type != SQL_TINYINT) return SQL_C_CHAR;
   // An unsigned column's values beyond 2^31 would wrap.
   SQLLEN isUnsigned = SQL_TRUE;
-  if (!odbc::succeeded(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED, nullptr,
-                                        0, nullptr, &isUnsigned)))
+  if (!odbc::succeeded(SQLColAttributeW(handle(), static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED,
+                                        nullptr, 0, nullptr, &isUnsigned)))
     return SQL_C_CHAR;
   return isUnsigned == SQL_FALSE ? SQL_C_SLONG : SQL_C_CHAR;
 }

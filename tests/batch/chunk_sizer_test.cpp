@@ -41,10 +41,11 @@ TEST(ChunkSizer, CutsTheDemandsAfterTheFirstChunksEvenlyAmongTheWorkers) {
       {10'000, 1, 114, {500, 4750, 4750}},       // at most 5,000 demands a chunk
       {30, 4, 20, {3, 3, 3, 3, 5, 5, 5, 3}},     // two chunks at least for every worker
       {206, 1, 20, {103, 103}},
-      {1, 8, 20, {1}},                            // more workers than demands
+      {1, 8, 20, {1}},  // more workers than demands
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.keys << " keys, " << c.jobs << " jobs, " << c.rowsPerDemand << " rows");
+    SCOPED_TRACE(testing::Message() << c.keys << " keys, " << c.jobs << " jobs, " << c.rowsPerDemand
+                                    << " rows");
     EXPECT_EQ(claims(c.keys, c.jobs, c.rowsPerDemand), c.expected);
   }
 }
@@ -53,7 +54,8 @@ TEST(ChunkSizer, CutsTheDemandsAfterTheFirstChunksEvenlyAmongTheWorkers) {
 // together once their size is known, and never more than kMostDemands demands.
 TEST(ChunkSizer, KeepsTheRowsInHandBounded) {
   for (const unsigned jobs : {1u, 2u, 16u}) {
-    for (const std::size_t rowsPerDemand : {std::size_t{1}, std::size_t{22}, std::size_t{5'000}, std::size_t{3'000'000}}) {
+    for (const std::size_t rowsPerDemand :
+         {std::size_t{1}, std::size_t{22}, std::size_t{5'000}, std::size_t{3'000'000}}) {
       SCOPED_TRACE(testing::Message() << jobs << " jobs, " << rowsPerDemand << " rows");
       const std::vector<std::size_t> sizes = claims(1'000'000, jobs, rowsPerDemand);
       EXPECT_EQ(std::accumulate(sizes.begin(), sizes.end(), std::size_t{0}), 1'000'000u);
