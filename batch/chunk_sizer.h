@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstddef>
 
+#include "planning_db/cut_values.h"
+
 namespace mrp::batch {
 
 /// Each worker's first chunk is a guess (kFirstGuess demands, fewer for a
@@ -20,9 +22,8 @@ class ChunkSizer {
  public:
   static constexpr std::size_t kRowsInHand = 1'200'000;
   static constexpr std::size_t kFirstGuess = 500;
-  /// A chunk's keys are parameters of each of its statements: well below the
-  /// 32,766 parameters SQLite takes, the least of the databases here.
-  static constexpr std::size_t kMostDemands = 5'000;
+  /// A chunk's keys are parameters of each of its statements.
+  static constexpr std::size_t kMostDemands = kMostKeysPerStatement;
 
   /// Sizes for a batch of `keys` demands and `jobs` workers.
   ChunkSizer(std::size_t keys, unsigned jobs);

@@ -28,6 +28,9 @@ inline constexpr InputColumns kDueQuantityColumns{"Termin", kDueQuantityColumnNa
 
 /// The condition on the key of `keys` demands (as many "?"): "Bedarf=?" for one.
 std::string keysCondition(std::size_t keys);
+/// The most keys one statement names: each is a parameter, and this stays well
+/// below the 32,766 parameters SQLite takes, the least of the databases here.
+inline constexpr std::size_t kMostKeysPerStatement = 5'000;
 
 /// The rows of `input` of `keys` demands (as many "?") that hold a NUL in one
 /// of its columns: the columns (after the key when `withKey`), then per column

@@ -19,18 +19,15 @@ constexpr const char* kLockDemand = "select Bedarf from Bedarf where Bedarf=? fo
 constexpr const char* kDeleteLots = "delete from LosGröße where Bedarf=?";
 constexpr const char* kInsertLot = "insert into LosGröße(Bedarf,Termin,LosGröße,Kosten)values(?,?,?,?)";
 
-/// Keys per locking or deleting statement of many demands' lots: as many as
-/// a chunk of the batch holds, so that each statement runs once per chunk. A
-/// table of lots without its index is then scanned once per chunk, and so it
-/// is where the database, misled by stale statistics, scans instead of using
-/// the index. Well below the 32,766 parameters SQLite takes.
-constexpr std::size_t kKeysPerStatement = 5'000;
-
-/// Runs `sql` with `condition` naming the keys, for the keys in groups.
+/// Runs `sql` with `condition` naming the keys, for the keys in groups as
+/// large as a statement takes: as many as a chunk of the batch holds, so that
+/// each statement runs once per chunk. A table of lots without its index is
+/// then scanned once per chunk, and so it is where the database, misled by
+/// stale statistics, scans instead of using the index.
 void forKeyGroups(Statement& statement, std::span<const DemandLots> demands, const std::string& before,
                   const std::string& after) {
-  for (std::size_t first = 0; first < demands.size(); first += kKeysPerStatement) {
-    const std::span<const DemandLots> group = demands.subspan(first, std::min(kKeysPerStatement, demands.size() - first));
+  for (std::size_t first = 0; first < demands.size(); first += kMostKeysPerStatement) {
+    const std::span<const DemandLots> group = demands.subspan(first, std::min(kMostKeysPerStatement, demands.size() - first));
     std::vector<Parameter> keys;
     for (const DemandLots& demand : group) keys.emplace_back(demand.key);
     statement.execute(before + keysCondition(keys.size()) + after, keys);
